@@ -1,0 +1,39 @@
+# Thin wrapper over the CMake presets. Every target does its own set-up
+# (scripts/setup installs what the machine lacks), so a fresh checkout needs
+# nothing but `make test` or `make run`.
+
+FUZZ_SECONDS ?= 60
+
+.PHONY: all setup build test run asan-test fuzz fuzz-smoke clean
+
+all: build
+
+setup:
+	@scripts/setup
+
+build/debug/build.ninja: CMakePresets.json
+	@cmake --preset debug >/dev/null
+
+build: setup build/debug/build.ninja
+	@cmake --build --preset debug
+
+test: build
+	@ctest --preset debug
+
+run: build
+	@echo "nothing to run yet"
+
+asan-test: setup
+	@cmake --preset asan >/dev/null
+	@cmake --build --preset asan
+	@ctest --preset asan
+
+fuzz: setup
+	@cmake --preset fuzz >/dev/null
+	@cmake --build --preset fuzz
+
+fuzz-smoke: fuzz
+	@scripts/fuzz-smoke build/fuzz/fuzz-targets.txt $(FUZZ_SECONDS)
+
+clean:
+	rm -rf build

@@ -1,0 +1,104 @@
+# Helper functions shared by every component.
+
+include(GNUInstallDirs)
+
+set(STB_WARNINGS -Wall -Wextra)
+if(STB_WERROR)
+  list(APPEND STB_WARNINGS -Werror)
+endif()
+
+if(STB_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+if(STB_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "STB_FUZZ needs clang (use the fuzz preset)")
+  endif()
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# Warnings for any target of the project.
+function(stb_warnings target)
+  target_compile_options(${target} PRIVATE ${STB_WARNINGS})
+endfunction()
+
+# A deliverable: what ships on the box. Built without exceptions or RTTI.
+function(stb_deliverable target)
+  stb_warnings(${target})
+  target_compile_options(${target} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti>)
+endfunction()
+
+# GoogleTest: the distribution's package on the host; built from Debian's
+# sources (package googletest) when cross-compiling or sanitizing.
+macro(stb_find_gtest)
+  if(CMAKE_CROSSCOMPILING OR STB_SANITIZE OR STB_FUZZ)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+    add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+    if(NOT TARGET GTest::gtest_main)
+      add_library(GTest::gtest ALIAS gtest)
+      add_library(GTest::gtest_main ALIAS gtest_main)
+      add_library(GTest::gmock ALIAS gmock)
+    endif()
+  else()
+    find_package(GTest REQUIRED)
+  endif()
+  include(GoogleTest)
+endmacro()
+
+# stb_test(NAME SOURCES src... [LIBS lib...] [DEFS def...] [LABELS l...])
+# One GoogleTest program; its tests are discovered when CTest runs.
+function(stb_test name)
+  if(NOT STB_TESTS)
+    return()
+  endif()
+  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;DEFS;LABELS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  stb_warnings(${name})
+  target_link_libraries(${name} PRIVATE testsupport GTest::gtest_main ${T_LIBS})
+  target_compile_definitions(${name} PRIVATE ${T_DEFS})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 120)
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+    PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}")
+endfunction()
+
+# stb_fuzz(NAME SOURCES src... [LIBS lib...] [CORPUS dir])
+# A libFuzzer target, built only in the fuzz preset; listed for the smoke run
+# with its seed corpus folder (kept in the source tree).
+function(stb_fuzz name)
+  if(NOT STB_FUZZ)
+    return()
+  endif()
+  cmake_parse_arguments(F "" "CORPUS" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${F_SOURCES})
+  stb_warnings(${name})
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  target_link_libraries(${name} PRIVATE ${F_LIBS})
+  if(F_CORPUS)
+    get_filename_component(F_CORPUS ${F_CORPUS} ABSOLUTE)
+  endif()
+  set_property(GLOBAL APPEND PROPERTY STB_FUZZ_TARGETS "${name}|${F_CORPUS}")
+endfunction()
+
+# Writes fuzz-targets.txt for scripts/fuzz-smoke: per line the target's path,
+# a space, and its seed corpus folder (may be empty).
+function(stb_write_fuzz_list)
+  get_property(targets GLOBAL PROPERTY STB_FUZZ_TARGETS)
+  set(lines "")
+  foreach(entry IN LISTS targets)
+    string(REPLACE "|" ";" parts "${entry}")
+    list(GET parts 0 t)
+    list(LENGTH parts n)
+    set(corpus "")
+    if(n GREATER 1)
+      list(GET parts 1 corpus)
+    endif()
+    string(APPEND lines "$<TARGET_FILE:${t}> ${corpus}\n")
+  endforeach()
+  file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/fuzz-targets.txt CONTENT "${lines}")
+endfunction()

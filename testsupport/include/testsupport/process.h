@@ -1,0 +1,50 @@
+// Running programs under test as real processes: captured output, exit
+// status, a time limit, and optional private files or set-up in the child.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+struct RunOptions {
+    std::string input;                    // written to standard input, then closed
+    std::vector<std::string> env;         // "NAME=value" entries added or replaced
+    std::vector<std::string> unset_env;   // names removed from the environment
+    bool clear_env = false;               // start from an empty environment
+    std::string cwd;                      // working directory of the child
+    int timeout_ms = 20000;               // the child's process group is killed after this
+    // Files visible only to the child, at absolute paths (for example
+    // "/etc/vregrc"): their folders are overlaid in a private mount
+    // namespace, so the host's own files are never touched. Needs root.
+    std::map<std::string, std::string> private_files;
+    // Runs in the child just before exec (after the private files).
+    std::function<void()> before_exec;
+};
+
+struct RunResult {
+    int status = -1;      // exit status, or 128 + signal number
+    int signal = 0;       // the terminating signal, 0 for a normal exit
+    bool timed_out = false;
+    std::string out;      // everything written to standard output
+    std::string err;      // everything written to standard error
+};
+
+// Runs argv[0] (looked up on PATH when it has no "/") with the arguments.
+// A program built for another processor is started through the emulator
+// named by TESTSUPPORT_EMULATOR, when that is set.
+RunResult run(const std::vector<std::string>& argv, const RunOptions& options = {});
+
+// The environment of this process with the changes of options applied.
+std::vector<std::string> child_environment(const RunOptions& options);
+
+// Prefix to put before argv when argv[0] needs the emulator (empty otherwise).
+std::vector<std::string> emulator_prefix(const std::string& program);
+
+// Splits text into lines (without their newlines); a last line without a
+// newline is kept.
+std::vector<std::string> lines(const std::string& text);
+
+}  // namespace testsupport
