@@ -4,7 +4,7 @@
 
 FUZZ_SECONDS ?= 60
 
-.PHONY: all setup build test run asan-test fuzz fuzz-smoke clean
+.PHONY: all setup build test run asan-test fuzz fuzz-smoke target-setup target-build target-test rootfs clean
 
 all: build
 
@@ -34,6 +34,21 @@ fuzz: setup
 
 fuzz-smoke: fuzz
 	@scripts/fuzz-smoke build/fuzz/fuzz-targets.txt $(FUZZ_SECONDS)
+
+# The box's processor: cross build for mipsel, tests under qemu-mipsel.
+target-setup:
+	@scripts/setup target
+	@scripts/target-sysroot build/sysroot-mipsel
+
+target-build: target-setup
+	@cmake --preset mipsel >/dev/null
+	@cmake --build --preset mipsel
+
+target-test: target-build
+	@ctest --preset mipsel
+
+rootfs: target-build
+	@scripts/rootfs build/mipsel build/rootfs
 
 clean:
 	rm -rf build

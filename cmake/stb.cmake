@@ -102,3 +102,33 @@ function(stb_write_fuzz_list)
   endforeach()
   file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/fuzz-targets.txt CONTENT "${lines}")
 endfunction()
+
+# Installation into the box's root file system (component "runtime") and
+# into the development tree (component "dev"); `make rootfs` stages both.
+
+# stb_install_program(target [SBIN])
+function(stb_install_program target)
+  cmake_parse_arguments(I "SBIN" "" "" ${ARGN})
+  set(dest usr/bin)
+  if(I_SBIN)
+    set(dest sbin)
+  endif()
+  install(TARGETS ${target} RUNTIME DESTINATION ${dest} COMPONENT runtime)
+endfunction()
+
+# stb_install_library(target [HEADERS h...] [PKGCONFIG file.pc.in])
+# The shared library under its SONAME in usr/lib; headers, the link name and
+# the pkg-config file in the development tree.
+function(stb_install_library target)
+  cmake_parse_arguments(I "" "PKGCONFIG" "HEADERS" ${ARGN})
+  install(TARGETS ${target}
+    LIBRARY DESTINATION usr/lib COMPONENT runtime NAMELINK_COMPONENT dev)
+  if(I_HEADERS)
+    install(FILES ${I_HEADERS} DESTINATION usr/include COMPONENT dev)
+  endif()
+  if(I_PKGCONFIG)
+    get_filename_component(pc ${I_PKGCONFIG} NAME_WE)
+    configure_file(${I_PKGCONFIG} ${CMAKE_CURRENT_BINARY_DIR}/${pc}.pc @ONLY)
+    install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${pc}.pc DESTINATION usr/lib/pkgconfig COMPONENT dev)
+  endif()
+endfunction()

@@ -74,14 +74,7 @@ bool is_foreign_elf(const std::string& path) {
 
 }  // namespace
 
-std::vector<std::string> emulator_prefix(const std::string& program) {
-    const char* emu = getenv("TESTSUPPORT_EMULATOR");
-    if (!emu || !*emu || !is_foreign_elf(program)) return {};
-    std::vector<std::string> words;
-    std::istringstream in(emu);
-    for (std::string w; in >> w;) words.push_back(w);
-    return words;
-}
+namespace {
 
 std::vector<std::string> child_environment(const RunOptions& options) {
     std::vector<std::string> env;
@@ -101,13 +94,35 @@ std::vector<std::string> child_environment(const RunOptions& options) {
     return env;
 }
 
+}  // namespace
+
+ExecPlan plan_exec(const std::vector<std::string>& argv, const RunOptions& options) {
+    ExecPlan plan;
+    plan.env = child_environment(options);
+    const char* emu = getenv("TESTSUPPORT_EMULATOR");
+    if (!argv.empty() && emu && *emu && is_foreign_elf(argv[0])) {
+        std::istringstream in(emu);
+        for (std::string w; in >> w;) plan.argv.push_back(w);
+        for (auto it = plan.env.begin(); it != plan.env.end();) {
+            if (it->compare(0, 11, "LD_PRELOAD=") == 0) {
+                plan.argv.push_back("-E");
+                plan.argv.push_back(*it);
+                it = plan.env.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+    plan.argv.insert(plan.argv.end(), argv.begin(), argv.end());
+    return plan;
+}
+
 RunResult run(const std::vector<std::string>& argv_in, const RunOptions& options) {
     RunResult result;
     if (argv_in.empty()) return result;
-    std::vector<std::string> argv = emulator_prefix(argv_in[0]);
-    argv.insert(argv.end(), argv_in.begin(), argv_in.end());
-
-    std::vector<std::string> env = child_environment(options);
+    ExecPlan plan = plan_exec(argv_in, options);
+    std::vector<std::string>& argv = plan.argv;
+    std::vector<std::string>& env = plan.env;
     std::vector<char*> cargv, cenv;
     for (auto& a : argv) cargv.push_back(const_cast<char*>(a.c_str()));
     cargv.push_back(nullptr);

@@ -39,9 +39,9 @@ bool PtySession::start(const std::vector<std::string>& argv_in, const RunOptions
     if (!slave_name) return false;
     std::string slave = slave_name;
 
-    std::vector<std::string> argv = emulator_prefix(argv_in[0]);
-    argv.insert(argv.end(), argv_in.begin(), argv_in.end());
-    std::vector<std::string> env = child_environment(options);
+    ExecPlan plan = plan_exec(argv_in, options);
+    std::vector<std::string>& argv = plan.argv;
+    std::vector<std::string>& env = plan.env;
     std::vector<char*> cargv, cenv;
     for (auto& a : argv) cargv.push_back(const_cast<char*>(a.c_str()));
     cargv.push_back(nullptr);

@@ -72,3 +72,14 @@ TEST(TempDir, WritesReadsAndCleansUp) {
     }
     EXPECT_NE(access(p.c_str(), F_OK), 0);
 }
+
+// A program built by this project runs the same way on the host and, when
+// the tests run for the box's processor, through the emulator.
+TEST(Run, BuiltProgramWithArgumentsAndEnvironment) {
+    RunOptions o;
+    o.env = {"PRINT_ARGS_VAR=v1"};
+    auto r = run({PRINT_ARGS_BIN, "7", "two words"}, o);
+    EXPECT_EQ(r.status, 7) << r.err;
+    EXPECT_EQ(lines(r.out), (std::vector<std::string>{"7", "two words", "var=v1"}));
+    EXPECT_EQ(r.err, "");
+}

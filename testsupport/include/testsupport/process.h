@@ -37,11 +37,15 @@ struct RunResult {
 // named by TESTSUPPORT_EMULATOR, when that is set.
 RunResult run(const std::vector<std::string>& argv, const RunOptions& options = {});
 
-// The environment of this process with the changes of options applied.
-std::vector<std::string> child_environment(const RunOptions& options);
-
-// Prefix to put before argv when argv[0] needs the emulator (empty otherwise).
-std::vector<std::string> emulator_prefix(const std::string& program);
+// What to hand to execve for argv and options: the environment of this
+// process with the changes of options applied, and argv behind the emulator
+// when argv[0] is built for another processor (LD_PRELOAD then goes to the
+// emulated program, not to the emulator).
+struct ExecPlan {
+    std::vector<std::string> argv;
+    std::vector<std::string> env;
+};
+ExecPlan plan_exec(const std::vector<std::string>& argv, const RunOptions& options);
 
 // Splits text into lines (without their newlines); a last line without a
 // newline is kept.
