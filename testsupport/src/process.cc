@@ -61,6 +61,20 @@ void install_private_files(const std::map<std::string, std::string>& files, cons
         if (!write_file(f.first, f.second, 0644)) child_fail(("write " + f.first).c_str());
 }
 
+}  // namespace
+
+std::function<void()> private_folder(const std::string& folder, const std::map<std::string, std::string>& files) {
+    return [folder, files]() {
+        if (unshare(CLONE_NEWNS) != 0) child_fail("unshare(CLONE_NEWNS)");
+        if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) child_fail("mount private /");
+        if (mount("tmpfs", folder.c_str(), "tmpfs", 0, "mode=0755") != 0) child_fail(("tmpfs " + folder).c_str());
+        for (const auto& f : files)
+            if (!write_file(folder + "/" + f.first, f.second, 0644)) child_fail(("write " + f.first).c_str());
+    };
+}
+
+namespace {
+
 bool is_foreign_elf(const std::string& path) {
     int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;

@@ -53,6 +53,16 @@ TEST(Run, PrivateFilesStayPrivate) {
     EXPECT_NE(access("/etc/stb-testsupport-probe", F_OK), 0);
 }
 
+TEST(Run, PrivateFolderHidesWhatItHeld) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root for a private mount namespace";
+    RunOptions o;
+    o.before_exec = private_folder("/dev", {{"stb-probe", "decoy\n"}});
+    auto r = run({"/bin/sh", "-c", "cat /dev/stb-probe; ls /dev | wc -l"}, o);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(lines(r.out), (std::vector<std::string>{"decoy", "1"}));
+    EXPECT_NE(access("/dev/stb-probe", F_OK), 0);
+}
+
 TEST(Pty, ProgramSeesATerminal) {
     PtySession s;
     ASSERT_TRUE(s.start({"sh", "-c", "test -t 0 && echo tty; read x; echo got:$x"}));

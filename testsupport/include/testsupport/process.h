@@ -47,6 +47,13 @@ struct ExecPlan {
 };
 ExecPlan plan_exec(const std::vector<std::string>& argv, const RunOptions& options);
 
+// A before_exec hook: in a private mount namespace, mounts an empty tmpfs
+// over the folder (hiding all it holds, device nodes included) and writes
+// the files, named relative to it. Needs root. For a folder such as /dev,
+// where overlaying would reach the host's own device nodes.
+std::function<void()> private_folder(const std::string& folder,
+                                     const std::map<std::string, std::string>& files = {});
+
 // Splits text into lines (without their newlines); a last line without a
 // newline is kept.
 std::vector<std::string> lines(const std::string& text);

@@ -1,0 +1,46 @@
+// Running the real vreg program in the ways the tests need: as a script's
+// interpreter, on a pipe, and with the device bridge standing a sparse file
+// in for the box's physical memory.
+#pragma once
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+#include "testsupport/process.h"
+#include "testsupport/tempdir.h"
+
+namespace vregtest {
+
+// Options every vreg run gets: no readline start-up file of the host.
+testsupport::RunOptions base_options(const testsupport::TempDir& dir);
+
+// Runs `body` as a script: a file whose first line is the interpreter line,
+// started as `vreg FILE` with "_" set to FILE, as a shell does.
+testsupport::RunResult run_script(const std::string& body, testsupport::RunOptions options = {});
+
+// Runs vreg with `input` on its standard input (a pipe, so no prompt; the
+// line editor echoes each line it reads).
+testsupport::RunResult run_stdin(const std::string& input, testsupport::RunOptions options = {});
+
+// A sparse file that stands for the box's physical memory.
+class MemFile {
+public:
+    explicit MemFile(uint64_t size = 0x10100000);
+    const std::string& path() const { return path_; }
+    void put(uint64_t offset, const std::vector<uint8_t>& bytes);
+    void put32(uint64_t offset, uint32_t value);
+    std::vector<uint8_t> get(uint64_t offset, size_t n) const;
+    uint32_t get32(uint64_t offset) const;
+    // Adds the bridge (LD_PRELOAD, VBOX_MEM) to options; as root the child
+    // also gets a /dev of its own, so a missed redirect can only reach a
+    // decoy file, never the host's memory.
+    void attach(testsupport::RunOptions& options) const;
+
+private:
+    testsupport::TempDir dir_;
+    std::string path_;
+};
+
+}  // namespace vregtest

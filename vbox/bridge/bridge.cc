@@ -1,0 +1,128 @@
+// The interposed entry points of the device bridge. Every way glibc offers
+// to open a file by name comes here first; a path of the box's that the
+// rules know is swapped for its host stand-in, the flags (O_SYNC included)
+// and mode pass through unchanged, and the real function (the next one in
+// the lookup order) does the work.
+#include <dlfcn.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <stdarg.h>
+
+#include "paths.h"
+
+namespace {
+
+using open_fn = int (*)(const char*, int, ...);
+using openat_fn = int (*)(int, const char*, int, ...);
+using open2_fn = int (*)(const char*, int);
+using openat2_fn = int (*)(int, const char*, int);
+
+template <class F>
+F next(const char* name, F* cache) {
+    if (!*cache) *cache = (F)dlsym(RTLD_NEXT, name);
+    return *cache;
+}
+
+bool wants_mode(int flags) {
+#ifdef O_TMPFILE
+    if ((flags & O_TMPFILE) == O_TMPFILE) return true;
+#endif
+    return (flags & O_CREAT) != 0;
+}
+
+// Swaps the path; a redirected path no longer depends on dirfd.
+bool route(int* dirfd, const char** path) {
+    BridgeTarget t = bridge_lookup(*path);
+    if (!t.redirected) return true;
+    if (!t.path) {
+        errno = t.err;
+        return false;
+    }
+    *path = t.path;
+    if (dirfd) *dirfd = AT_FDCWD;
+    return true;
+}
+
+int missing() {
+    errno = ENOSYS;
+    return -1;
+}
+
+template <class F>
+int do_open(const char* name, F* cache, const char* path, int flags, mode_t mode) {
+    if (!route(nullptr, &path)) return -1;
+    F real = next(name, cache);
+    return real ? real(path, flags, mode) : missing();
+}
+
+template <class F>
+int do_openat(const char* name, F* cache, int dirfd, const char* path, int flags, mode_t mode) {
+    if (!route(&dirfd, &path)) return -1;
+    F real = next(name, cache);
+    return real ? real(dirfd, path, flags, mode) : missing();
+}
+
+open_fn real_open, real_open64;
+openat_fn real_openat, real_openat64;
+open2_fn real_open_2, real_open64_2;
+openat2_fn real_openat_2, real_openat64_2;
+
+}  // namespace
+
+#define MODE_ARG(flags, last)                   \
+    mode_t mode = 0;                            \
+    if (wants_mode(flags)) {                    \
+        va_list ap;                             \
+        va_start(ap, last);                     \
+        mode = (mode_t)va_arg(ap, int);         \
+        va_end(ap);                             \
+    }
+
+extern "C" {
+
+__attribute__((visibility("default"))) int open(const char* path, int flags, ...) {
+    MODE_ARG(flags, flags);
+    return do_open("open", &real_open, path, flags, mode);
+}
+
+__attribute__((visibility("default"))) int open64(const char* path, int flags, ...) {
+    MODE_ARG(flags, flags);
+    return do_open("open64", &real_open64, path, flags, mode);
+}
+
+__attribute__((visibility("default"))) int openat(int dirfd, const char* path, int flags, ...) {
+    MODE_ARG(flags, flags);
+    return do_openat("openat", &real_openat, dirfd, path, flags, mode);
+}
+
+__attribute__((visibility("default"))) int openat64(int dirfd, const char* path, int flags, ...) {
+    MODE_ARG(flags, flags);
+    return do_openat("openat64", &real_openat64, dirfd, path, flags, mode);
+}
+
+// The fortified forms, which take no mode.
+__attribute__((visibility("default"))) int __open_2(const char* path, int flags) {
+    if (!route(nullptr, &path)) return -1;
+    open2_fn real = next("__open_2", &real_open_2);
+    return real ? real(path, flags) : missing();
+}
+
+__attribute__((visibility("default"))) int __open64_2(const char* path, int flags) {
+    if (!route(nullptr, &path)) return -1;
+    open2_fn real = next("__open64_2", &real_open64_2);
+    return real ? real(path, flags) : missing();
+}
+
+__attribute__((visibility("default"))) int __openat_2(int dirfd, const char* path, int flags) {
+    if (!route(&dirfd, &path)) return -1;
+    openat2_fn real = next("__openat_2", &real_openat_2);
+    return real ? real(dirfd, path, flags) : missing();
+}
+
+__attribute__((visibility("default"))) int __openat64_2(int dirfd, const char* path, int flags) {
+    if (!route(&dirfd, &path)) return -1;
+    openat2_fn real = next("__openat64_2", &real_openat64_2);
+    return real ? real(dirfd, path, flags) : missing();
+}
+
+}  // extern "C"
