@@ -1,1 +1,246 @@
+// The built-in functions on a sparse file standing for the box's physical
+// memory, reached through the device bridge's /dev/mem redirect. The test
+// sets and inspects the file's bytes at the exact offsets.
 #include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+
+#include "vreg_run.h"
+
+namespace {
+
+using testsupport::RunOptions;
+using testsupport::RunResult;
+using vregtest::MemFile;
+
+constexpr uint32_t kBase = 0x10000000;
+
+class Builtins : public testing::Test {
+protected:
+    RunResult run(const std::string& script, RunOptions o = {}) {
+        mem_.attach(o);
+        return vregtest::run_script(script, o);
+    }
+    // A window of 0x1000 bytes at kBase, then the statements.
+    RunResult mapped(const std::string& script) { return run("mmap(\"regs\", 0x10000000, 0x1000)\n" + script); }
+
+    MemFile mem_;
+};
+
+struct Case {
+    const char* script;
+    const char* out;
+    const char* err;
+};
+
+TEST_F(Builtins, ArgumentChecksInOrder) {
+    const Case cases[] = {
+        {"mmap(\"x\", 1)\n", "", "invalid number of arguments (required 3)\n"},
+        {"mmap(\"x\", 1, 2, 3)\n", "", "invalid number of arguments (required 3)\n"},
+        {"mmap(1, 2, 3)\n", "", "argument 1 wrong type, expected STRING\n"},
+        {"mmap(\"x\", gl, 3)\n", "",
+         "Parser:1: syntax error near token ', 3)\n'\n"
+         "Parser:1: syntax error near token '3)\n'\n"
+         "Parser:1: syntax error near token ')\n'\n"},
+        {"mmap(\"x\", maplist(), 3)\n", "empty map list\n", "argument 2 wrong type, expected LONG\n"},
+        {"mmap(\"x\", 1, )\n", "", "argument 3 wrong type, expected LONG\n"},
+        // A string runs to the last double quote: this is one argument.
+        {"mmap(\"x\", 1, \"y\")\n", "", "invalid number of arguments (required 3)\n"},
+        {"munmap()\n", "", "invalid number of arguments (required 1)\n"},
+        {"munmap(\"a\")\n", "", "argument 1 wrong type, expected LONG\n"},
+        {"gb()\n", "", "invalid number of arguments (required 1)\n"},
+        {"getbyte(1, 2)\n", "", "invalid number of arguments (required 1)\n"},
+        {"gw(\"a\")\n", "", "argument 1 wrong type, expected LONG\n"},
+        {"getword()\n", "", "invalid number of arguments (required 1)\n"},
+        {"getlong()\n", "", "invalid number of arguments (required at least 1)\n"},
+        {"gl(\"a\")\n", "", "argument 1 wrong type, expected LONG\n"},
+        {"gl(\"a\", 1)\n", "", "argument 1 wrong type, expected LONG\n"},
+        {"gl(1, \"b\")\n", "", "argument 2 wrong type, expected LONG\n"},
+        {"gl(1, 2, 3)\n", "", "address 0x1 isn't mapped\n"},
+        {"gl(1, 2)\n", "", "address 0x1 isn't mapped\n"},
+        {"sb(1)\n", "", "invalid number of arguments (required 2)\n"},
+        {"setbyte(1, 2, 3)\n", "", "invalid number of arguments (required 2)\n"},
+        {"sw(\"a\", 1)\n", "", "argument 1 wrong type, expected LONG\n"},
+        {"setlong(1, \"a\")\n", "", "argument 2 wrong type, expected LONG\n"},
+        {"sl(1, 2)\n", "", "address 0x1 isn't mapped\n"},
+        {"include()\n", "", "invalid number of arguments (required 1)\n"},
+        {"include(1)\n", "", "argument 1 wrong type, expected STRING\n"},
+        {"maplist()\n", "empty map list\n", ""},
+    };
+    for (const Case& c : cases) {
+        RunResult r = run(c.script);
+        EXPECT_EQ(r.out, c.out) << c.script;
+        EXPECT_EQ(r.err, c.err) << c.script;
+    }
+}
+
+TEST_F(Builtins, ReadsOfEachWidthAtTheirAddress) {
+    mem_.put(kBase, {0x78, 0xAB, 0xEF, 0xBE});
+    mem_.put32(kBase + 0xffc, 0x11223344);
+    const Case cases[] = {
+        {"gb(0x10000001)\n", "0x10000001: 0xAB\n", ""},
+        {"getbyte(0x10000fff)\n", "0x10000fff: 0x11\n", ""},
+        {"gw(0x10000002)\n", "0x10000002: 0xBEEF\n", ""},
+        {"getword(0x10000ffe)\n", "0x10000ffe: 0x1122\n", ""},
+        {"gl(0x10000000)\n", "0xBEEFAB78\n", ""},
+        {"getlong(0x10000ffc)\n", "0x11223344\n", ""},  // the window's last word
+        {"gl(0x10000ffe)\n", "", "address 0x10000ffe isn't mapped\n"},
+        {"gw(0x10000fff)\n", "", "address 0x10000fff isn't mapped\n"},
+        {"gb(0x10001000)\n", "", "address 0x10001000 isn't mapped\n"},
+        {"gl(0x0ffffffc)\n", "", "address 0xffffffc isn't mapped\n"},
+        {"print gb(0x10000001) + 1\n", "0x10000001: 172\n", ""},
+        {"hex gl(0x10000ffc) >> 16\n", "0x00001122\n", ""},
+        {"gl(0x10000000, 1, 2)\n", "", ""},  // three arguments: only the check
+        // One access of exactly the width, so only at its natural alignment.
+        {"gw(0x10000001)\n", "", "address 0x10000001 isn't aligned\n"},
+        {"gl(0x10000002)\n", "", "address 0x10000002 isn't aligned\n"},
+    };
+    for (const Case& c : cases) {
+        RunResult r = mapped(c.script);
+        EXPECT_EQ(r.out, c.out) << c.script;
+        EXPECT_EQ(r.err, c.err) << c.script;
+    }
+}
+
+TEST_F(Builtins, WritesLandAtTheirOffsetsWithTheirWidths) {
+    mem_.put(kBase + 0x10, std::vector<uint8_t>(16, 0x55));
+    RunResult r = mapped(
+        "sb(0x10000011, 0x1A2)\n"
+        "setword(0x10000016, 0xCAFEF00D)\n"
+        "sl(0x10000018, 0x01020304)\n"
+        "sb(0x10000100, gb(0x10000011))\n"
+        "sb(0x10000100, gb(0x10000011) + 0)\n"
+        "sw(0x10000101, 1)\n"
+        "sl(0x10001000, 1)\n");
+    EXPECT_EQ(r.out, "0x10000011: 0x10000011: ");
+    EXPECT_EQ(r.err,
+              "argument 2 wrong type, expected LONG\n"
+              "address 0x10000101 isn't aligned\n"
+              "address 0x10001000 isn't mapped\n");
+    EXPECT_EQ(mem_.get(kBase + 0x10, 16), (std::vector<uint8_t>{0x55, 0xA2, 0x55, 0x55, 0x55, 0x55, 0x0D, 0xF0,
+                                                                 0x04, 0x03, 0x02, 0x01, 0x55, 0x55, 0x55, 0x55}));
+    EXPECT_EQ(mem_.get(kBase + 0x100, 2), (std::vector<uint8_t>{0xA2, 0x00}));
+    EXPECT_EQ(mem_.get32(kBase + 0x1000), 0u);
+}
+
+TEST_F(Builtins, DumpRowsOfFourWords) {
+    for (uint32_t i = 0; i < 8; ++i) mem_.put32(kBase + 4 * i, 0xA0 + i);
+    const Case cases[] = {
+        {"gl(0x10000000, 6)\n",
+         "0x10000000: 0x000000A0 0x000000A1 0x000000A2 0x000000A3\n0x10000010: 0x000000A4 0x000000A5", ""},
+        {"getlong(0x10000004, 4)\n", "0x10000004: 0x000000A1 0x000000A2 0x000000A3 0x000000A4\n", ""},
+        {"gl(0x10000000, 0)\n", "", ""},
+        {"gl(0x10000000, 1)\nprint 1\n", "0x10000000: 0x000000A01\n", ""},
+        // Words past the window are never read: the dump stops there.
+        {"gl(0x10000ff8, 4)\n", "0x10000FF8: 0x00000000 0x00000000\n", "address 0x10001000 isn't mapped\n"},
+        {"gl(0x10000ff0, 0xFFFFFFFF)\n", "0x10000FF0: 0x00000000 0x00000000 0x00000000 0x00000000\n",
+         "address 0x10001000 isn't mapped\n"},
+        {"gl(0x10001000, 1)\n", "", "address 0x10001000 isn't mapped\n"},
+        {"gl(0x10000002, 1)\n", "", "address 0x10000002 isn't aligned\n"},
+    };
+    for (const Case& c : cases) {
+        RunResult r = mapped(c.script);
+        EXPECT_EQ(r.out, c.out) << c.script;
+        EXPECT_EQ(r.err, c.err) << c.script;
+    }
+}
+
+TEST_F(Builtins, MapListAndExactPhysUnmap) {
+    RunResult r = run(
+        "maplist()\n"
+        "mmap(\"a\", 0x10000000, 0x1000)\n"
+        "mmap(\"b\", 0x10000800, 0x1000)\n"
+        "mmap(\"c\", 0x10000000, 0x2000)\n"
+        "maplist()\n"
+        "munmap(0x10000004)\n"
+        "munmap(0x10000000)\n"
+        "maplist()\n"
+        "munmap(0x10000800)\n"
+        "maplist()\n");
+    EXPECT_EQ(r.err, "");
+    std::string hex = "0x[0-9a-f]+";
+    std::regex want(
+        "empty map list\n"
+        "N.   \tphy       \tmapped   \tsize       \tname\n"
+        "\\[000\\]\t0x10000000\t" + hex + "\t0x00001000\ta\n"
+        "\\[001\\]\t0x10000800\t" + hex + "\t0x00001000\tb\n"
+        "\\[002\\]\t0x10000000\t" + hex + "\t0x00002000\tc\n"
+        "N.   \tphy       \tmapped   \tsize       \tname\n"
+        "\\[000\\]\t0x10000800\t" + hex + "\t0x00001000\tb\n"
+        "empty map list\n");
+    EXPECT_TRUE(std::regex_match(r.out, want)) << r.out;
+}
+
+TEST_F(Builtins, TheEarliestOverlappingWindowTranslates) {
+    // "a" ends at 0x10001000; "b" covers beyond it. The dump goes through
+    // "a" and stops at its end although "b" would hold more.
+    RunResult r = run(
+        "mmap(\"a\", 0x10000000, 0x1000)\n"
+        "mmap(\"b\", 0x10000000, 0x2000)\n"
+        "gl(0x10000ffc, 2)\n"
+        "gl(0x10001000)\n"
+        "munmap(0x10000000)\n"
+        "gl(0x10000000)\n");
+    EXPECT_EQ(r.out, "0x10000FFC: 0x00000000\n0x00000000\n");
+    EXPECT_EQ(r.err, "address 0x10001000 isn't mapped\naddress 0x10000000 isn't mapped\n");
+}
+
+TEST_F(Builtins, UnalignedWindowsReachExactlyTheNamedAddress) {
+    mem_.put32(kBase + 0x10, 0xDDCCBBAA);
+    mem_.put32(kBase + 0x14, 0x44332211);
+    RunResult r = run(
+        "mmap(\"u\", 0x10000014, 0x8)\n"
+        "gl(0x10000014)\n"
+        "gb(0x10000015)\n"
+        "sl(0x10000018, 0x12345678)\n"
+        "gl(0x10000010)\n"
+        "gl(0x1000001c)\n");
+    EXPECT_EQ(r.out, "0x44332211\n0x10000015: 0x22\n");
+    EXPECT_EQ(r.err, "address 0x10000010 isn't mapped\naddress 0x1000001c isn't mapped\n");
+    EXPECT_EQ(mem_.get32(kBase + 0x18), 0x12345678u);
+    EXPECT_EQ(mem_.get32(kBase + 0x10), 0xDDCCBBAAu);
+}
+
+TEST_F(Builtins, FailedMapsLeaveTheListAlone) {
+    RunResult r = run(
+        "mmap(\"z\", 0x10000000, 0)\n"
+        "maplist()\n");
+    EXPECT_EQ(r.out, "empty map list\n");
+    EXPECT_EQ(r.err, "mmap: mmap failed: Invalid argument\n");
+
+    RunOptions o;
+    mem_.attach(o);
+    for (auto& e : o.env)
+        if (e.rfind("VBOX_MEM=", 0) == 0) e = "VBOX_MEM=/nonexistent/mem";
+    r = vregtest::run_script("mmap(\"x\", 0x10000000, 0x1000)\nmaplist()\n", o);
+    EXPECT_EQ(r.out, "empty map list\n");
+    EXPECT_EQ(r.err, "mmap: open /dev/mem failed: No such file or directory\n");
+}
+
+TEST_F(Builtins, IncludeRunsCommandFilesThatShareTheMapList) {
+    testsupport::TempDir d;
+    d.write("map.vreg", "mmap(\"inc\", 0x10000000, 0x100)\nsl(0x10000000, 0xA5A5)\n");
+    d.write("outer.vreg", "print 1\ninclude(\"inner.vreg\")\nprint 1 2\n");
+    d.write("inner.vreg", "\nprint 3 4\nprint 5\n");
+    d.write("self.vreg", "include(\"self.vreg\")\n");
+    RunOptions o;
+    o.cwd = d.path();
+    RunResult r = run(
+        "include(\"map.vreg\")\n"
+        "gl(0x10000000)\n"
+        "include(\"outer.vreg\")\n"
+        "include(\"/nonexistent/file\")\n"
+        "include(\"self.vreg\")\n"
+        "print 6\n",
+        o);
+    EXPECT_EQ(r.out, "0x0000A5A5\n1\n5\n6\n");
+    EXPECT_EQ(r.err,
+              "Parser:2: syntax error near token '4\n'\n"
+              "Parser:3: syntax error near token '2\n'\n"
+              "can't open '/nonexistent/file' for input: No such file or directory\n"
+              "include 'self.vreg' refused: more than 16 nested includes\n");
+    EXPECT_EQ(mem_.get32(kBase), 0xA5A5u);
+}
+
+}  // namespace
