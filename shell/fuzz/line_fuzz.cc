@@ -5,6 +5,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <string>
@@ -13,17 +14,30 @@
 
 namespace {
 
-// Shared anonymous memory of any size and offset stands in for the box's
-// memory; windows are kept small so a dump stays quick.
+// A sparse memory file as large as the 32-bit physical address space (and
+// a window beyond) stands in for the box's memory, so any window maps
+// without running past its end; windows are kept small so a dump stays
+// quick. It is emptied after each input.
+constexpr off_t kMemSize = 0x100000000LL + 0x20000;
+int mem_fd = -1;
+char mem_path[64];
+
 bool allowed(const char* path) {
     return strcmp(path, "a.vreg") == 0 || strcmp(path, "self.vreg") == 0 || strcmp(path, "bad.vreg") == 0;
+}
+
+char work_dir[] = "/tmp/vreg-fuzz-XXXXXX";
+
+void clean_up() {
+    for (const char* f : {"a.vreg", "self.vreg", "bad.vreg"}) unlink((std::string(work_dir) + "/" + f).c_str());
+    rmdir(work_dir);
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    char dir[] = "/tmp/vreg-fuzz-XXXXXX";
-    if (!mkdtemp(dir) || chdir(dir) != 0) abort();
+    if (!mkdtemp(work_dir) || chdir(work_dir) != 0) abort();
+    atexit(clean_up);
     auto put = [](const char* name, const char* text) {
         FILE* f = fopen(name, "w");
         if (!f) abort();
@@ -33,7 +47,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     put("a.vreg", "mmap(\"inc\", 0x10000000, 0x100)\nsl(0x10000000, 0x12345678)\ngl(0x10000000, 3)\n");
     put("self.vreg", "print 1\ninclude(\"self.vreg\")\n");
     put("bad.vreg", "print 1 2\ngl(\n\"x\nprint (((1\n");
-    builtin_env.mem_path = "/dev/zero";
+    mem_fd = memfd_create("vreg-fuzz-mem", 0);
+    if (mem_fd < 0 || ftruncate(mem_fd, kMemSize) != 0) abort();
+    snprintf(mem_path, sizeof mem_path, "/proc/self/fd/%d", mem_fd);
+    builtin_env.mem_path = mem_path;
     builtin_env.map_limit = 0x10000;
     builtin_env.include_allowed = allowed;
     if (!freopen("/dev/null", "w", stdout)) abort();
@@ -58,5 +75,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     parser_release(p, free);
     map_list_release();
+    if (ftruncate(mem_fd, 0) != 0 || ftruncate(mem_fd, kMemSize) != 0) abort();
     return 0;
 }
