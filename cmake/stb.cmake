@@ -103,6 +103,8 @@ function(stb_write_fuzz_list)
   file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/fuzz-targets.txt CONTENT "${lines}")
 endfunction()
 
+include(kmod)
+
 # Installation into the box's root file system (component "runtime") and
 # into the development tree (component "dev"); `make rootfs` stages both.
 

@@ -1,0 +1,201 @@
+// The box's Linux 2.4 kernel on the development host, as tests and the
+// virtual box daemon drive it: modules loaded from host shared objects,
+// the kernel log, character devices opened by processes, the I2C core with
+// the board's masters, interrupts, and virtual time.
+//
+// Execution model: one virtual CPU, non-preemptive, as the box's
+// single-core 2.4 kernel. A kernel context (a system call of a Process, a
+// kernel thread, a timer, an interrupt handler, a task-queue routine) runs
+// until it sleeps or returns; only then does another one run. Every call
+// below may be made from any thread; each takes the CPU for its work.
+//
+// Time: jiffies at HZ 100. With Clock::manual (tests) time moves only by
+// advance(); after each call the platform runs every context that became
+// runnable until all sleep again, so a test always looks at a quiet
+// system. One exception keeps calls from hanging: when a system call
+// sleeps and nothing else can run, time jumps to the next pending timer
+// (a driver's schedule_timeout() in its init ends that way). With
+// Clock::wall (the virtual box daemon) jiffies follow the wall clock.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "kplat/i2c.h"
+#include "kplat/user.h"
+
+namespace kplat {
+
+namespace detail {
+class Core;
+struct HostTask;
+}  // namespace detail
+
+enum class Clock { manual, wall };
+
+struct Options {
+    std::vector<std::string> module_path;  // folders where insmod looks for NAME.so
+    Clock clock = Clock::manual;
+    bool console = false;                  // echo the kernel log on stderr as well
+};
+
+struct ModuleInfo {
+    std::string name;
+    std::string path;
+    unsigned long size = 0;             // bytes of the object file
+    long use_count = 0;                 // open files, MOD_INC_USE_COUNT
+    std::vector<std::string> used_by;   // modules that use its exported symbols
+    std::vector<std::string> info;      // "kernel_version=...", "parm_x=i", "description=..."
+};
+
+struct ChrdevInfo {
+    unsigned major;
+    std::string name;
+};
+
+struct I2cClientInfo {
+    std::string name;
+    unsigned addr;
+    std::string driver;
+};
+
+struct I2cAdapterInfo {
+    int nr;
+    std::string name;
+    std::vector<I2cClientInfo> clients;
+};
+
+class Kernel;
+
+// A user process making system calls. Results are the kernel's: a value
+// >= 0, or a negative errno (-EINTR where the kernel would restart the call
+// after a signal). Calls of one Process are taken one at a time.
+class Process {
+public:
+    int pid() const { return pid_; }
+    const std::string& name() const { return name_; }
+    UserSpace& user_space() { return *user_; }
+
+    // Opens the character device node (major, minor); a descriptor or -errno
+    // (-ENXIO when no driver has the major).
+    int open(unsigned major, unsigned minor, int flags = 2 /* O_RDWR */);
+    int close(int fd);  // the driver's release result; -EBADF for a bad fd
+    // arg and buf are addresses in this process's user space.
+    long ioctl(int fd, unsigned int cmd, unsigned long arg);
+    long read(int fd, unsigned long buf, unsigned long count);
+    long write(int fd, unsigned long buf, unsigned long count);
+
+    // The file's poll mask (POLLIN 0x1, POLLOUT 0x4, ...; POLLNVAL 0x20 for
+    // a bad fd). With on_ready, the wait queues the driver names are armed:
+    // on_ready is called once, from kernel context, when one of them wakes
+    // (something may have changed: poll again, which re-arms). Keep it
+    // short and do not call the kernel from it, e.g. write to an eventfd.
+    unsigned poll(int fd, std::function<void()> on_ready = {});
+
+    // Sends a signal to the process: an interruptible sleep of a call in
+    // progress ends (the signal is consumed when that call returns).
+    void kill(int sig);
+
+    // Runs fn as a system call of this process (kernel code reached from
+    // here sees the process as current, with its user space).
+    long call(const std::function<long()>& fn);
+
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+    ~Process();
+
+private:
+    friend class Kernel;
+    friend class detail::Core;
+    Process(detail::Core& core, std::string_view name, std::unique_ptr<UserSpace> user);
+    struct File;
+    struct FileTable;
+
+    detail::Core& core_;
+    int pid_;
+    std::string name_;
+    std::unique_ptr<UserSpace> user_;
+    detail::HostTask* task_;
+    std::unique_ptr<FileTable> files_;
+};
+
+class Kernel {
+public:
+    explicit Kernel(Options options = {});
+    // Ends every process (closing its files), unloads every module (last
+    // loaded first), removes the I2C adapters still registered and stops the
+    // kernel's threads. Only one Kernel exists at a time in a process.
+    ~Kernel();
+    Kernel(const Kernel&) = delete;
+    Kernel& operator=(const Kernel&) = delete;
+
+    // Modules. name is a module name looked up as NAME.so in the module
+    // path, or a path. args as on insmod's command line: "scarts_en=3
+    // probe=0,0x4c". Returns the module's init result, or a negative errno of
+    // the loader: -ENOENT (no such module), -EEXIST (loaded already),
+    // -ENOEXEC (not a module, unresolved symbols), -EINVAL (bad parameters).
+    int insmod(std::string_view name, std::string_view args = {});
+    int insmod(std::string_view name, const std::vector<std::string>& args);
+    // -ENOENT (not loaded), -EBUSY (in use, used by another module, or
+    // without cleanup), else 0 after its cleanup ran.
+    int rmmod(std::string_view name);
+    // The loaded modules, the last loaded first (as the box's lsmod).
+    std::vector<ModuleInfo> lsmod();
+    // Why the last insmod or rmmod failed, in insmod's words; empty after a
+    // success.
+    std::string last_error() const;
+
+    // The kernel log: everything printk wrote since the last clear, level
+    // prefixes such as "<3>" as the driver wrote them. Keeps the last MiB.
+    std::string log() const;
+    void clear_log();
+
+    // kmalloc: the nth allocation from now (1: the next one), and the
+    // count - 1 after it, return NULL.
+    void fail_kmalloc(unsigned long nth, unsigned long count = 1);
+    unsigned long kmalloc_calls() const;  // kmalloc calls so far
+    unsigned long kmalloc_live() const;   // allocations not freed yet
+
+    // Character devices.
+    std::vector<ChrdevInfo> chrdevs();
+    // Takes a major without a driver behind it (opening it succeeds, its
+    // ioctls give -ENOTTY), as another driver holding it would.
+    int hold_chrdev(unsigned major, std::string_view name);
+    int release_chrdev(unsigned major, std::string_view name);
+
+    // I2C: adds an adapter whose transfers go to master; drivers registered
+    // with I2C_DF_NOTIFY attach to it at once. Returns the adapter number.
+    int add_i2c_adapter(std::string_view name, unsigned id, I2cMaster& master);
+    // Detaches its clients (their drivers' detach_client) and removes it.
+    int del_i2c_adapter(int nr);
+    std::vector<I2cAdapterInfo> i2c_adapters();
+    std::vector<std::string> i2c_drivers();
+
+    // Processes. The default user space is this process's own memory.
+    Process& spawn(std::string_view name, std::unique_ptr<UserSpace> user = nullptr);
+    // Closes the process's files and forgets it.
+    void exit(Process& process);
+    Process& init();  // pid 1
+
+    // Interrupts: the board raises a line; the handlers run in interrupt
+    // context as soon as the CPU is free (at once from a test).
+    void raise_irq(unsigned irq);
+
+    // Time.
+    unsigned long jiffies() const;
+    void advance(unsigned long ticks);  // Clock::manual: runs the due timers tick by tick
+    void settle();                      // waits until every context sleeps
+
+    // Runs fn on the CPU in interrupt context: board models use it to change
+    // their state safely against running drivers (from the daemon's threads).
+    void atomically(const std::function<void()>& fn);
+
+private:
+    std::unique_ptr<detail::Core> core_;
+};
+
+}  // namespace kplat

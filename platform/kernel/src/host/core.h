@@ -1,0 +1,178 @@
+// The host half of the kernel platform: the CPU and its contexts, virtual
+// time, and the services the kernel half calls (see ../kplat_host.h).
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <csetjmp>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+#include "kplat/kernel.h"
+
+struct task_struct;
+struct file;
+
+namespace kplat::detail {
+
+// One kernel context that can sleep: a process's system calls, or a kernel
+// thread (which has an OS thread of its own).
+struct HostTask {
+    task_struct* kt = nullptr;
+    int pid = 0;
+    Process* process = nullptr;  // null for kernel threads
+    bool kthread = false;
+    bool asleep = false;         // given up the CPU until woken
+    bool exited = false;
+    std::function<void()> on_wake;  // a poll's notifier: called instead of running
+    int (*fn)(void*) = nullptr;
+    void* arg = nullptr;
+    std::thread thread;
+    std::jmp_buf exit_jmp;
+};
+
+struct StubModule;
+
+// A loaded module.
+struct Module {
+    std::string name;
+    std::string path;
+    void* handle = nullptr;
+    void* global_handle = nullptr;  // its symbols made visible to later modules
+    const StubModule* stub = nullptr;
+    std::vector<std::string> info;
+    std::vector<std::string> exports;
+    std::vector<std::string> undefined;
+    std::vector<std::string> uses;
+    std::vector<std::unique_ptr<char[]>> strings;
+    unsigned long size = 0;
+};
+
+class Core {
+public:
+    explicit Core(Options options);
+    ~Core();
+    void shutdown();
+
+    const Options opt;
+
+    // ---- The CPU ----
+    // Runs fn in process context of t (fn directly when called from kernel
+    // code already on the CPU). With the manual clock, settles afterwards.
+    long run_as(HostTask* t, const std::function<long()>& fn);
+    // Runs fn in interrupt context and waits for it.
+    void run_irq(const std::function<void()>& fn);
+    // Queues interrupt-time work; it runs as soon as the CPU is free.
+    void post(std::function<void()> work);
+    void settle();
+    void advance(unsigned long ticks);
+
+    // Called by the kernel half, on the CPU.
+    void schedule(bool sleeping);
+    void wake(HostTask* t);
+    int kernel_thread(int (*fn)(void*), void* arg, const char* comm);
+    [[noreturn]] void thread_exit();
+    task_struct* find_task(int pid);
+    void udelay(unsigned long usecs);
+    void gettimeofday(long* sec, long* usec);
+    HostTask* current() const { return current_; }
+
+    HostTask* make_task(Process* process, int pid, const char* comm);
+    void drop_task(HostTask* t);
+    int new_pid() { return next_pid_++; }
+
+    // ---- Kernel log ----
+    void log(const char* text, unsigned long len);
+    std::string log_text() const;
+    void clear_log();
+
+    // ---- kmalloc ----
+    void* kmalloc(unsigned long size);
+    bool kfree(const void* p);
+    void fail_kmalloc(unsigned long nth, unsigned long count);
+    unsigned long kmalloc_calls() const;
+    unsigned long kmalloc_live() const;
+
+    // ---- Modules (modules.cc) ----
+    int insmod(std::string_view name, const std::vector<std::string>& args);
+    int rmmod(std::string_view name, bool force = false);
+    std::vector<ModuleInfo> lsmod();
+    std::string last_error() const;
+
+    // ---- Processes ----
+    Process& spawn(std::string_view name, std::unique_ptr<UserSpace> user);
+    void exit(Process& p);
+    Process* init() { return init_; }
+
+private:
+    bool cpu_free() const { return owner_ == nullptr && !irq_busy_; }
+    bool idle() const { return cpu_free() && runq_.empty() && events_.empty(); }
+    void acquire(std::unique_lock<std::mutex>& lk, HostTask* t);
+    void release(std::unique_lock<std::mutex>& lk);
+    void dispatch(std::unique_lock<std::mutex>& lk);
+    void wait_turn(std::unique_lock<std::mutex>& lk, HostTask* t);
+    bool idle_skip(std::unique_lock<std::mutex>& lk);
+    void enter_task(HostTask* t);
+    void enter_irq();
+    void run_nested_interrupts();
+    void thread_main(HostTask* t);
+    void reap_threads();
+    void catch_up_wall_clock();
+    void clock_main();
+
+    // CPU state, under m_.
+    mutable std::mutex m_;
+    std::condition_variable cv_;
+    HostTask* owner_ = nullptr;  // the task on the CPU
+    bool irq_busy_ = false;      // the CPU runs interrupt-time work
+    std::deque<HostTask*> runq_;
+    std::deque<std::function<void()>> events_;
+    HostTask* current_ = nullptr;  // on the CPU only; null in interrupt context
+
+    std::vector<std::unique_ptr<HostTask>> tasks_;  // on the CPU only
+    int next_pid_ = 1;
+
+    // Time.
+    unsigned long usec_ = 0;  // microseconds into the current tick (manual clock)
+    long epoch_sec_ = 0;      // wall time when the platform booted
+    std::chrono::steady_clock::time_point wall_start_;
+    std::thread clock_thread_;
+    std::mutex clock_m_;
+    std::condition_variable clock_cv_;
+    bool clock_stop_ = false;
+    std::atomic<bool> tick_posted_{false};
+
+    // Log.
+    mutable std::mutex log_m_;
+    std::string log_;
+
+    // kmalloc.
+    mutable std::mutex mem_m_;
+    std::unordered_map<const void*, unsigned long> allocs_;
+    unsigned long kmalloc_calls_ = 0;
+    unsigned long fail_from_ = 0, fail_to_ = 0;
+
+    // Modules, on the CPU; last_error_ under mem_m_.
+    std::vector<std::unique_ptr<Module>> modules_;
+    std::string last_error_;
+    void set_error(std::string text);
+
+    // Processes, under procs_m_.
+    std::mutex procs_m_;
+    std::vector<std::unique_ptr<Process>> procs_;
+    Process* init_ = nullptr;
+
+    friend class kplat::Kernel;
+};
+
+extern Core* g_core;
+
+}  // namespace kplat::detail

@@ -1,0 +1,432 @@
+// The platform's C++ face: Kernel and Process.
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+#include "core.h"
+#include "../kplat_host.h"
+
+extern "C" volatile unsigned long jiffies;
+
+namespace kplat {
+
+namespace {
+
+constexpr long EBADF_ = 9;
+constexpr long EINTR_ = 4;
+
+// Results a process sees: a restarted call after a signal shows as EINTR.
+long user_result(long r)
+{
+    if (r == -512 || r == -513 || r == -514)
+        return -EINTR_;
+    return r;
+}
+
+}  // namespace
+
+// ---- Process ----
+
+struct Process::FileTable {
+    struct Open {
+        struct file* file;
+        detail::HostTask* notifier = nullptr;  // armed by poll
+    };
+    std::mutex call;          // one call at a time
+    std::map<int, Open> fds;  // under call
+};
+
+namespace {
+
+// Closes one file of a process, on the CPU.
+long close_file(detail::Core& core, struct file* file, detail::HostTask* notifier)
+{
+    long r = kk_file_release(file);
+    if (notifier)
+        core.drop_task(notifier);
+    return r;
+}
+
+}  // namespace
+
+Process::Process(detail::Core& core, std::string_view name, std::unique_ptr<UserSpace> user)
+    : core_(core), pid_(core.new_pid()), name_(name), user_(std::move(user)),
+      files_(std::make_unique<FileTable>())
+{
+    if (!user_)
+        user_ = std::make_unique<LocalUserSpace>();
+    task_ = core_.make_task(this, pid_, name_.c_str());
+}
+
+Process::~Process()
+{
+    core_.drop_task(task_);
+}
+
+long Process::call(const std::function<long()>& fn)
+{
+    std::lock_guard<std::mutex> g(files_->call);
+    return core_.run_as(task_, fn);
+}
+
+int Process::open(unsigned major, unsigned minor, int flags)
+{
+    return static_cast<int>(call([&]() -> long {
+        struct file* f = nullptr;
+        int r = kk_chrdev_open(major, minor, static_cast<unsigned>(flags), &f);
+        if (r < 0)
+            return user_result(r);
+        int fd = 3;
+        while (files_->fds.count(fd))
+            ++fd;
+        files_->fds[fd] = {f};
+        return fd;
+    }));
+}
+
+int Process::close(int fd)
+{
+    return static_cast<int>(call([&]() -> long {
+        auto it = files_->fds.find(fd);
+        if (it == files_->fds.end())
+            return -EBADF_;
+        FileTable::Open open = it->second;
+        files_->fds.erase(it);
+        return user_result(close_file(core_, open.file, open.notifier));
+    }));
+}
+
+long Process::ioctl(int fd, unsigned int cmd, unsigned long arg)
+{
+    return call([&]() -> long {
+        auto it = files_->fds.find(fd);
+        if (it == files_->fds.end())
+            return -EBADF_;
+        return user_result(kk_file_ioctl(it->second.file, cmd, arg));
+    });
+}
+
+long Process::read(int fd, unsigned long buf, unsigned long count)
+{
+    return call([&]() -> long {
+        auto it = files_->fds.find(fd);
+        if (it == files_->fds.end())
+            return -EBADF_;
+        return user_result(kk_file_read(it->second.file, buf, count));
+    });
+}
+
+long Process::write(int fd, unsigned long buf, unsigned long count)
+{
+    return call([&]() -> long {
+        auto it = files_->fds.find(fd);
+        if (it == files_->fds.end())
+            return -EBADF_;
+        return user_result(kk_file_write(it->second.file, buf, count));
+    });
+}
+
+unsigned Process::poll(int fd, std::function<void()> on_ready)
+{
+    return static_cast<unsigned>(call([&]() -> long {
+        auto it = files_->fds.find(fd);
+        if (it == files_->fds.end())
+            return 0x20;  // POLLNVAL
+        task_struct* notifier = nullptr;
+        if (on_ready) {
+            if (!it->second.notifier)
+                it->second.notifier = core_.make_task(nullptr, -1, "poll");
+            it->second.notifier->on_wake = std::move(on_ready);
+            notifier = it->second.notifier->kt;
+        }
+        return static_cast<long>(kk_file_poll(it->second.file, notifier));
+    }));
+}
+
+void Process::kill(int sig)
+{
+    task_struct* kt = task_->kt;
+    core_.post([kt, sig] { kk_signal(kt, sig); });
+    if (core_.opt.clock == Clock::manual)
+        core_.settle();
+}
+
+namespace detail {
+
+Process& Core::spawn(std::string_view name, std::unique_ptr<UserSpace> user)
+{
+    std::unique_ptr<Process> p(new Process(*this, name, std::move(user)));
+    Process* raw = p.get();
+    std::lock_guard<std::mutex> g(procs_m_);
+    procs_.push_back(std::move(p));
+    return *raw;
+}
+
+void Core::exit(Process& p)
+{
+    // Its open files are closed as at the end of a process on the box.
+    p.call([&]() -> long {
+        for (auto& [fd, open] : p.files_->fds)
+            close_file(*this, open.file, open.notifier);
+        p.files_->fds.clear();
+        return 0;
+    });
+    std::unique_ptr<Process> gone;
+    {
+        std::lock_guard<std::mutex> g(procs_m_);
+        auto it = std::find_if(procs_.begin(), procs_.end(), [&](auto& q) { return q.get() == &p; });
+        if (it == procs_.end())
+            return;
+        gone = std::move(*it);
+        procs_.erase(it);
+    }
+}
+
+void Core::shutdown()
+{
+    if (clock_thread_.joinable()) {
+        {
+            std::lock_guard<std::mutex> g(clock_m_);
+            clock_stop_ = true;
+        }
+        clock_cv_.notify_all();
+        clock_thread_.join();
+    }
+
+    std::vector<Process*> others;
+    {
+        std::lock_guard<std::mutex> g(procs_m_);
+        for (auto& p : procs_)
+            if (p.get() != init_)
+                others.push_back(p.get());
+    }
+    for (Process* p : others)
+        exit(*p);
+
+    while (!modules_.empty()) {
+        std::string name = lsmod().front().name;  // the last loaded
+        rmmod(name, true);
+    }
+
+    init_->call([]() -> long {
+        const char* name;
+        int clients;
+        for (int nr = 0; nr < 16; nr++)
+            if (kk_i2c_adapter(nr, &name, &clients))
+                kk_i2c_del_master(nr);
+        kk_shutdown();
+        return 0;
+    });
+
+    // Kernel threads still running belong to modules that are gone.
+    std::vector<HostTask*> alive;
+    {
+        std::lock_guard<std::mutex> g(m_);
+        for (auto& t : tasks_)
+            if (t->kthread && !t->exited)
+                alive.push_back(t.get());
+    }
+    for (HostTask* t : alive) {
+        std::fprintf(stderr, "kplat: kernel thread pid %d still running at shutdown\n", t->pid);
+        std::abort();
+    }
+    reap_threads();
+    exit(*init_);
+    kk_reset();
+}
+
+}  // namespace detail
+
+// ---- Kernel ----
+
+Kernel::Kernel(Options options) : core_(std::make_unique<detail::Core>(std::move(options)))
+{
+    core_->init_ = &core_->spawn("init", nullptr);
+    core_->init_->call([]() -> long {
+        kk_boot();
+        return 0;
+    });
+    if (core_->opt.clock == Clock::wall)
+        core_->clock_thread_ = std::thread([this] { core_->clock_main(); });
+}
+
+Kernel::~Kernel()
+{
+    core_->shutdown();
+}
+
+int Kernel::insmod(std::string_view name, std::string_view args)
+{
+    std::vector<std::string> list;
+    size_t i = 0;
+    while (i < args.size()) {
+        while (i < args.size() && (args[i] == ' ' || args[i] == '\t' || args[i] == '\n'))
+            ++i;
+        size_t j = i;
+        while (j < args.size() && args[j] != ' ' && args[j] != '\t' && args[j] != '\n')
+            ++j;
+        if (j > i)
+            list.emplace_back(args.substr(i, j - i));
+        i = j;
+    }
+    return core_->insmod(name, list);
+}
+
+int Kernel::insmod(std::string_view name, const std::vector<std::string>& args)
+{
+    return core_->insmod(name, args);
+}
+
+int Kernel::rmmod(std::string_view name)
+{
+    return core_->rmmod(name);
+}
+
+std::vector<ModuleInfo> Kernel::lsmod()
+{
+    return core_->lsmod();
+}
+
+std::string Kernel::last_error() const
+{
+    return core_->last_error();
+}
+
+std::string Kernel::log() const
+{
+    return core_->log_text();
+}
+
+void Kernel::clear_log()
+{
+    core_->clear_log();
+}
+
+void Kernel::fail_kmalloc(unsigned long nth, unsigned long count)
+{
+    core_->fail_kmalloc(nth, count);
+}
+
+unsigned long Kernel::kmalloc_calls() const
+{
+    return core_->kmalloc_calls();
+}
+
+unsigned long Kernel::kmalloc_live() const
+{
+    return core_->kmalloc_live();
+}
+
+std::vector<ChrdevInfo> Kernel::chrdevs()
+{
+    std::vector<ChrdevInfo> out;
+    core_->run_irq([&] {
+        for (unsigned major = 0; major < 255; major++)
+            if (const char* name = kk_chrdev_name(major))
+                out.push_back({major, name});
+    });
+    return out;
+}
+
+int Kernel::hold_chrdev(unsigned major, std::string_view name)
+{
+    std::string n(name);
+    return static_cast<int>(core_->init()->call([&]() -> long { return kk_chrdev_hold(major, n.c_str()); }));
+}
+
+int Kernel::release_chrdev(unsigned major, std::string_view name)
+{
+    std::string n(name);
+    return static_cast<int>(core_->init()->call([&]() -> long { return kk_chrdev_unhold(major, n.c_str()); }));
+}
+
+int Kernel::add_i2c_adapter(std::string_view name, unsigned id, I2cMaster& master)
+{
+    std::string n(name);
+    return static_cast<int>(core_->init()->call([&]() -> long { return kk_i2c_add_master(n.c_str(), id, &master); }));
+}
+
+int Kernel::del_i2c_adapter(int nr)
+{
+    return static_cast<int>(core_->init()->call([&]() -> long { return kk_i2c_del_master(nr); }));
+}
+
+std::vector<I2cAdapterInfo> Kernel::i2c_adapters()
+{
+    std::vector<I2cAdapterInfo> out;
+    core_->run_irq([&] {
+        const char* name;
+        int count;
+        for (int nr = 0; nr < 16; nr++) {
+            if (!kk_i2c_adapter(nr, &name, &count))
+                continue;
+            I2cAdapterInfo a{nr, name, {}};
+            const char* cname;
+            const char* driver;
+            unsigned addr;
+            for (int i = 0; i < 32; i++)
+                if (kk_i2c_client(nr, i, &cname, &addr, &driver))
+                    a.clients.push_back({cname, addr, driver});
+            out.push_back(std::move(a));
+        }
+    });
+    return out;
+}
+
+std::vector<std::string> Kernel::i2c_drivers()
+{
+    std::vector<std::string> out;
+    core_->run_irq([&] {
+        const char* name;
+        for (int i = 0; i < 16; i++)
+            if (kk_i2c_driver(i, &name))
+                out.push_back(name);
+    });
+    return out;
+}
+
+Process& Kernel::spawn(std::string_view name, std::unique_ptr<UserSpace> user)
+{
+    return core_->spawn(name, std::move(user));
+}
+
+void Kernel::exit(Process& process)
+{
+    if (&process == core_->init())
+        return;
+    core_->exit(process);
+}
+
+Process& Kernel::init()
+{
+    return *core_->init();
+}
+
+void Kernel::raise_irq(unsigned irq)
+{
+    core_->post([irq] { kk_do_irq(irq); });
+    if (core_->opt.clock == Clock::manual)
+        core_->settle();
+}
+
+unsigned long Kernel::jiffies() const
+{
+    return ::jiffies;
+}
+
+void Kernel::advance(unsigned long ticks)
+{
+    core_->advance(ticks);
+}
+
+void Kernel::settle()
+{
+    core_->settle();
+}
+
+void Kernel::atomically(const std::function<void()>& fn)
+{
+    core_->run_irq(fn);
+}
+
+}  // namespace kplat

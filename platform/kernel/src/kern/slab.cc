@@ -1,0 +1,31 @@
+// kmalloc and vmalloc: the host's heap, accounted so that tests see leaks
+// and can make an allocation fail.
+#include "kern.h"
+
+extern "C" void *kmalloc(size_t size, int flags)
+{
+	(void)flags;
+	if (size > KMALLOC_MAXSIZE)
+		return NULL;
+	return kh_kmalloc(size);
+}
+
+extern "C" void kfree(const void *objp)
+{
+	if (!objp)
+		return;
+	if (kh_kfree(objp))
+		kh_bug("kfree of a pointer kmalloc did not hand out (or a double kfree)");
+}
+
+extern "C" void *vmalloc(unsigned long size)
+{
+	if (!size)
+		return NULL;
+	return kh_kmalloc(size);
+}
+
+extern "C" void vfree(void *addr)
+{
+	kfree(addr);
+}
