@@ -1,13 +1,19 @@
 // The interposed entry points of the device bridge. Every way glibc offers
-// to open a file by name comes here first; a path of the box's that the
-// rules know is swapped for its host stand-in, the flags (O_SYNC included)
-// and mode pass through unchanged, and the real function (the next one in
-// the lookup order) does the work.
+// to open a file by name comes here first: a device node that the running
+// box serves is opened in the box (the descriptor is a channel to the box's
+// daemon, so read, write, poll and close work natively); a path of the
+// box's that the rules know is swapped for its host stand-in, the flags
+// (O_SYNC included) and mode pass through unchanged, and the real function
+// (the next one in the lookup order) does the work. ioctl on a served
+// descriptor runs the driver's ioctl in the box.
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <stdarg.h>
+#include <string.h>
+#include <sys/ioctl.h>
 
+#include "devices.h"
 #include "paths.h"
 
 namespace {
@@ -43,6 +49,18 @@ bool route(int* dirfd, const char** path) {
     return true;
 }
 
+// A node of the running box: *result is the descriptor, or -1 with errno.
+bool served(const char* path, int flags, int* result) {
+    if (!path || strncmp(path, "/dev/", 5) != 0 || bridge_lookup(path).redirected) return false;
+    int fd = -1;
+    switch (vbox::open_device(path, flags, &fd)) {
+    case vbox::DeviceOpen::opened: *result = fd; return true;
+    case vbox::DeviceOpen::failed: *result = -1; return true;
+    case vbox::DeviceOpen::not_served: break;
+    }
+    return false;
+}
+
 int missing() {
     errno = ENOSYS;
     return -1;
@@ -50,6 +68,8 @@ int missing() {
 
 template <class F>
 int do_open(const char* name, F* cache, const char* path, int flags, mode_t mode) {
+    int fd;
+    if (served(path, flags, &fd)) return fd;
     if (!route(nullptr, &path)) return -1;
     F real = next(name, cache);
     return real ? real(path, flags, mode) : missing();
@@ -57,6 +77,8 @@ int do_open(const char* name, F* cache, const char* path, int flags, mode_t mode
 
 template <class F>
 int do_openat(const char* name, F* cache, int dirfd, const char* path, int flags, mode_t mode) {
+    int fd;
+    if (served(path, flags, &fd)) return fd;
     if (!route(&dirfd, &path)) return -1;
     F real = next(name, cache);
     return real ? real(dirfd, path, flags, mode) : missing();
@@ -66,6 +88,15 @@ open_fn real_open, real_open64;
 openat_fn real_openat, real_openat64;
 open2_fn real_open_2, real_open64_2;
 openat2_fn real_openat_2, real_openat64_2;
+
+using ioctl_fn = int (*)(int, unsigned long, ...);
+ioctl_fn real_ioctl;
+
+// Requests the box's kernel answers for the file itself, before any driver:
+// they act on the descriptor, which here is the channel.
+bool file_request(unsigned long request) {
+    return request == FIONBIO || request == FIOCLEX || request == FIONCLEX || request == FIOASYNC;
+}
 
 }  // namespace
 
@@ -102,27 +133,47 @@ __attribute__((visibility("default"))) int openat64(int dirfd, const char* path,
 
 // The fortified forms, which take no mode.
 __attribute__((visibility("default"))) int __open_2(const char* path, int flags) {
+    int fd;
+    if (served(path, flags, &fd)) return fd;
     if (!route(nullptr, &path)) return -1;
     open2_fn real = next("__open_2", &real_open_2);
     return real ? real(path, flags) : missing();
 }
 
 __attribute__((visibility("default"))) int __open64_2(const char* path, int flags) {
+    int fd;
+    if (served(path, flags, &fd)) return fd;
     if (!route(nullptr, &path)) return -1;
     open2_fn real = next("__open64_2", &real_open64_2);
     return real ? real(path, flags) : missing();
 }
 
 __attribute__((visibility("default"))) int __openat_2(int dirfd, const char* path, int flags) {
+    int fd;
+    if (served(path, flags, &fd)) return fd;
     if (!route(&dirfd, &path)) return -1;
     openat2_fn real = next("__openat_2", &real_openat_2);
     return real ? real(dirfd, path, flags) : missing();
 }
 
 __attribute__((visibility("default"))) int __openat64_2(int dirfd, const char* path, int flags) {
+    int fd;
+    if (served(path, flags, &fd)) return fd;
     if (!route(&dirfd, &path)) return -1;
     openat2_fn real = next("__openat64_2", &real_openat64_2);
     return real ? real(dirfd, path, flags) : missing();
+}
+
+__attribute__((visibility("default"))) int ioctl(int fd, unsigned long request, ...) {
+    va_list ap;
+    va_start(ap, request);
+    void* arg = va_arg(ap, void*);
+    va_end(ap);
+    uint64_t inode;
+    if (!file_request(request) && vbox::is_device(fd, &inode))
+        return static_cast<int>(vbox::device_ioctl(inode, request, reinterpret_cast<unsigned long>(arg)));
+    ioctl_fn real = next("ioctl", &real_ioctl);
+    return real ? real(fd, request, arg) : missing();
 }
 
 }  // extern "C"

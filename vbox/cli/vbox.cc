@@ -1,0 +1,312 @@
+// vbox: the virtual box's front end. Starts and stops the box daemon, runs
+// the box's programs inside it (their device nodes reach the drivers in the
+// box through the bridge), and passes the box's own commands (dmesg, insmod,
+// rmmod, lsmod, ...) to the daemon.
+#include <elf.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "../common/admin.h"
+#include "vbox_config.h"
+
+namespace {
+
+using vbox::admin;
+
+struct Command {
+    const char* name;
+    const char* args;
+    const char* help;
+    int (*run)(const std::string& dir, int argc, char** argv);
+};
+
+int usage(FILE* out);
+
+std::string env_or(const char* name, const char* fallback) {
+    const char* v = getenv(name);
+    return v && *v ? v : fallback;
+}
+
+bool running(const std::string& dir) { return admin(dir, "status", 2000).reached; }
+
+int not_running(const std::string& dir) {
+    fprintf(stderr, "vbox: no box is running in %s (start one with 'vbox start')\n", dir.c_str());
+    return 1;
+}
+
+// The box folder holds the box's socket: it must be the caller's own and
+// closed to everyone else.
+bool prepare_dir(const std::string& dir) {
+    if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
+        fprintf(stderr, "vbox: %s: %s\n", dir.c_str(), strerror(errno));
+        return false;
+    }
+    struct stat st;
+    if (lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid()) {
+        fprintf(stderr, "vbox: %s is not a folder of yours\n", dir.c_str());
+        return false;
+    }
+    if ((st.st_mode & 077) != 0 && chmod(dir.c_str(), 0700) != 0) {
+        fprintf(stderr, "vbox: %s: %s\n", dir.c_str(), strerror(errno));
+        return false;
+    }
+    return true;
+}
+
+void print_text(const std::string& text) {
+    fwrite(text.data(), 1, text.size(), stdout);
+    if (!text.empty() && text.back() != '\n') putchar('\n');
+}
+
+int cmd_start(const std::string& dir, int argc, char** argv) {
+    std::string boot = env_or("VBOX_BOOT", VBOX_DEFAULT_BOOT);
+    for (int i = 0; i < argc; ++i) {
+        if (strcmp(argv[i], "--boot") == 0 && i + 1 < argc) {
+            boot = argv[++i];
+        } else {
+            fprintf(stderr, "vbox start: unknown argument '%s'\n", argv[i]);
+            return 2;
+        }
+    }
+    if (access(boot.c_str(), R_OK) != 0) {
+        fprintf(stderr, "vbox: boot script %s: %s\n", boot.c_str(), strerror(errno));
+        return 1;
+    }
+    if (!prepare_dir(dir)) return 1;
+    if (running(dir)) {
+        fprintf(stderr, "vbox: a box is already running in %s\n", dir.c_str());
+        return 1;
+    }
+    std::string log = dir + "/log";
+    std::string vboxd = env_or("VBOXD", VBOX_VBOXD);
+    pid_t pid = fork();
+    if (pid < 0) {
+        perror("vbox: fork");
+        return 1;
+    }
+    if (pid == 0) {
+        setsid();
+        int null = open("/dev/null", O_RDONLY);
+        int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        if (null >= 0) dup2(null, 0);
+        if (out >= 0) {
+            dup2(out, 1);
+            dup2(out, 2);
+        }
+        std::string modules = env_or("VBOX_MODULES", VBOX_MODULE_DIRS);
+        execl(vboxd.c_str(), "vboxd", "--dir", dir.c_str(), "--boot", boot.c_str(), "--modules", modules.c_str(),
+              static_cast<char*>(nullptr));
+        fprintf(stderr, "vbox: %s: %s\n", vboxd.c_str(), strerror(errno));
+        _exit(127);
+    }
+    // The daemon answers once it has booted; it stays in the background.
+    for (int waited = 0; waited < 30000; waited += 20) {
+        int status;
+        if (waitpid(pid, &status, WNOHANG) == pid) {
+            fprintf(stderr, "vbox: the box did not start:\n");
+            FILE* f = fopen(log.c_str(), "r");
+            for (int c; f && (c = fgetc(f)) != EOF;) fputc(c, stderr);
+            if (f) fclose(f);
+            return 1;
+        }
+        auto r = admin(dir, "boot", 2000);
+        if (r.reached) {
+            print_text(r.text);
+            printf("vbox: box started in %s (vboxd pid %d)\n", dir.c_str(), static_cast<int>(pid));
+            return 0;
+        }
+        usleep(20000);
+    }
+    kill(pid, SIGTERM);
+    fprintf(stderr, "vbox: the box did not answer within 30 s; see %s\n", log.c_str());
+    return 1;
+}
+
+int cmd_stop(const std::string& dir, int, char**) {
+    auto r = admin(dir, "stop");
+    if (!r.reached) {
+        printf("vbox: no box is running in %s\n", dir.c_str());
+        return 0;
+    }
+    for (int waited = 0; waited < 10000 && running(dir); waited += 20) usleep(20000);
+    print_text(r.text);
+    return r.status;
+}
+
+int cmd_status(const std::string& dir, int, char**) {
+    auto r = admin(dir, "status");
+    if (!r.reached) {
+        printf("vbox: not running (%s)\n", dir.c_str());
+        return 3;
+    }
+    print_text(r.text);
+    return r.status;
+}
+
+// The environment of a program inside the box. VBOX_TOOLS (a PATH list)
+// replaces the built tools, e.g. with the box processor's builds.
+void enter_box(const std::string& dir) {
+    std::string bridge = env_or("VBOX_BRIDGE", VBOX_BRIDGE);
+    const char* pre = getenv("LD_PRELOAD");
+    std::string preload = pre && *pre ? bridge + ":" + pre : bridge;
+    setenv("LD_PRELOAD", preload.c_str(), 1);
+    setenv("VBOX_DIR", dir.c_str(), 1);
+    setenv("VBOX_MEM", (dir + "/mem").c_str(), 1);
+    const char* path = getenv("PATH");
+    std::string p = env_or("VBOX_TOOLS", VBOX_TOOL_DIRS) + ":" + (path && *path ? path : "/usr/bin:/bin");
+    setenv("PATH", p.c_str(), 1);
+}
+
+// The program as execvp would find it.
+std::string resolve(const char* name) {
+    if (strchr(name, '/')) return name;
+    const char* path = getenv("PATH");
+    std::string rest = path ? path : "";
+    for (size_t at = 0; at <= rest.size();) {
+        size_t colon = rest.find(':', at);
+        if (colon == std::string::npos) colon = rest.size();
+        std::string cand = rest.substr(at, colon - at) + "/" + name;
+        if (access(cand.c_str(), X_OK) == 0) return cand;
+        at = colon + 1;
+    }
+    return name;
+}
+
+bool is_mips_elf(const std::string& path) {
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    unsigned char h[20] = {};
+    bool mips = fd >= 0 && read(fd, h, sizeof h) == sizeof h && memcmp(h, ELFMAG, SELFMAG) == 0 &&
+                (h[18] | (h[19] << 8)) == EM_MIPS;
+    if (fd >= 0) close(fd);
+    return mips;
+}
+
+// A program built for the box's processor, on a host without binfmt
+// support: it runs under the emulator named by VBOX_EMULATOR, which gets the
+// bridge for the emulated program (not for itself).
+void exec_program(char** argv) {
+    const char* emu = getenv("VBOX_EMULATOR");
+    std::string prog = resolve(argv[0]);
+    if (emu && *emu && is_mips_elf(prog)) {
+        std::vector<std::string> words;
+        std::string e = emu;
+        for (size_t at = 0; at < e.size();) {
+            size_t sp = e.find(' ', at);
+            if (sp == std::string::npos) sp = e.size();
+            if (sp > at) words.push_back(e.substr(at, sp - at));
+            at = sp + 1;
+        }
+        const char* pre = getenv("LD_PRELOAD");
+        if (pre) {
+            words.push_back("-E");
+            words.push_back(std::string("LD_PRELOAD=") + pre);
+            unsetenv("LD_PRELOAD");
+        }
+        words.push_back(prog);
+        std::vector<char*> args;
+        for (auto& w : words) args.push_back(w.data());
+        for (char** a = argv + 1; *a; ++a) args.push_back(*a);
+        args.push_back(nullptr);
+        execvp(args[0], args.data());
+        return;
+    }
+    execvp(argv[0], argv);
+}
+
+int cmd_run(const std::string& dir, int argc, char** argv) {
+    if (argc > 0 && strcmp(argv[0], "--") == 0) {
+        ++argv;
+        --argc;
+    }
+    if (argc == 0) {
+        fprintf(stderr, "usage: vbox run -- PROGRAM [ARGS...]\n");
+        return 2;
+    }
+    if (!running(dir)) return not_running(dir);
+    enter_box(dir);
+    exec_program(argv);
+    fprintf(stderr, "vbox: %s: %s\n", argv[0], strerror(errno));
+    return errno == ENOENT ? 127 : 126;
+}
+
+int cmd_shell(const std::string& dir, int argc, char**) {
+    if (argc != 0) return usage(stderr);
+    if (!running(dir)) return not_running(dir);
+    enter_box(dir);
+    setenv("PS1", "vbox# ", 1);
+    if (access("/bin/bash", X_OK) == 0)
+        execl("/bin/bash", "bash", "--norc", "--noprofile", "-i", static_cast<char*>(nullptr));
+    execl("/bin/sh", "sh", "-i", static_cast<char*>(nullptr));
+    perror("vbox: /bin/sh");
+    return 127;
+}
+
+// Commands the daemon itself answers: the words go over as typed.
+int pass_through(const std::string& dir, const char* name, int argc, char** argv) {
+    std::string line = name;
+    for (int i = 0; i < argc; ++i) line += std::string(" ") + argv[i];
+    auto r = admin(dir, line);
+    if (!r.reached) return not_running(dir);
+    fwrite(r.text.data(), 1, r.text.size(), r.status == 0 ? stdout : stderr);
+    return r.status;
+}
+
+int cmd_dmesg(const std::string& d, int c, char** v) { return pass_through(d, "dmesg", c, v); }
+int cmd_insmod(const std::string& d, int c, char** v) { return pass_through(d, "insmod", c, v); }
+int cmd_rmmod(const std::string& d, int c, char** v) { return pass_through(d, "rmmod", c, v); }
+int cmd_lsmod(const std::string& d, int c, char** v) { return pass_through(d, "lsmod", c, v); }
+int cmd_nodes(const std::string& d, int c, char** v) { return pass_through(d, "nodes", c, v); }
+int cmd_scart(const std::string& d, int c, char** v) { return pass_through(d, "scart", c, v); }
+
+const Command commands[] = {
+    {"start", "[--boot FILE]", "boot a box in the background (default boot script: the box's own)", cmd_start},
+    {"stop", "", "stop the box", cmd_stop},
+    {"status", "", "tell whether the box runs; its uptime, modules and nodes", cmd_status},
+    {"run", "-- PROGRAM [ARGS...]", "run a program inside the box; its exit status is vbox's", cmd_run},
+    {"shell", "", "an interactive shell inside the box, the built tools on PATH", cmd_shell},
+    {"dmesg", "[-c]", "print the box's kernel log (-c: and clear it)", cmd_dmesg},
+    {"insmod", "NAME [PARAM=VALUE...]", "load a kernel module into the box", cmd_insmod},
+    {"rmmod", "NAME", "unload a kernel module", cmd_rmmod},
+    {"lsmod", "", "list the loaded modules", cmd_lsmod},
+    {"nodes", "", "list the device nodes the box serves", cmd_nodes},
+    {"scart", "[status BYTE|ack on|off]", "the board's SCART switch: its registers; its status byte; its acknowledge", cmd_scart},
+};
+
+int usage(FILE* out) {
+    fprintf(out,
+            "usage: vbox COMMAND [ARGS...]\n"
+            "The virtual set-top box: the box's kernel modules on the virtual board,\n"
+            "and its programs run against them through their device nodes.\n\n"
+            "Commands:\n");
+    for (const auto& c : commands) {
+        std::string head = std::string(c.name) + (*c.args ? " " : "") + c.args;
+        fprintf(out, "  %-28s %s\n", head.c_str(), c.help);
+    }
+    fprintf(out,
+            "\nThe box lives in $VBOX_DIR (default $XDG_RUNTIME_DIR/vbox or /tmp/vbox-UID):\n"
+            "its socket, its kernel log file and the file that stands for physical memory.\n");
+    return out == stdout ? 0 : 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) return usage(stderr);
+    std::string name = argv[1];
+    if (name == "--help" || name == "-h" || name == "help") return usage(stdout);
+    for (const auto& c : commands)
+        if (name == c.name) return c.run(vbox::box_dir(), argc - 2, argv + 2);
+    fprintf(stderr, "vbox: unknown command '%s'\n", argv[1]);
+    return usage(stderr);
+}

@@ -1,0 +1,84 @@
+// Wire protocol between programs inside the virtual box (through the device
+// bridge), the `vbox` front end and the daemon `vboxd`, over the box's Unix
+// socket. Every message is a fixed header and a payload of at most
+// kMaxPayload bytes; fields have fixed widths so a 32-bit program under
+// emulation and the 64-bit daemon agree (both little-endian).
+#pragma once
+
+#include <stdint.h>
+
+namespace vbox {
+
+constexpr uint32_t kMagic = 0x58424f56;  // "VOBX"
+constexpr uint32_t kMaxPayload = 1u << 20;
+constexpr unsigned kMaxPath = 256;
+constexpr uint32_t kMaxMem = 65536;  // largest memory request; the daemon splits longer copies
+
+enum MsgType : uint32_t {
+    // First message of a connection; it decides what the connection is.
+    MSG_OPEN = 1,        // OpenReq: open a device node; the connection becomes its data channel
+    MSG_CTRL = 2,        // CtrlHello: a process's control channel for ioctls
+    MSG_ADMIN = 3,       // text command from the front end; reply MSG_ADMIN_REPLY
+    // Replies and requests on established connections.
+    MSG_OPEN_REPLY = 10, // OpenReply
+    MSG_IOCTL = 11,      // IoctlReq, client to daemon
+    MSG_MEM_READ = 12,   // MemReq, daemon asks the caller for its memory
+    MSG_MEM_WRITE = 13,  // MemReq + bytes, daemon stores into the caller's memory
+    MSG_MEM_CHECK = 14,  // MemReq, daemon asks whether a range is accessible
+    MSG_MEM_REPLY = 15,  // MemReply (+ bytes for a read)
+    MSG_RESULT = 16,     // IoctlResult
+    MSG_ADMIN_REPLY = 17 // AdminReply header + text
+};
+
+struct MsgHeader {
+    uint32_t magic;
+    uint32_t type;
+    uint32_t len;  // payload bytes that follow
+};
+
+enum OpenStatus : int32_t { OPEN_OK = 0, OPEN_NOT_SERVED = 1, OPEN_FAILED = 2 };
+
+struct OpenReq {
+    uint64_t inode;    // inode of the caller's end of this connection
+    uint32_t flags;    // open flags as the program gave them
+    uint32_t pid;
+    char path[kMaxPath];
+};
+
+struct OpenReply {
+    int32_t status;  // OpenStatus
+    int32_t error;   // errno for OPEN_FAILED
+};
+
+struct CtrlHello {
+    uint32_t pid;
+    uint32_t pointer_bits;  // 32 or 64: the caller's address width
+};
+
+struct IoctlReq {
+    uint64_t inode;  // the caller's end of the device's data channel
+    uint32_t cmd;
+    uint32_t pad;
+    uint64_t arg;
+};
+
+struct MemReq {
+    uint64_t addr;
+    uint32_t len;       // at most kMaxMem
+    uint32_t writable;  // MSG_MEM_CHECK: the range must also be writable
+};
+
+struct MemReply {
+    int32_t ok;    // 1 when the whole range was accessible
+    uint32_t len;  // bytes that follow (reads)
+};
+
+struct IoctlResult {
+    int64_t ret;  // the driver's result: >= 0, or a negative errno
+};
+
+struct AdminReply {
+    int32_t status;  // exit status for the front end
+};
+
+}  // namespace vbox

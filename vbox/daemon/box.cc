@@ -1,0 +1,270 @@
+#include "box.h"
+
+#include <errno.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <sstream>
+
+namespace vbox {
+
+namespace {
+
+std::vector<std::string> split(const std::string& line) {
+    std::vector<std::string> words;
+    std::istringstream in(line);
+    for (std::string w; in >> w;) words.push_back(w);
+    return words;
+}
+
+std::string join(const std::vector<std::string>& words, size_t from) {
+    std::string s;
+    for (size_t i = from; i < words.size(); ++i) s += (s.empty() ? "" : " ") + words[i];
+    return s;
+}
+
+bool parse_number(const std::string& s, unsigned& out) {
+    char* end = nullptr;
+    errno = 0;
+    unsigned long v = strtoul(s.c_str(), &end, 0);
+    if (s.empty() || *end || errno || v > 0xffff) return false;
+    out = static_cast<unsigned>(v);
+    return true;
+}
+
+// The opener's command name, as the driver would see it in current->comm.
+std::string program_name(uint32_t pid) {
+    std::string comm;
+    if (FILE* f = fopen(("/proc/" + std::to_string(pid) + "/comm").c_str(), "r")) {
+        char buf[32];
+        if (fgets(buf, sizeof buf, f)) comm = buf;
+        fclose(f);
+    }
+    while (!comm.empty() && comm.back() == '\n') comm.pop_back();
+    return comm.empty() ? "pid" + std::to_string(pid) : comm;
+}
+
+}  // namespace
+
+Box::Box(const std::vector<std::string>& module_dirs, const std::string& dir) : dir_(dir) {
+    kplat::Options o;
+    o.module_path = module_dirs;
+    o.clock = kplat::Clock::wall;
+    o.console = true;  // the daemon's log file keeps the kernel log too
+    kernel_ = std::make_unique<kplat::Kernel>(o);
+    board_ = std::make_unique<Board>(*kernel_);
+}
+
+Box::~Box() {
+    // Programs' files first, then the modules, last loaded first: the same
+    // order as the box going down.
+    {
+        std::lock_guard<std::mutex> g(m_);
+        files_.clear();
+    }
+    for (auto it = loaded_.rbegin(); it != loaded_.rend(); ++it) kernel_->rmmod(*it);
+    board_.reset();
+    kernel_.reset();
+}
+
+void Box::boot(const std::string& script) {
+    FILE* f = fopen(script.c_str(), "r");
+    if (!f) {
+        std::lock_guard<std::mutex> g(m_);
+        transcript_ += "boot: " + script + ": " + strerror(errno) + "\n";
+        return;
+    }
+    char line[1024];
+    int number = 0;
+    while (fgets(line, sizeof line, f)) {
+        ++number;
+        std::string text = line;
+        auto hash = text.find('#');
+        if (hash != std::string::npos) text.erase(hash);
+        if (split(text).empty()) continue;
+        std::string out;
+        int status = command(text, out);
+        std::lock_guard<std::mutex> g(m_);
+        if (status != 0) transcript_ += "boot:" + std::to_string(number) + ": " + join(split(text), 0) + "\n";
+        transcript_ += out;
+    }
+    fclose(f);
+}
+
+std::string Box::boot_transcript() const {
+    std::lock_guard<std::mutex> g(m_);
+    return transcript_;
+}
+
+int Box::insmod(const std::vector<std::string>& w, std::string& out) {
+    if (w.size() < 2) {
+        out += "usage: insmod NAME [PARAM=VALUE...]\n";
+        return 2;
+    }
+    int r = kernel_->insmod(w[1], join(w, 2));
+    if (r == 0) {
+        std::lock_guard<std::mutex> g(m_);
+        loaded_.push_back(w[1]);
+        return 0;
+    }
+    std::string why = kernel_->last_error();
+    out += why.empty() ? "insmod: " + w[1] + ": " + strerror(-r) + "\n" : why + "\n";
+    return 1;
+}
+
+int Box::mknod(const std::vector<std::string>& w, std::string& out) {
+    Node n;
+    if (w.size() != 5 || w[2] != "c" || w[1].size() >= 256 || w[1].compare(0, 5, "/dev/") != 0 ||
+        !parse_number(w[3], n.major) || !parse_number(w[4], n.minor) || n.major > 255 || n.minor > 255) {
+        out += "usage: mknod /dev/NAME c MAJOR MINOR\n";
+        return 2;
+    }
+    n.path = w[1];
+    n.type = 'c';
+    std::lock_guard<std::mutex> g(m_);
+    for (auto& old : nodes_)
+        if (old.path == n.path) {
+            out += "mknod: " + n.path + ": File exists\n";
+            return 1;
+        }
+    nodes_.push_back(n);
+    return 0;
+}
+
+int Box::command(const std::string& line, std::string& out) {
+    auto w = split(line);
+    if (w.empty()) return 0;
+    const std::string& c = w[0];
+    if (c == "insmod") return insmod(w, out);
+    if (c == "mknod") return mknod(w, out);
+    if (c == "rmmod") {
+        if (w.size() != 2) {
+            out += "usage: rmmod NAME\n";
+            return 2;
+        }
+        int r = kernel_->rmmod(w[1]);
+        if (r != 0) {
+            std::string why = kernel_->last_error();
+            out += why.empty() ? "rmmod: " + w[1] + ": " + strerror(-r) + "\n" : why + "\n";
+            return 1;
+        }
+        std::lock_guard<std::mutex> g(m_);
+        for (auto it = loaded_.begin(); it != loaded_.end(); ++it)
+            if (*it == w[1]) {
+                loaded_.erase(it);
+                break;
+            }
+        return 0;
+    }
+    if (c == "lsmod") {
+        char row[160];
+        out += "Module                  Size  Used by\n";
+        for (const auto& m : kernel_->lsmod()) {
+            snprintf(row, sizeof row, "%-20s %8lu  %2ld", m.name.c_str(), m.size, m.use_count);
+            out += row;
+            if (!m.used_by.empty()) out += "  [" + join(m.used_by, 0) + "]";
+            out += "\n";
+        }
+        return 0;
+    }
+    if (c == "dmesg") {
+        out += kernel_->log();
+        if (w.size() > 1 && w[1] == "-c") kernel_->clear_log();
+        return 0;
+    }
+    if (c == "nodes") {
+        std::lock_guard<std::mutex> g(m_);
+        char row[320];
+        for (const auto& n : nodes_) {
+            snprintf(row, sizeof row, "%-24s %c %3u %3u\n", n.path.c_str(), n.type, n.major, n.minor);
+            out += row;
+        }
+        return 0;
+    }
+    if (c == "status") {
+        unsigned long j = kernel_->jiffies();
+        char row[160];
+        snprintf(row, sizeof row, "running in %s, up %lu.%02lu s (jiffies %lu)\n", dir_.c_str(), j / 100, j % 100, j);
+        out += row;
+        out += "modules:";
+        for (const auto& m : kernel_->lsmod()) out += " " + m.name;
+        out += "\nnodes:";
+        std::lock_guard<std::mutex> g(m_);
+        for (const auto& n : nodes_) out += " " + n.path;
+        out += "\nopen files: " + std::to_string(files_.size()) + "\n";
+        return 0;
+    }
+    if (c == "boot") {
+        out += boot_transcript();
+        return 0;
+    }
+    int status = 1;
+    if (board_->command(w, out, status)) return status;
+    out += c + ": unknown command\n";
+    return 127;
+}
+
+bool Box::find_node(const std::string& path, Node& out) {
+    std::lock_guard<std::mutex> g(m_);
+    for (const auto& n : nodes_)
+        if (n.path == path) {
+            out = n;
+            return true;
+        }
+    return false;
+}
+
+int Box::open(const Node& node, int flags, uint64_t inode, uint32_t pid, std::shared_ptr<OpenFile>& out) {
+    auto f = std::make_shared<OpenFile>();
+    auto memory = std::make_unique<CallerMemory>();
+    f->memory = memory.get();
+    f->path = node.path;
+    f->proc = &kernel_->spawn(program_name(pid), std::move(memory));
+    // The driver sees the access mode; the file is non-blocking on the
+    // kernel side because the daemon waits for the driver with poll (the
+    // program's own O_NONBLOCK acts on its end of the channel).
+    int fd = f->proc->open(node.major, node.minor, (flags & 03) | 04000);
+    if (fd < 0) {
+        kernel_->exit(*f->proc);
+        return fd;
+    }
+    f->fd = fd;
+    std::lock_guard<std::mutex> g(m_);
+    files_[inode] = f;
+    out = f;
+    return 0;
+}
+
+std::shared_ptr<OpenFile> Box::file(uint64_t inode) {
+    std::lock_guard<std::mutex> g(m_);
+    auto it = files_.find(inode);
+    return it == files_.end() ? nullptr : it->second;
+}
+
+void Box::close(uint64_t inode) {
+    std::shared_ptr<OpenFile> f;
+    {
+        std::lock_guard<std::mutex> g(m_);
+        auto it = files_.find(inode);
+        if (it == files_.end()) return;
+        f = it->second;
+        files_.erase(it);
+    }
+    std::lock_guard<std::mutex> g(f->call);
+    f->proc->close(f->fd);
+    kernel_->exit(*f->proc);
+    f->proc = nullptr;
+}
+
+bool Box::stopping() const {
+    std::lock_guard<std::mutex> g(m_);
+    return stopping_;
+}
+
+void Box::stop() {
+    std::lock_guard<std::mutex> g(m_);
+    stopping_ = true;
+}
+
+}  // namespace vbox

@@ -1,0 +1,282 @@
+// vboxd: the virtual box daemon. Hosts the box's kernel on the virtual
+// board, boots it from a start-up script, and serves the box's device nodes
+// on the Unix socket in the box folder: programs open them through the
+// bridge, and their ioctls run in the kernel here, one kernel context at a
+// time, with the memory copies answered by the calling program.
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <sstream>
+#include <thread>
+
+#include "../common/wire.h"
+#include "box.h"
+
+namespace {
+
+using namespace vbox;
+
+// Physical memory of the box as seen through /dev/mem: a sparse file that
+// covers the whole 32-bit physical address space.
+constexpr off_t kPhysSize = off_t(1) << 32;
+
+std::atomic<int> g_listen{-1};
+int g_wake[2] = {-1, -1};  // written to end the accept loop
+
+bool send_all(int fd, const char* p, size_t n) {
+    while (n > 0) {
+        ssize_t w = send(fd, p, n, MSG_NOSIGNAL);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) return false;
+        p += w;
+        n -= w;
+    }
+    return true;
+}
+
+void log_line(const char* fmt, const std::string& a = {}, const std::string& b = {}) {
+    fprintf(stderr, fmt, a.c_str(), b.c_str());
+    fputc('\n', stderr);
+}
+
+// A program's control channel: its ioctls, one after the other.
+void serve_control(Box& box, int fd) {
+    for (;;) {
+        MsgHeader h;
+        IoctlReq rq;
+        if (!read_header(fd, h) || h.type != MSG_IOCTL || h.len != sizeof rq || !read_full(fd, &rq, sizeof rq, 5000))
+            break;
+        IoctlResult res = {-EBADF};
+        auto f = box.file(rq.inode);
+        bool broken = false;
+        if (f) {
+            std::lock_guard<std::mutex> g(f->call);
+            if (f->proc) {
+                f->memory->attach(fd);
+                res.ret = f->proc->ioctl(f->fd, rq.cmd, static_cast<unsigned long>(rq.arg));
+                broken = f->memory->broken();
+                box.board().after_call();
+                f->memory->detach();
+            }
+        }
+        // A program that died or garbled its answers mid-call gets no
+        // result; the driver has finished the call with EFAULT for the copies.
+        if (broken || !send_msg(fd, MSG_RESULT, &res, sizeof res)) break;
+    }
+}
+
+// Moves a device's data between the driver and its channel: what the
+// driver has to read goes to the program as soon as the driver's poll says
+// so, what the program writes goes to the driver as the driver takes it. A
+// driver without read gives the program the end of the file; without write,
+// written data is dropped. The kernel side of the file is non-blocking, so
+// no call here sleeps in the driver and the program's ioctls are never
+// kept waiting behind a read.
+void pump(OpenFile& f, int sock) {
+    int ev = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (ev < 0) return;
+    auto ready = [ev] {
+        uint64_t one = 1;
+        if (write(ev, &one, sizeof one) < 0) {
+        }
+    };
+    static constexpr size_t kBuf = 4096;
+    char out[kBuf];
+    std::string in;  // written by the program, not taken by the driver yet
+    bool readable = true, writable = true;
+    for (;;) {
+        unsigned mask;
+        long got = 0;
+        {
+            std::lock_guard<std::mutex> g(f.call);
+            mask = f.proc->poll(f.fd, ready);
+            if (readable && (mask & POLLIN)) got = f.proc->read(f.fd, reinterpret_cast<unsigned long>(out), kBuf);
+            if (!in.empty() && (mask & POLLOUT)) {
+                long w = f.proc->write(f.fd, reinterpret_cast<unsigned long>(in.data()), in.size());
+                if (w > 0) in.erase(0, w);
+                else if (w != -EAGAIN && w != -ENOSPC) in.clear();  // no write, or a refusal: dropped
+                if (w == -EINVAL) writable = false;
+            }
+        }
+        if (got > 0) {
+            if (!send_all(sock, out, got)) break;
+            continue;
+        }
+        if (readable && (mask & POLLIN) && got != -EAGAIN && got != -EINTR) {
+            readable = false;  // no read (-EINVAL) or end of file: the program sees the end
+            shutdown(sock, SHUT_WR);
+        }
+        pollfd p[2] = {{sock, static_cast<short>(in.size() < kBuf ? POLLIN : 0), 0}, {ev, POLLIN, 0}};
+        if (poll(p, 2, -1) < 0 && errno != EINTR) break;
+        if (p[1].revents & POLLIN) {
+            uint64_t n;
+            if (read(ev, &n, sizeof n) < 0) {
+            }
+        }
+        if (p[0].revents & (POLLIN | POLLHUP | POLLERR)) {
+            char buf[kBuf];
+            ssize_t n = recv(sock, buf, sizeof buf, MSG_DONTWAIT);
+            if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) break;  // the program closed it
+            if (n > 0 && writable) in.append(buf, n);
+        }
+    }
+    close(ev);
+}
+
+// A device's data channel: opened here, released when the program has
+// closed every copy of its descriptor (or died).
+void serve_open(Box& box, int fd, uint32_t len) {
+    OpenReq rq;
+    OpenReply rep = {OPEN_NOT_SERVED, 0};
+    if (len != sizeof rq || !read_full(fd, &rq, sizeof rq, 5000)) return;
+    rq.path[kMaxPath - 1] = 0;
+    Node node;
+    std::shared_ptr<OpenFile> file;
+    if (box.find_node(rq.path, node)) {
+        int r = box.open(node, static_cast<int>(rq.flags), rq.inode, rq.pid, file);
+        rep = r == 0 ? OpenReply{OPEN_OK, 0} : OpenReply{OPEN_FAILED, -r};
+    }
+    if (send_msg(fd, MSG_OPEN_REPLY, &rep, sizeof rep) && rep.status == OPEN_OK) pump(*file, fd);
+    if (file) box.close(rq.inode);
+}
+
+void serve_admin(Box& box, int fd, uint32_t len) {
+    std::string line(len, '\0');
+    if (!read_full(fd, line.data(), len, 5000)) return;
+    std::string out;
+    int status = 0;
+    bool stop = line == "stop";
+    if (stop) {
+        out = "vbox: box stopped\n";
+        box.stop();
+    } else {
+        status = box.command(line, out);
+    }
+    AdminReply rep = {status};
+    send_msg(fd, MSG_ADMIN_REPLY, &rep, sizeof rep, out.data(), out.size());
+    if (stop && write(g_wake[1], "x", 1) < 0) {
+    }
+}
+
+void serve(Box& box, int fd) {
+    MsgHeader h;
+    if (read_header(fd, h, 5000)) {
+        switch (h.type) {
+        case MSG_OPEN: serve_open(box, fd, h.len); break;
+        case MSG_CTRL: {
+            CtrlHello hello;
+            if (h.len == sizeof hello && read_full(fd, &hello, sizeof hello, 5000)) serve_control(box, fd);
+            break;
+        }
+        case MSG_ADMIN: serve_admin(box, fd, h.len); break;
+        default: log_line("vboxd: dropped a connection with message type %s", std::to_string(h.type)); break;
+        }
+    }
+    close(fd);
+}
+
+int listen_on(const std::string& path) {
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un sa;
+    memset(&sa, 0, sizeof sa);
+    sa.sun_family = AF_UNIX;
+    if (fd < 0 || path.size() >= sizeof sa.sun_path) return -1;
+    memcpy(sa.sun_path, path.c_str(), path.size());
+    unlink(path.c_str());
+    mode_t old = umask(077);
+    int r = bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+    umask(old);
+    if (r != 0 || listen(fd, 64) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+void on_signal(int) {
+    if (write(g_wake[1], "x", 1) < 0) {
+    }
+}
+
+int usage() {
+    fprintf(stderr, "usage: vboxd --dir DIR --boot SCRIPT [--modules DIR[:DIR...]]\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string dir, boot;
+    std::vector<std::string> modules;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        if (i + 1 >= argc) return usage();
+        if (a == "--dir") {
+            dir = argv[++i];
+        } else if (a == "--boot") {
+            boot = argv[++i];
+        } else if (a == "--modules") {
+            std::istringstream in(argv[++i]);
+            for (std::string d; std::getline(in, d, ':');)
+                if (!d.empty()) modules.push_back(d);
+        } else {
+            return usage();
+        }
+    }
+    if (dir.empty() || boot.empty()) return usage();
+    setvbuf(stderr, nullptr, _IOLBF, 0);
+    signal(SIGPIPE, SIG_IGN);
+    if (pipe2(g_wake, O_CLOEXEC) != 0) return 1;
+    signal(SIGTERM, on_signal);
+    signal(SIGINT, on_signal);
+
+    std::string mem = dir + "/mem";
+    // Fresh at every boot, as the box's memory after power-up.
+    int memfd = open(mem.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (memfd < 0 || ftruncate(memfd, kPhysSize) != 0) {
+        fprintf(stderr, "vboxd: %s: %s\n", mem.c_str(), strerror(errno));
+        return 1;
+    }
+    close(memfd);
+
+    Box box(modules, dir);
+    box.boot(boot);
+    std::string transcript = box.boot_transcript();
+    fputs(transcript.c_str(), stderr);
+
+    // Only now do clients reach the box: `vbox start` waits for this.
+    int lfd = listen_on(dir + "/sock");
+    if (lfd < 0) {
+        fprintf(stderr, "vboxd: %s/sock: %s\n", dir.c_str(), strerror(errno));
+        return 1;
+    }
+    g_listen = lfd;
+    fprintf(stderr, "vboxd: serving %s/sock\n", dir.c_str());
+    while (!box.stopping()) {
+        pollfd p[2] = {{lfd, POLLIN, 0}, {g_wake[0], POLLIN, 0}};
+        if (poll(p, 2, -1) < 0 && errno != EINTR) break;
+        if (p[1].revents) break;
+        if (!(p[0].revents & POLLIN)) continue;
+        int c = accept4(lfd, nullptr, nullptr, SOCK_CLOEXEC);
+        if (c < 0) continue;
+        std::thread(serve, std::ref(box), c).detach();
+    }
+    unlink((dir + "/sock").c_str());
+    close(lfd);
+    fprintf(stderr, "vboxd: stopped\n");
+    // Connection threads may still be inside the kernel; the process ends
+    // here without unwinding the box under them.
+    fflush(stderr);
+    _exit(0);
+}

@@ -1,0 +1,42 @@
+// A virtual box for tests: booted from a script in a folder of its own,
+// stopped at the end of scope. Programs of the box run inside it as real
+// processes, through the real front end.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "testsupport/process.h"
+#include "testsupport/tempdir.h"
+
+namespace vboxtest {
+
+class BoxSession {
+public:
+    BoxSession() = default;
+    ~BoxSession();
+    BoxSession(const BoxSession&) = delete;
+    BoxSession& operator=(const BoxSession&) = delete;
+
+    // Boots the box from the given script text; the front end's result.
+    testsupport::RunResult start(const std::string& boot_script);
+    // The front end with args ("dmesg", "scart", ...).
+    testsupport::RunResult vbox(std::vector<std::string> args, testsupport::RunOptions options = {}) const;
+    // A program run inside the box (`vbox run -- argv...`).
+    testsupport::RunResult run(std::vector<std::string> argv, testsupport::RunOptions options = {}) const;
+    // Options that reach this box (VBOX_DIR), for a runner of one's own.
+    testsupport::RunOptions options() const;
+    const std::string& dir() const { return dir_; }
+    const testsupport::TempDir& tmp() const { return tmp_; }
+    void stop();
+
+private:
+    testsupport::TempDir tmp_;
+    std::string dir_;
+    bool started_ = false;
+};
+
+// The default boot script of the box, as the repository keeps it.
+std::string default_boot();
+
+}  // namespace vboxtest

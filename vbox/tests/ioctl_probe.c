@@ -1,0 +1,86 @@
+/*
+ * A program of the box for the virtual box's tests: opens a device node and
+ * runs the operations named on its command line, one output line each.
+ *   ioctl_probe PATH OP...
+ *   s:CMD:VAL   ioctl(CMD, &VAL)            g:CMD  ioctl(CMD, &v), prints v
+ *   n:CMD       ioctl(CMD, NULL)            u:CMD  ioctl(CMD, unreadable page)
+ *   l:N:CMD:V   N times g:CMD, each must give V
+ *   w:TEXT      write TEXT                  r:N    read up to N bytes
+ *   p:MS        poll for input for MS ms    sleep:MS
+ * Exit status 1 when the open fails.
+ */
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/ioctl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+static void result(const char *op, long r, int v)
+{
+	printf("%s r=%ld errno=%s v=%d\n", op, r, r < 0 ? strerror(errno) : "0", v);
+}
+
+int main(int argc, char **argv)
+{
+	if (argc < 2) {
+		fprintf(stderr, "usage: ioctl_probe PATH OP...\n");
+		return 2;
+	}
+	int fd = open(argv[1], O_RDWR);
+	if (fd < 0) {
+		printf("open: %s\n", strerror(errno));
+		return 1;
+	}
+	setvbuf(stdout, NULL, _IONBF, 0);
+	for (int i = 2; i < argc; i++) {
+		char *op = argv[i];
+		unsigned long cmd = strtoul(op + 2, NULL, 0);
+		int v = 0;
+		if (op[0] == 's' && op[1] == ':') {
+			char *val = strchr(op + 2, ':');
+			v = val ? atoi(val + 1) : 0;
+			result(op, ioctl(fd, cmd, &v), v);
+		} else if (op[0] == 'g') {
+			long r = ioctl(fd, cmd, &v);
+			result(op, r, v);
+		} else if (op[0] == 'n') {
+			result(op, ioctl(fd, cmd, NULL), 0);
+		} else if (op[0] == 'u') {
+			void *page = mmap(NULL, 4096, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+			result(op, ioctl(fd, cmd, page), 0);
+		} else if (op[0] == 'l') {
+			char *p = op + 2;
+			long n = strtol(p, &p, 0), bad = 0;
+			cmd = strtoul(p + 1, &p, 0);
+			long want = strtol(p + 1, NULL, 0);
+			for (long k = 0; k < n; k++) {
+				v = -1;
+				if (ioctl(fd, cmd, &v) != 0 || v != want)
+					bad++;
+			}
+			printf("%s bad=%ld\n", op, bad);
+		} else if (op[0] == 'w') {
+			result(op, write(fd, op + 2, strlen(op + 2)), 0);
+		} else if (op[0] == 'r') {
+			char buf[256];
+			size_t n = strtoul(op + 2, NULL, 0);
+			ssize_t got = read(fd, buf, n < sizeof buf ? n : sizeof buf);
+			printf("%s r=%zd data=%.*s\n", op, got, got > 0 ? (int)got : 0, buf);
+		} else if (op[0] == 'p') {
+			struct pollfd p = {fd, POLLIN, 0};
+			int r = poll(&p, 1, atoi(op + 2));
+			printf("%s r=%d in=%d\n", op, r, (p.revents & POLLIN) != 0);
+		} else if (strncmp(op, "sleep:", 6) == 0) {
+			usleep(atoi(op + 6) * 1000);
+		} else {
+			fprintf(stderr, "ioctl_probe: unknown op '%s'\n", op);
+			return 2;
+		}
+	}
+	close(fd);
+	return 0;
+}

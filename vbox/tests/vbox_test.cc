@@ -1,0 +1,246 @@
+// The virtual box end to end: the real daemon booted from a script, the
+// real driver on the virtual board, and programs of the box reaching it
+// through the bridge, as separate processes.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "box_session.h"
+#include "proto.h"
+#include "testsupport/process.h"
+#include "testsupport/tempdir.h"
+#include "wire.h"
+
+namespace {
+
+using testsupport::lines;
+using testsupport::RunOptions;
+using testsupport::RunResult;
+using testsupport::TempDir;
+
+const char kBoot[] =
+    "# the box's own start-up, and nodes for the tests\n"
+    "insmod st6413 scarts_en=3\n"
+    "mknod /dev/scart-0 c 61 0\n"
+    "insmod vboxecho\n"
+    "mknod /dev/echo c 240 0\n"
+    "mknod /dev/nodriver c 99 0\n";
+
+class Box : public testing::Test {
+protected:
+    void SetUp() override {
+        auto r = box_.start(kBoot);
+        ASSERT_EQ(r.status, 0) << r.out << r.err;
+        dir_ = box_.dir();
+    }
+
+    RunOptions options() const { return box_.options(); }
+    RunResult vbox(std::vector<std::string> args) { return box_.vbox(std::move(args)); }
+    RunResult inside(std::vector<std::string> argv) { return box_.run(std::move(argv)); }
+    RunResult probe(std::vector<std::string> ops, const std::string& node = "/dev/scart-0") {
+        ops.insert(ops.begin(), {PROBE_BIN, node});
+        return inside(ops);
+    }
+    std::string chip() { return lines(vbox({"scart"}).out).at(0); }
+
+    vboxtest::BoxSession box_;
+    std::string dir_;
+};
+
+TEST_F(Box, BootsFromItsScriptIntoAPrivateFolder) {
+    struct stat st;
+    ASSERT_EQ(stat(dir_.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    auto s = vbox({"status"});
+    EXPECT_EQ(s.status, 0);
+    EXPECT_NE(s.out.find("modules: vboxecho st6413"), std::string::npos) << s.out;
+    EXPECT_NE(vbox({"dmesg"}).out.find("<6>Scart Switch Version = 1.7\n"), std::string::npos);
+    EXPECT_EQ(chip(), "STV6413 at 0x4b: 01 11 11 85 80 F4 88");
+    // A second box in the same folder is refused.
+    auto again = vbox({"start", "--boot", box_.tmp().file("boot.rc")});
+    EXPECT_EQ(again.status, 1);
+    EXPECT_NE(again.err.find("already running"), std::string::npos);
+}
+
+TEST_F(Box, IoctlReachesTheDriverAndTheChip) {
+    auto r = probe({"s:0x1007:33", "g:0x2038"});
+    EXPECT_EQ(r.out, "s:0x1007:33 r=0 errno=0 v=33\ng:0x2038 r=0 errno=0 v=32\n") << r.err;
+    EXPECT_EQ(chip(), "STV6413 at 0x4b: 21 11 11 85 80 F4 88");  // volume 16 in bits 5-1
+}
+
+TEST_F(Box, ProcessesShareTheDriverState) {
+    EXPECT_EQ(probe({"s:0x1008:1"}).status, 0);  // mute from one program
+    EXPECT_EQ(probe({"g:0x2039"}).out, "g:0x2039 r=0 errno=0 v=1\n");
+    EXPECT_EQ(probe({"s:0x1008:0", "g:0x2039"}).out,
+              "s:0x1008:0 r=0 errno=0 v=0\ng:0x2039 r=0 errno=0 v=0\n");
+}
+
+TEST_F(Box, BadPointersGiveEfaultAndTheCallerLivesOn) {
+    auto r = probe({"n:0x2038", "u:0x2038", "n:0x1007", "u:0x1007", "n:0x2043", "g:0x204B"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(lines(r.out), (std::vector<std::string>{
+                                "n:0x2038 r=-1 errno=Bad address v=0", "u:0x2038 r=-1 errno=Bad address v=0",
+                                "n:0x1007 r=-1 errno=Bad address v=0", "u:0x1007 r=-1 errno=Bad address v=0",
+                                "n:0x2043 r=-1 errno=Bad address v=0", "g:0x204B r=0 errno=0 v=263"}));
+}
+
+TEST_F(Box, ErrnoIsTheDriversAnswer) {
+    EXPECT_EQ(probe({"s:0x1007:64", "g:0x203C", "g:0x2043"}).out,
+              "s:0x1007:64 r=-1 errno=Invalid argument v=64\n"
+              "g:0x203C r=-1 errno=Invalid argument v=0\n"
+              "g:0x2043 r=0 errno=0 v=2\n");
+    ASSERT_EQ(vbox({"scart", "ack", "off"}).status, 0);
+    EXPECT_EQ(probe({"s:0x1007:10", "g:0x2038"}).out,
+              "s:0x1007:10 r=-1 errno=Bad address v=10\ng:0x2038 r=0 errno=0 v=10\n");
+}
+
+TEST_F(Box, NodesWithoutADriverAndPathsTheBoxDoesNotServe) {
+    EXPECT_EQ(probe({}, "/dev/nodriver").out, "open: No such device or address\n");
+    auto r = probe({"w:x"}, "/dev/null");  // the host's own node
+    EXPECT_EQ(r.out, "w:x r=1 errno=0 v=0\n");
+    EXPECT_EQ(probe({}, "/dev/no-such-node").out, "open: No such file or directory\n");
+}
+
+TEST_F(Box, ReadWriteAndPollOnAServedNode) {
+    auto r = probe({"p:0", "w:hello", "p:2000", "g:1", "r:3", "r:10", "p:0"}, "/dev/echo");
+    EXPECT_EQ(lines(r.out), (std::vector<std::string>{"p:0 r=0 in=0", "w:hello r=5 errno=0 v=0",
+                                                      "p:2000 r=1 in=1", "g:1 r=0 errno=0 v=0", "r:3 r=3 data=hel",
+                                                      "r:10 r=2 data=lo", "p:0 r=0 in=0"}))
+        << r.err;
+    // A node without read gives the end of the file at once.
+    EXPECT_EQ(probe({"r:4"}).out, "r:4 r=0 data=\n");
+}
+
+TEST_F(Box, RunPassesTheExitStatusThrough) {
+    EXPECT_EQ(inside({"sh", "-c", "exit 7"}).status, 7);
+    EXPECT_EQ(inside({"sh", "-c", "kill -TERM $$"}).status, 128 + SIGTERM);
+    auto missing = inside({"/no/such/program"});
+    EXPECT_EQ(missing.status, 127);
+    EXPECT_NE(missing.err.find("No such file or directory"), std::string::npos);
+    auto env = inside({"sh", "-c", "echo $VBOX_MEM; command -v vreg"});
+    EXPECT_EQ(lines(env.out).at(0), dir_ + "/mem");
+    EXPECT_EQ(lines(env.out).size(), 2u);
+}
+
+// Clients that misbehave: the daemon and the driver stay sound, and the next
+// program is served as if nothing had happened.
+class Rogue : public Box {
+protected:
+    int connect_box() {
+        std::string path = dir_ + "/sock";
+        return vbox::connect_to(path.c_str());
+    }
+    void expect_box_sound() {
+        EXPECT_EQ(probe({"s:0x1007:20", "g:0x2038"}).out,
+                  "s:0x1007:20 r=0 errno=0 v=20\ng:0x2038 r=0 errno=0 v=20\n");
+        for (int i = 0; i < 200 && vbox({"status"}).out.find("open files: 0") == std::string::npos; ++i)
+            usleep(10000);
+        EXPECT_NE(vbox({"status"}).out.find("open files: 0"), std::string::npos);
+    }
+};
+
+TEST_F(Rogue, GarbageOnTheSocket) {
+    for (const std::string& junk : {std::string("hello, box"), std::string(4096, '\xff'), std::string(12, '\0')}) {
+        int fd = connect_box();
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(write(fd, junk.data(), junk.size()), static_cast<ssize_t>(junk.size()));
+        close(fd);
+    }
+    // A header that promises more than the limit.
+    int fd = connect_box();
+    vbox::MsgHeader h = {vbox::kMagic, vbox::MSG_ADMIN, vbox::kMaxPayload + 1};
+    ASSERT_EQ(write(fd, &h, sizeof h), static_cast<ssize_t>(sizeof h));
+    close(fd);
+    expect_box_sound();
+}
+
+TEST_F(Rogue, ClosesEarlyOrDiesInTheMiddleOfAnIoctl) {
+    close(connect_box());  // connects and goes
+    // Opens the node by hand, then asks for an ioctl whose argument the
+    // driver must copy in, and disappears instead of answering the copy.
+    int data = connect_box();
+    struct stat st;
+    ASSERT_EQ(fstat(data, &st), 0);
+    vbox::OpenReq rq = {};
+    rq.inode = st.st_ino;
+    rq.pid = getpid();
+    strcpy(rq.path, "/dev/scart-0");
+    ASSERT_TRUE(vbox::send_msg(data, vbox::MSG_OPEN, &rq, sizeof rq));
+    vbox::MsgHeader h;
+    vbox::OpenReply rep;
+    ASSERT_TRUE(vbox::read_header(data, h, 5000));
+    ASSERT_TRUE(vbox::read_full(data, &rep, sizeof rep, 5000));
+    ASSERT_EQ(rep.status, vbox::OPEN_OK);
+    int ctrl = connect_box();
+    vbox::CtrlHello hello = {static_cast<uint32_t>(getpid()), 64};
+    ASSERT_TRUE(vbox::send_msg(ctrl, vbox::MSG_CTRL, &hello, sizeof hello));
+    vbox::IoctlReq io = {st.st_ino, 0x1007, 0, 0x1000};
+    ASSERT_TRUE(vbox::send_msg(ctrl, vbox::MSG_IOCTL, &io, sizeof io));
+    ASSERT_TRUE(vbox::read_header(ctrl, h, 5000));
+    EXPECT_EQ(h.type, vbox::MSG_MEM_READ);
+    close(ctrl);
+    close(data);
+    expect_box_sound();
+    // The driver took no value from the dead caller.
+    EXPECT_EQ(chip(), "STV6413 at 0x4b: 15 11 11 85 80 F4 88");
+}
+
+TEST_F(Rogue, AProgramKilledWhileHoldingTheDevice) {
+    RunOptions o = options();
+    o.timeout_ms = 300;
+    auto r = testsupport::run({VBOX_BIN, "run", "--", PROBE_BIN, "/dev/echo", "sleep:5000"}, o);
+    EXPECT_TRUE(r.timed_out);
+    expect_box_sound();
+}
+
+// Concurrent programs are served one kernel context at a time: every
+// request gets its own answer, none is lost or answered twice.
+TEST_F(Box, ConcurrentProgramsEachGetTheirOwnAnswers) {
+    std::vector<std::thread> threads;
+    std::vector<RunResult> results(8);
+    for (int i = 0; i < 8; ++i)
+        threads.emplace_back([&, i] {
+            results[i] = probe({"l:300:0x204B:263", "l:300:0x2043:2", "l:300:0x204B:263"});
+        });
+    for (auto& t : threads) t.join();
+    for (auto& r : results)
+        EXPECT_EQ(r.out, "l:300:0x204B:263 bad=0\nl:300:0x2043:2 bad=0\nl:300:0x204B:263 bad=0\n") << r.err;
+}
+
+TEST(BoxFrontEnd, WithoutARunningBox) {
+    TempDir tmp;
+    RunOptions o;
+    o.env = {"VBOX_DIR=" + tmp.file("none")};
+    auto r = testsupport::run({VBOX_BIN, "run", "--", "true"}, o);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("no box is running"), std::string::npos);
+    EXPECT_EQ(testsupport::run({VBOX_BIN, "status"}, o).status, 3);
+    auto help = testsupport::run({VBOX_BIN, "--help"}, o);
+    EXPECT_EQ(help.status, 0);
+    for (const char* c : {"start", "stop", "status", "run", "shell", "dmesg", "insmod", "rmmod", "lsmod"})
+        EXPECT_NE(help.out.find(std::string("  ") + c), std::string::npos) << c;
+    EXPECT_EQ(testsupport::run({VBOX_BIN, "frobnicate"}, o).status, 2);
+}
+
+}  // namespace
+
+// `make run` without a terminal: the scripted tour through the box.
+TEST(BoxFrontEnd, MakeRunTourWithoutATerminal) {
+    TempDir tmp;
+    RunOptions o;
+    o.env = {"VBOX_DIR=" + tmp.file("box")};
+    o.timeout_ms = 60000;
+    auto r = testsupport::run({RUN_BOX_SCRIPT, VBOX_BIN}, o);
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    for (const char* want : {"<6>Scart Switch Version = 1.7", "vbox# vbox run -- qscart-api-test GET 8",
+                             "VOLUME = 0x28", "Mute state = 0x1", "0x0000CAFF", "tour done"})
+        EXPECT_NE(r.out.find(want), std::string::npos) << want << "\n" << r.out;
+    EXPECT_EQ(testsupport::run({VBOX_BIN, "status"}, o).status, 3);  // stopped again
+}
