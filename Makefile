@@ -21,7 +21,7 @@ test: build
 	@ctest --preset debug
 
 run: build
-	@echo "nothing to run yet"
+	@vbox/run-box build/debug/vbox/vbox
 
 asan-test: setup
 	@cmake --preset asan >/dev/null
