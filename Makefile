@@ -44,7 +44,8 @@ target-build: target-setup
 	@cmake --preset mipsel >/dev/null
 	@cmake --build --preset mipsel
 
-target-test: target-build
+# The emulated programs are served by the host build's virtual box.
+target-test: build target-build
 	@ctest --preset mipsel
 
 rootfs: target-build

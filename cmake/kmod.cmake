@@ -37,4 +37,42 @@ function(stb_kernel_module name)
   target_link_options(${name} PRIVATE ${STB_KMOD_LINK_FLAGS})
   stb_warnings(${name})
   set_property(GLOBAL APPEND PROPERTY STB_KERNEL_MODULES ${name})
+  stb_kernel_module_object(${name} SOURCES ${K_SOURCES})
+endfunction()
+
+# For the box: a cross build also compiles each module as the box's kernel
+# loads it, a relocatable object NAME.o made with the flags of a 2.4 MIPS
+# module build (no PIC, no abicalls, long calls, no small data), in
+# ${STB_MODULE_DIR}/2.4. It proves the driver sources carry no host
+# assumptions; the objects are installed, not run.
+set(STB_KERNEL_RELEASE 2.4.30-tango2-2.7.158.1)
+set(STB_KMOD_TARGET_FLAGS -mno-abicalls -fno-pic -G 0 -mlong-calls -msoft-float
+  -ffreestanding -fomit-frame-pointer -Wa,--trap)
+
+function(stb_kernel_module_object name)
+  if(NOT CMAKE_CROSSCOMPILING)
+    return()
+  endif()
+  cmake_parse_arguments(K "" "" "SOURCES" ${ARGN})
+  add_library(${name}_kobj OBJECT ${K_SOURCES})
+  set_target_properties(${name}_kobj PROPERTIES POSITION_INDEPENDENT_CODE OFF)
+  target_compile_definitions(${name}_kobj PRIVATE ${STB_KMOD_DEFINES})
+  target_compile_options(${name}_kobj PRIVATE ${STB_KERNEL_FLAGS} ${STB_KMOD_TARGET_FLAGS})
+  stb_warnings(${name}_kobj)
+  set(out ${STB_MODULE_DIR}/2.4/${name}.o)
+  add_custom_command(OUTPUT ${out}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${STB_MODULE_DIR}/2.4
+    COMMAND ${CMAKE_LINKER} -r -o ${out} $<TARGET_OBJECTS:${name}_kobj>
+    DEPENDS ${name}_kobj $<TARGET_OBJECTS:${name}_kobj>
+    COMMAND_EXPAND_LISTS VERBATIM)
+  add_custom_target(${name}_o ALL DEPENDS ${out})
+  set_property(GLOBAL APPEND PROPERTY STB_KERNEL_OBJECTS ${out})
+endfunction()
+
+# A module that ships: the 2.4 object goes to the box's module folder.
+function(stb_install_kernel_module name)
+  if(CMAKE_CROSSCOMPILING)
+    install(FILES ${STB_MODULE_DIR}/2.4/${name}.o
+      DESTINATION lib/modules/${STB_KERNEL_RELEASE} COMPONENT runtime)
+  endif()
 endfunction()

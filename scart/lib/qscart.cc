@@ -3,6 +3,7 @@
 // opens the device and turns a failed command into the function's own code.
 #include "qscart.h"
 
+#include <errno.h>
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -18,13 +19,19 @@ namespace {
 // whatever file the process has under a stale number.
 int scart_fd = -1;
 
+bool closed() {
+    if (scart_fd >= 0) return false;
+    errno = EBADF;
+    return true;
+}
+
 int set(unsigned cmd, int value, int code) {
     int v = value;  // the driver reads one 32-bit integer from our memory
-    return ioctl(scart_fd, cmd, &v) < 0 ? code : 0;
+    return closed() || ioctl(scart_fd, cmd, &v) < 0 ? code : 0;
 }
 
 int get(unsigned cmd, int* value, int code) {
-    return ioctl(scart_fd, cmd, value) < 0 ? code : 0;
+    return closed() || ioctl(scart_fd, cmd, value) < 0 ? code : 0;
 }
 
 }  // namespace
