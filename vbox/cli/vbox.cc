@@ -163,8 +163,14 @@ void enter_box(const std::string& dir) {
     setenv("LD_PRELOAD", preload.c_str(), 1);
     setenv("VBOX_DIR", dir.c_str(), 1);
     setenv("VBOX_MEM", (dir + "/mem").c_str(), 1);
+    // The front end itself is on the box's PATH too (`vbox scart` from the shell).
+    char self[4096];
+    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    std::string own = n > 0 ? std::string(self, n) : "";
+    own = own.substr(0, own.rfind('/'));
     const char* path = getenv("PATH");
-    std::string p = env_or("VBOX_TOOLS", VBOX_TOOL_DIRS) + ":" + (path && *path ? path : "/usr/bin:/bin");
+    std::string p = env_or("VBOX_TOOLS", VBOX_TOOL_DIRS) + ":" + (own.empty() ? "" : own + ":") +
+                    (path && *path ? path : "/usr/bin:/bin");
     setenv("PATH", p.c_str(), 1);
 }
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "box_session.h"
+#include "testsupport/pty.h"
 #include "proto.h"
 #include "testsupport/process.h"
 #include "testsupport/tempdir.h"
@@ -127,6 +128,19 @@ TEST_F(Box, RunPassesTheExitStatusThrough) {
     auto env = inside({"sh", "-c", "echo $VBOX_MEM; command -v vreg"});
     EXPECT_EQ(lines(env.out).at(0), dir_ + "/mem");
     EXPECT_EQ(lines(env.out).size(), 2u);
+}
+
+TEST_F(Box, ShellInsideTheBox) {
+    testsupport::PtySession s;
+    RunOptions o = options();
+    o.env.push_back("SHELL=/bin/sh");
+    ASSERT_TRUE(s.start({VBOX_BIN, "shell"}, o));
+    ASSERT_TRUE(s.expect("vbox# ")) << s.output();
+    s.send("echo in-box:$VBOX_DIR; vbox lsmod | grep -c st6413\n");
+    EXPECT_TRUE(s.expect("in-box:" + dir_)) << s.output();
+    EXPECT_TRUE(s.expect("\n1")) << s.output();
+    s.send("exit\n");
+    EXPECT_EQ(s.wait(), 0) << s.output();
 }
 
 // Clients that misbehave: the daemon and the driver stay sound, and the next
