@@ -110,6 +110,15 @@ std::vector<std::string> child_environment(const RunOptions& options) {
 
 }  // namespace
 
+void ExecPlan::exec() const {
+    std::vector<char*> cargv, cenv;
+    for (auto& a : argv) cargv.push_back(const_cast<char*>(a.c_str()));
+    cargv.push_back(nullptr);
+    for (auto& e : env) cenv.push_back(const_cast<char*>(e.c_str()));
+    cenv.push_back(nullptr);
+    execvpe(cargv[0], cargv.data(), cenv.data());
+}
+
 ExecPlan plan_exec(const std::vector<std::string>& argv, const RunOptions& options) {
     ExecPlan plan;
     plan.env = child_environment(options);
@@ -135,13 +144,6 @@ RunResult run(const std::vector<std::string>& argv_in, const RunOptions& options
     RunResult result;
     if (argv_in.empty()) return result;
     ExecPlan plan = plan_exec(argv_in, options);
-    std::vector<std::string>& argv = plan.argv;
-    std::vector<std::string>& env = plan.env;
-    std::vector<char*> cargv, cenv;
-    for (auto& a : argv) cargv.push_back(const_cast<char*>(a.c_str()));
-    cargv.push_back(nullptr);
-    for (auto& e : env) cenv.push_back(const_cast<char*>(e.c_str()));
-    cenv.push_back(nullptr);
 
     TempDir scratch;  // mount point for the private files' layers
     int in[2], out[2], err[2];
@@ -158,8 +160,8 @@ RunResult run(const std::vector<std::string>& argv_in, const RunOptions& options
         if (!options.private_files.empty()) install_private_files(options.private_files, scratch.path());
         if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) child_fail(("chdir " + options.cwd).c_str());
         if (options.before_exec) options.before_exec();
-        execvpe(cargv[0], cargv.data(), cenv.data());
-        child_fail(("exec " + argv[0]).c_str());
+        plan.exec();
+        child_fail(("exec " + plan.argv[0]).c_str());
     }
     setpgid(pid, pid);
     close(in[0]);

@@ -40,13 +40,6 @@ bool PtySession::start(const std::vector<std::string>& argv_in, const RunOptions
     std::string slave = slave_name;
 
     ExecPlan plan = plan_exec(argv_in, options);
-    std::vector<std::string>& argv = plan.argv;
-    std::vector<std::string>& env = plan.env;
-    std::vector<char*> cargv, cenv;
-    for (auto& a : argv) cargv.push_back(const_cast<char*>(a.c_str()));
-    cargv.push_back(nullptr);
-    for (auto& e : env) cenv.push_back(const_cast<char*>(e.c_str()));
-    cenv.push_back(nullptr);
 
     pid_ = fork();
     if (pid_ < 0) return false;
@@ -62,8 +55,8 @@ bool PtySession::start(const std::vector<std::string>& argv_in, const RunOptions
         dup2(s, 2);
         if (s > 2) close(s);
         if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) _exit(127);
-        execvpe(cargv[0], cargv.data(), cenv.data());
-        dprintf(2, "testsupport: exec %s: %s\n", cargv[0], strerror(errno));
+        plan.exec();
+        dprintf(2, "testsupport: exec %s: %s\n", plan.argv[0].c_str(), strerror(errno));
         _exit(127);
     }
     return true;

@@ -44,6 +44,8 @@ RunResult run(const std::vector<std::string>& argv, const RunOptions& options = 
 struct ExecPlan {
     std::vector<std::string> argv;
     std::vector<std::string> env;
+    // In the child after fork: execvpe of the plan; returns only on failure.
+    void exec() const;
 };
 ExecPlan plan_exec(const std::vector<std::string>& argv, const RunOptions& options);
 
