@@ -32,6 +32,15 @@ function(stb_deliverable target)
   target_compile_options(${target} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti>)
 endfunction()
 
+# A C++ deliverable that uses nothing of the C++ runtime links as C, so the
+# box needs no libstdc++ for it. Sanitized builds keep the C++ link: their
+# runtime has C++ parts.
+function(stb_link_as_c target)
+  if(NOT STB_SANITIZE AND NOT STB_FUZZ)
+    set_target_properties(${target} PROPERTIES LINKER_LANGUAGE C)
+  endif()
+endfunction()
+
 # GoogleTest: the distribution's package on the host; built from Debian's
 # sources (package googletest) when cross-compiling or sanitizing.
 macro(stb_find_gtest)

@@ -87,11 +87,11 @@ static int echo_ioctl(struct inode *inode, struct file *file, unsigned int cmd, 
 }
 
 static struct file_operations echo_fops = {
-	owner:	THIS_MODULE,
-	read:	echo_read,
-	write:	echo_write,
-	poll:	echo_poll,
-	ioctl:	echo_ioctl,
+	.owner = THIS_MODULE,
+	.read = echo_read,
+	.write = echo_write,
+	.poll = echo_poll,
+	.ioctl = echo_ioctl,
 };
 
 static int __init echo_init(void)
