@@ -57,15 +57,20 @@ Box::Box(const std::vector<std::string>& module_dirs, const std::string& dir) : 
 }
 
 Box::~Box() {
-    // Programs' files first, then the modules, last loaded first: the same
-    // order as the box going down.
+    // Programs' files first; the board before its kernel, which then unloads
+    // the modules, last loaded first.
     {
         std::lock_guard<std::mutex> g(m_);
         files_.clear();
     }
-    for (auto it = loaded_.rbegin(); it != loaded_.rend(); ++it) kernel_->rmmod(*it);
     board_.reset();
     kernel_.reset();
+}
+
+// A failed insmod or rmmod in the loader's own words.
+std::string Box::loader_error(const char* cmd, const std::string& name, int r) const {
+    std::string why = kernel_->last_error();
+    return (why.empty() ? std::string(cmd) + ": " + name + ": " + strerror(-r) : why) + "\n";
 }
 
 void Box::boot(const std::string& script) {
@@ -103,13 +108,8 @@ int Box::insmod(const std::vector<std::string>& w, std::string& out) {
         return 2;
     }
     int r = kernel_->insmod(w[1], join(w, 2));
-    if (r == 0) {
-        std::lock_guard<std::mutex> g(m_);
-        loaded_.push_back(w[1]);
-        return 0;
-    }
-    std::string why = kernel_->last_error();
-    out += why.empty() ? "insmod: " + w[1] + ": " + strerror(-r) + "\n" : why + "\n";
+    if (r == 0) return 0;
+    out += loader_error("insmod", w[1], r);
     return 1;
 }
 
@@ -144,18 +144,9 @@ int Box::command(const std::string& line, std::string& out) {
             return 2;
         }
         int r = kernel_->rmmod(w[1]);
-        if (r != 0) {
-            std::string why = kernel_->last_error();
-            out += why.empty() ? "rmmod: " + w[1] + ": " + strerror(-r) + "\n" : why + "\n";
-            return 1;
-        }
-        std::lock_guard<std::mutex> g(m_);
-        for (auto it = loaded_.begin(); it != loaded_.end(); ++it)
-            if (*it == w[1]) {
-                loaded_.erase(it);
-                break;
-            }
-        return 0;
+        if (r == 0) return 0;
+        out += loader_error("rmmod", w[1], r);
+        return 1;
     }
     if (c == "lsmod") {
         char row[160];

@@ -67,6 +67,7 @@ public:
 private:
     int insmod(const std::vector<std::string>& words, std::string& out);
     int mknod(const std::vector<std::string>& words, std::string& out);
+    std::string loader_error(const char* cmd, const std::string& name, int r) const;
 
     std::string dir_;
     std::unique_ptr<kplat::Kernel> kernel_;
@@ -74,7 +75,6 @@ private:
     mutable std::mutex m_;
     std::vector<Node> nodes_;
     std::map<uint64_t, std::shared_ptr<OpenFile>> files_;
-    std::vector<std::string> loaded_;  // boot and insmod order, for an orderly stop
     std::string transcript_;
     bool stopping_ = false;
 };

@@ -70,6 +70,20 @@ TEST_F(Box, BootsFromItsScriptIntoAPrivateFolder) {
     EXPECT_NE(again.err.find("already running"), std::string::npos);
 }
 
+TEST_F(Box, ModulesComeAndGo) {
+    auto r = vbox({"insmod", "nosuch"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "insmod: nosuch: no module by that name found\n");
+    EXPECT_EQ(vbox({"insmod", "st6413"}).status, 1);  // loaded already
+    EXPECT_EQ(vbox({"rmmod", "st6413"}).status, 0);
+    EXPECT_NE(vbox({"dmesg"}).out.find("<6>st6413 unregistered\n"), std::string::npos);
+    EXPECT_EQ(probe({}).out, "open: No such device or address\n");
+    EXPECT_EQ(vbox({"insmod", "st6413", "scarts_en=1"}).status, 0);
+    EXPECT_EQ(chip(), "STV6413 at 0x4b: 01 11 11 84 80 54 88");
+    EXPECT_EQ(vbox({"rmmod", "nosuch"}).status, 1);
+    EXPECT_EQ(vbox({"frobnicate"}).status, 2);
+}
+
 TEST_F(Box, IoctlReachesTheDriverAndTheChip) {
     auto r = probe({"s:0x1007:33", "g:0x2038"});
     EXPECT_EQ(r.out, "s:0x1007:33 r=0 errno=0 v=33\ng:0x2038 r=0 errno=0 v=32\n") << r.err;
