@@ -34,6 +34,13 @@ struct Process::FileTable {
     };
     std::mutex call;          // one call at a time
     std::map<int, Open> fds;  // under call
+
+    // The open file behind fd, null for a bad descriptor (under call).
+    struct file* find(int fd) const
+    {
+        auto it = fds.find(fd);
+        return it == fds.end() ? nullptr : it->second.file;
+    }
 };
 
 namespace {
@@ -99,30 +106,24 @@ int Process::close(int fd)
 long Process::ioctl(int fd, unsigned int cmd, unsigned long arg)
 {
     return call([&]() -> long {
-        auto it = files_->fds.find(fd);
-        if (it == files_->fds.end())
-            return -EBADF_;
-        return user_result(kk_file_ioctl(it->second.file, cmd, arg));
+        struct file* f = files_->find(fd);
+        return f ? user_result(kk_file_ioctl(f, cmd, arg)) : -EBADF_;
     });
 }
 
 long Process::read(int fd, unsigned long buf, unsigned long count)
 {
     return call([&]() -> long {
-        auto it = files_->fds.find(fd);
-        if (it == files_->fds.end())
-            return -EBADF_;
-        return user_result(kk_file_read(it->second.file, buf, count));
+        struct file* f = files_->find(fd);
+        return f ? user_result(kk_file_read(f, buf, count)) : -EBADF_;
     });
 }
 
 long Process::write(int fd, unsigned long buf, unsigned long count)
 {
     return call([&]() -> long {
-        auto it = files_->fds.find(fd);
-        if (it == files_->fds.end())
-            return -EBADF_;
-        return user_result(kk_file_write(it->second.file, buf, count));
+        struct file* f = files_->find(fd);
+        return f ? user_result(kk_file_write(f, buf, count)) : -EBADF_;
     });
 }
 
