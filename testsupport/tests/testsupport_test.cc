@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include "testsupport/netns.h"
 #include "testsupport/process.h"
 #include "testsupport/pty.h"
 #include "testsupport/tempdir.h"
@@ -92,4 +93,28 @@ TEST(Run, BuiltProgramWithArgumentsAndEnvironment) {
     EXPECT_EQ(r.status, 7) << r.err;
     EXPECT_EQ(lines(r.out), (std::vector<std::string>{"7", "two words", "var=v1"}));
     EXPECT_EQ(r.err, "");
+}
+
+// The box's side sees only its loopback and its end of the pair, with the
+// asked address and the multicast route; both namespaces go with the pair
+// and the host's interfaces are as they were.
+TEST(NetnsPair, PrivatePairIsReachableAndRemoved) {
+    if (!netns_available()) GTEST_SKIP() << "no network namespaces here";
+    std::string host_links = run({"ip", "-o", "link"}).out;
+    std::string box;
+    {
+        NetPairOptions o;
+        o.box_mac = "00:03:6f:12:34:56";
+        NetnsPair pair(o);
+        ASSERT_TRUE(pair.ok()) << pair.error();
+        box = pair.box();
+        auto links = pair.run_box({"sh", "-c", "ip -o link | cut -d' ' -f2"});
+        EXPECT_EQ(lines(links.out)[0], "lo:");
+        ASSERT_EQ(lines(links.out).size(), 2u) << links.out;
+        EXPECT_EQ(lines(links.out)[1], "eth0@if2:");
+        EXPECT_NE(pair.run_box({"ip", "link", "show", "eth0"}).out.find("00:03:6f:12:34:56"), std::string::npos);
+        EXPECT_NE(pair.run_headend({"ip", "route"}).out.find("224.0.0.0/4 dev eth0"), std::string::npos);
+    }
+    EXPECT_EQ(run({"ip", "netns", "list"}).out.find(box), std::string::npos);
+    EXPECT_EQ(run({"ip", "-o", "link"}).out, host_links);
 }

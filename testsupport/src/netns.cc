@@ -1,0 +1,140 @@
+#include "testsupport/netns.h"
+
+#include <fcntl.h>
+#include <linux/ethtool.h>
+#include <linux/sockios.h>
+#include <net/if.h>
+#include <sched.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+
+namespace testsupport {
+
+namespace {
+
+std::atomic<int> pair_count{0};
+
+std::string without_prefix_length(const std::string& cidr) { return cidr.substr(0, cidr.find('/')); }
+
+}  // namespace
+
+bool netns_available() {
+    if (geteuid() != 0) return false;
+    return run({"ip", "netns", "list"}).status == 0;
+}
+
+std::function<void()> NetnsPair::enter(const std::string& ns) {
+    return [ns]() {
+        int fd = open(("/run/netns/" + ns).c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0 || setns(fd, CLONE_NEWNET) != 0) {
+            dprintf(2, "testsupport: enter network namespace %s: %s\n", ns.c_str(), strerror(errno));
+            _exit(127);
+        }
+        close(fd);
+    };
+}
+
+bool NetnsPair::ip(const std::string& ns, const std::vector<std::string>& args) {
+    std::vector<std::string> argv{"ip", "-n", ns};
+    argv.insert(argv.end(), args.begin(), args.end());
+    RunResult r = run(argv);
+    if (r.status == 0) return true;
+    std::string cmd;
+    for (const auto& a : argv) cmd += (cmd.empty() ? "" : " ") + a;
+    error_ = cmd + ": " + r.err;
+    return false;
+}
+
+bool NetnsPair::ip_box(const std::vector<std::string>& args) { return ip(box_, args); }
+bool NetnsPair::ip_headend(const std::vector<std::string>& args) { return ip(headend_, args); }
+
+NetnsPair::NetnsPair(const NetPairOptions& options) : options_(options) {
+    std::string stem = options.prefix + "-" + std::to_string(getpid()) + "-" + std::to_string(pair_count++);
+    box_ = stem + "-box";
+    headend_ = stem + "-he";
+    for (const auto& ns : {box_, headend_}) {
+        RunResult r = run({"ip", "netns", "add", ns});
+        if (r.status != 0) {
+            error_ = "ip netns add " + ns + ": " + r.err;
+            return;
+        }
+    }
+    // Made inside the namespaces directly, so the names never meet the host's.
+    RunResult r = run({"ip", "link", "add", options.box_ifname, "netns", box_, "type", "veth", "peer", "name",
+                       options.headend_ifname, "netns", headend_});
+    if (r.status != 0) {
+        error_ = "ip link add veth: " + r.err;
+        return;
+    }
+    struct Side {
+        std::string ns, ifname, addr, mac;
+    };
+    for (const Side& s : {Side{box_, options.box_ifname, options.box_addr, options.box_mac},
+                          Side{headend_, options.headend_ifname, options.headend_addr, ""}}) {
+        if (!s.mac.empty() && !ip(s.ns, {"link", "set", s.ifname, "address", s.mac})) return;
+        if (!s.addr.empty() && !ip(s.ns, {"addr", "add", s.addr, "dev", s.ifname})) return;
+        if (!ip(s.ns, {"link", "set", "lo", "up"}) || !ip(s.ns, {"link", "set", s.ifname, "multicast", "on", "up"}))
+            return;
+        if (options.multicast_route && !ip(s.ns, {"route", "add", "224.0.0.0/4", "dev", s.ifname})) return;
+        if (options.gro_off) {
+            // ETHTOOL_SGRO on the interface, from a child inside the namespace.
+            std::string ifname = s.ifname;
+            RunOptions o;
+            o.before_exec = [enter_ns = enter(s.ns), ifname]() {
+                enter_ns();
+                int sock = socket(AF_INET, SOCK_DGRAM, 0);
+                ethtool_value v{ETHTOOL_SGRO, 0};
+                ifreq ifr{};
+                snprintf(ifr.ifr_name, sizeof ifr.ifr_name, "%s", ifname.c_str());
+                ifr.ifr_data = reinterpret_cast<char*>(&v);
+                if (sock < 0 || ioctl(sock, SIOCETHTOOL, &ifr) != 0) {
+                    dprintf(2, "SIOCETHTOOL gro off: %s\n", strerror(errno));
+                    _exit(1);
+                }
+                _exit(0);
+            };
+            RunResult g = run({"true"}, o);
+            if (g.status != 0) {
+                error_ = "gro off on " + s.ns + ": " + g.err;
+                return;
+            }
+        }
+    }
+}
+
+NetnsPair::~NetnsPair() {
+    // Deleting a namespace takes its end of the veth pair, and with it the other.
+    for (const auto& ns : {box_, headend_})
+        if (!ns.empty()) run({"ip", "netns", "del", ns});
+}
+
+std::string NetnsPair::box_ip() const { return without_prefix_length(options_.box_addr); }
+std::string NetnsPair::headend_ip() const { return without_prefix_length(options_.headend_addr); }
+
+namespace {
+
+RunResult run_in(const std::function<void()>& enter_ns, const std::vector<std::string>& argv, RunOptions options) {
+    auto after = options.before_exec;
+    options.before_exec = [enter_ns, after]() {
+        enter_ns();
+        if (after) after();
+    };
+    return run(argv, options);
+}
+
+}  // namespace
+
+RunResult NetnsPair::run_box(const std::vector<std::string>& argv, RunOptions options) const {
+    return run_in(in_box(), argv, std::move(options));
+}
+
+RunResult NetnsPair::run_headend(const std::vector<std::string>& argv, RunOptions options) const {
+    return run_in(in_headend(), argv, std::move(options));
+}
+
+}  // namespace testsupport
