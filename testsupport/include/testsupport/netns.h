@@ -1,7 +1,7 @@
 // A pair of private network namespaces joined by a veth pair, for tests of
 // the network tools and for the virtual box: the "box" side with its eth0,
 // the "head-end" side where a sender runs. Nothing touches the host's own
-// interfaces. Needs root (CAP_NET_ADMIN) and iproute2's `ip`.
+// interfaces. Needs root (CAP_NET_ADMIN), iproute2's `ip` and `ethtool`.
 #pragma once
 
 #include <functional>
