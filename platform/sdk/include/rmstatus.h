@@ -5,6 +5,10 @@
  * Every call answers a status. RM_OK (6) is success and RM_PENDING (7)
  * means the request is still running: ask again. The tool layer's own calls
  * (ruatools.h) answer 0 for success instead.
+ *
+ * On the host these libraries stand in for the vendor's: they keep the
+ * display in a state folder, answer as scripted there and log every call
+ * (see platform/sdk/state/display_state.h).
  */
 #ifndef RMSTATUS_H
 #define RMSTATUS_H
