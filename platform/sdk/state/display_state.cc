@@ -288,6 +288,20 @@ bool write_all(int fd, const std::string& text) {
     return true;
 }
 
+// Reads and parses a file of the folder; a missing one leaves the defaults.
+template <typename T>
+bool load(const std::string& path, T& into, bool (*parse)(std::string_view, T&, std::string&), std::string& error) {
+    std::string text, why;
+    if (!slurp(path, text)) {
+        if (errno == ENOENT) return true;
+        error = path + ": " + strerror(errno);
+        return false;
+    }
+    if (parse(text, into, why)) return true;
+    error = path + ":" + why;
+    return false;
+}
+
 }  // namespace
 
 StateFolder::~StateFolder() {
@@ -305,26 +319,7 @@ bool StateFolder::open(const std::string& dir, std::string& error) {
         error = dir + "/lock: " + strerror(errno);
         return false;
     }
-    std::string text, why;
-    if (!slurp(dir + "/state", text)) {
-        if (errno != ENOENT) {
-            error = dir + "/state: " + strerror(errno);
-            return false;
-        }
-    } else if (!parse_state(text, state, why)) {
-        error = dir + "/state:" + why;
-        return false;
-    }
-    if (!slurp(dir + "/script", text)) {
-        if (errno != ENOENT) {
-            error = dir + "/script: " + strerror(errno);
-            return false;
-        }
-    } else if (!parse_script(text, script, why)) {
-        error = dir + "/script:" + why;
-        return false;
-    }
-    return true;
+    return load(dir + "/state", state, parse_state, error) && load(dir + "/script", script, parse_script, error);
 }
 
 // A new file renamed over the old: a reader sees one or the other, whole.
