@@ -111,14 +111,27 @@ TEST_F(Chrdev, HeldMajorHasNoOperations)
     EXPECT_EQ(0, proc_.close(fd));
 }
 
-TEST_F(Chrdev, GenericIoctlsStayWithTheKernel)
+// FIONBIO is the kernel's: the driver sees only its effect on the file.
+TEST_F(Chrdev, FionbioMakesTheFileNonBlocking)
 {
-    ASSERT_EQ(0, kernel_.hold_chrdev(61, "held"));
-    int fd = proc_.open(61, 0);
+    ASSERT_EQ(0, kernel_.insmod("kptest_dev", "major=200"));
+    EXPECT_EQ(-EAGAIN, proc_.ioctl(proc_.open(200, 0, 2 | O_NONBLOCK_), KPTEST_SLEEP, 0));
+    int fd = proc_.open(200, 0);
     int on = 1;
     EXPECT_EQ(0, proc_.ioctl(fd, FIONBIO_, addr(&on)));
+    EXPECT_EQ(-EAGAIN, proc_.ioctl(fd, KPTEST_SLEEP, 0));
     EXPECT_EQ(-EFAULT, proc_.ioctl(fd, FIONBIO_, 0));
-    (void)O_NONBLOCK_;
+
+    on = 0;
+    EXPECT_EQ(0, proc_.ioctl(fd, FIONBIO_, addr(&on)));
+    long result = 1;
+    std::thread sleeper([&] { result = proc_.ioctl(fd, KPTEST_SLEEP, 0); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_EQ(1, result);  // it sleeps now
+    kplat::Process& other = kernel_.spawn("other");
+    EXPECT_EQ(0, other.ioctl(other.open(200, 0), KPTEST_WAKE, 0));
+    sleeper.join();
+    EXPECT_EQ(0, result);
 }
 
 TEST_F(Chrdev, ExitClosesTheFiles)

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -127,6 +128,49 @@ TEST_F(Sched, InterruptsWakeTheThread)
     kernel_.raise_irq(22);
     EXPECT_EQ("enable_irq(22) unbalanced\n", kernel_.log());
     EXPECT_EQ(0, call(KPTEST_IRQ_REQUEST, 22));  // free again
+}
+
+// A line the board holds asserted interrupts once, and once more when it
+// is enabled while still asserted; one that fell meanwhile does not.
+TEST_F(Sched, ALineHeldAtALevel)
+{
+    ASSERT_EQ(0, call(KPTEST_IRQ_REQUEST, 22));
+    auto count = [&] { return kernel_.interrupts().at(0).count; };
+    kernel_.set_irq_line(22, true);
+    kernel_.set_irq_line(22, true);
+    EXPECT_EQ(1ul, count());
+    EXPECT_TRUE(kernel_.interrupts()[0].asserted);
+    kernel_.set_irq_line(22, false);
+
+    EXPECT_EQ(0, call(KPTEST_IRQ_DISABLE, 22));
+    kernel_.set_irq_line(22, true);
+    kernel_.set_irq_line(22, false);
+    EXPECT_EQ(0, call(KPTEST_IRQ_ENABLE, 22));
+    EXPECT_EQ(1ul, count());
+    EXPECT_EQ(0, call(KPTEST_IRQ_DISABLE, 22));
+    kernel_.set_irq_line(22, true);
+    EXPECT_FALSE(kernel_.interrupts()[0].enabled);
+    EXPECT_EQ(0, call(KPTEST_IRQ_ENABLE, 22));
+    EXPECT_EQ(2ul, count());
+}
+
+// Another driver holds the line: request_irq is refused, and a driver's
+// free_irq cannot take the holder's handler away.
+TEST_F(Sched, ALineClaimedByAnotherDriver)
+{
+    ASSERT_EQ(0, kernel_.claim_irq(22, "other"));
+    EXPECT_EQ(-EBUSY, call(KPTEST_IRQ_REQUEST, 22));
+    kernel_.clear_log();
+    EXPECT_EQ(0, call(KPTEST_IRQ_FREE, 22));
+    EXPECT_EQ("Trying to free free IRQ22\n", kernel_.log());
+    kernel_.raise_irq(22);
+    auto lines = kernel_.interrupts();
+    ASSERT_EQ(1u, lines.size());
+    EXPECT_EQ(std::vector<std::string>{"other"}, lines[0].handlers);
+    EXPECT_EQ(1ul, lines[0].count);
+    EXPECT_EQ(-EINVAL, kernel_.claim_irq(64, "other"));
+    ASSERT_EQ(0, kernel_.release_irq(22, "other"));
+    EXPECT_EQ(0, call(KPTEST_IRQ_REQUEST, 22));
 }
 
 TEST_F(Sched, RequestIrqOutOfMemory)

@@ -179,3 +179,38 @@ INSTANTIATE_TEST_SUITE_P(Ways, LocalUser, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "pipe" : "process_vm"; });
 
 }  // namespace
+
+namespace {
+
+// Records as the caller's compiler lays them out: the smart card's
+// answer-to-reset record and the input core's event, on the box and on the
+// host.
+TEST(RecordLayout, FieldsAtTheirNaturalAlignmentForEachAbi)
+{
+    using L = kplat::RecordLayout;
+    L atr32(kplat::Abi::ilp32, {L::u8, L::u8, L::pointer});
+    L atr64(kplat::Abi::lp64, {L::u8, L::u8, L::pointer});
+    EXPECT_EQ(8u, atr32.size());
+    EXPECT_EQ(4u, atr32.offset(2));
+    EXPECT_EQ(16u, atr64.size());
+    EXPECT_EQ(8u, atr64.offset(2));
+    L event32(kplat::Abi::ilp32, {L::slong, L::slong, L::u16, L::u16, L::u32});
+    L event64(kplat::Abi::lp64, {L::slong, L::slong, L::u16, L::u16, L::u32});
+    EXPECT_EQ(16u, event32.size());
+    EXPECT_EQ(24u, event64.size());
+    EXPECT_EQ(18u, event64.offset(3));
+
+    unsigned char rec[24] = {};
+    event32.set(rec, 0, static_cast<uint64_t>(-2));
+    event32.set(rec, 4, 0x12345678);
+    EXPECT_EQ(static_cast<uint64_t>(-2), event32.get(rec, 0));  // sign-extended
+    EXPECT_EQ(0xfeu, rec[0]);
+    EXPECT_EQ(0x00u, rec[4]);  // the second long untouched
+    EXPECT_EQ(0x78u, rec[12]);
+    atr32.set(rec, 2, 0x1234567890ull);
+    EXPECT_EQ(0x34567890u, atr32.get(rec, 2));  // a 32-bit pointer keeps 32 bits
+    EXPECT_EQ(sizeof(long) == 8 ? event64.size() : event32.size(),
+              L(kplat::native_abi, {L::slong, L::slong, L::u16, L::u16, L::u32}).size());
+}
+
+}  // namespace

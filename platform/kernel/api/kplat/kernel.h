@@ -1,7 +1,8 @@
 // The box's Linux 2.4 kernel on the development host, as tests and the
 // virtual box daemon drive it: modules loaded from host shared objects,
-// the kernel log, character devices opened by processes, the I2C core with
-// the board's masters, interrupts, and virtual time.
+// the kernel log, character devices opened by processes (the drivers' and
+// the host's own), the I2C core with the board's masters, the SoC's bus,
+// interrupt lines, and virtual time.
 //
 // Execution model: one virtual CPU, non-preemptive, as the box's
 // single-core 2.4 kernel. A kernel context (a system call of a Process, a
@@ -25,6 +26,8 @@
 #include <string_view>
 #include <vector>
 
+#include "kplat/chrdev.h"
+#include "kplat/gbus.h"
 #include "kplat/i2c.h"
 #include "kplat/user.h"
 
@@ -69,6 +72,15 @@ struct I2cAdapterInfo {
     std::vector<I2cClientInfo> clients;
 };
 
+// An interrupt line, as /proc/interrupts shows it.
+struct IrqInfo {
+    unsigned irq;
+    std::vector<std::string> handlers;  // request_irq's names, claim_irq's too
+    bool enabled;                       // not inside disable_irq
+    bool asserted;                      // held by the board (set_irq_line)
+    unsigned long count;                // deliveries to the handlers
+};
+
 class Kernel;
 
 // A user process making system calls. Results are the kernel's: a value
@@ -79,6 +91,8 @@ public:
     int pid() const { return pid_; }
     const std::string& name() const { return name_; }
     UserSpace& user_space() { return *user_; }
+    // The program's ABI; each file it opens knows it.
+    Abi abi() const { return abi_; }
 
     // Opens the character device node (major, minor); a descriptor or -errno
     // (-ENXIO when no driver has the major).
@@ -111,7 +125,7 @@ public:
 private:
     friend class Kernel;
     friend class detail::Core;
-    Process(detail::Core& core, std::string_view name, std::unique_ptr<UserSpace> user);
+    Process(detail::Core& core, std::string_view name, std::unique_ptr<UserSpace> user, Abi abi);
     struct File;
     struct FileTable;
 
@@ -119,6 +133,7 @@ private:
     int pid_;
     std::string name_;
     std::unique_ptr<UserSpace> user_;
+    Abi abi_;
     detail::HostTask* task_;
     std::unique_ptr<FileTable> files_;
 };
@@ -166,6 +181,11 @@ public:
     // ioctls give -ENOTTY), as another driver holding it would.
     int hold_chrdev(unsigned major, std::string_view name);
     int release_chrdev(unsigned major, std::string_view name);
+    // A device of the host under the major (register_chrdev's results). The
+    // device must outlive its registration; files still open on it after
+    // unregister_chrdev fail their calls with -ENODEV.
+    int register_chrdev(unsigned major, std::string_view name, CharDevice& device);
+    int unregister_chrdev(unsigned major, std::string_view name);
 
     // I2C: adds an adapter whose transfers go to master; drivers registered
     // with I2C_DF_NOTIFY attach to it at once. Returns the adapter number.
@@ -174,16 +194,39 @@ public:
     int del_i2c_adapter(int nr);
     std::vector<I2cAdapterInfo> i2c_adapters();
     std::vector<std::string> i2c_drivers();
+    // A client without a driver at the address, as another driver's client
+    // would be: probes skip the address, and a full adapter refuses more.
+    int hold_i2c_client(int adapter, unsigned addr, std::string_view name);
+    int release_i2c_client(int adapter, unsigned addr);
+
+    // The SoC's internal bus behind gbus_read_uint32 and friends (null:
+    // none). The bus must outlive its attachment.
+    void attach_gbus(Gbus* bus);
+    // llad and gbus handles the drivers have open.
+    int bus_handles();
 
     // Processes. The default user space is this process's own memory.
-    Process& spawn(std::string_view name, std::unique_ptr<UserSpace> user = nullptr);
+    Process& spawn(std::string_view name, std::unique_ptr<UserSpace> user = nullptr, Abi abi = native_abi);
     // Closes the process's files and forgets it.
     void exit(Process& process);
     Process& init();  // pid 1
 
-    // Interrupts: the board raises a line; the handlers run in interrupt
-    // context as soon as the CPU is free (at once from a test).
+    // Interrupts. raise_irq is a pulse on the line: the handlers run in
+    // interrupt context as soon as the CPU is free (at once from a test).
+    // set_irq_line holds the line at a level, as an interrupt controller
+    // does until its source is acknowledged: asserting it interrupts once,
+    // and again when a handler comes or the line is enabled while it stays
+    // asserted. Both may be called from kernel context (a board model
+    // reacting to a register write); the interrupt then comes when that
+    // context allows it.
     void raise_irq(unsigned irq);
+    void set_irq_line(unsigned irq, bool asserted);
+    // Takes the line as another driver's handler would: request_irq then
+    // gives -EBUSY. 0, -EBUSY or -EINVAL.
+    int claim_irq(unsigned irq, std::string_view name);
+    int release_irq(unsigned irq, std::string_view name);
+    // Lines with a handler, a holder or a level.
+    std::vector<IrqInfo> interrupts();
 
     // Time.
     unsigned long jiffies() const;

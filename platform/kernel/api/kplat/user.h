@@ -2,9 +2,46 @@
 // and verify_area: the address space of the process making the system call.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
 #include <memory>
+#include <vector>
 
 namespace kplat {
+
+// The calling program's ABI: a program of the box (32-bit long and
+// pointers, run under emulation) or a 64-bit program of the host. A device
+// that hands out records with long or pointer fields lays them out for it.
+enum class Abi { ilp32, lp64 };
+constexpr Abi native_abi = sizeof(void*) == 8 ? Abi::lp64 : Abi::ilp32;
+
+// A C record as the program's compiler lays it out: each field at its
+// natural alignment, the whole padded to its widest field. Little-endian,
+// as the box and the host are.
+//
+//     // struct { unsigned char len; unsigned char second; char *data; }
+//     RecordLayout atr(file.abi(), {RecordLayout::u8, RecordLayout::u8, RecordLayout::pointer});
+//     atr.size();                      // 8 for the box, 16 for the host
+//     atr.set(bytes, 0, 12); atr.get(bytes, 2);
+class RecordLayout {
+public:
+    enum Field : uint8_t { u8, u16, u32, slong, ulong, pointer };
+
+    RecordLayout(Abi abi, std::initializer_list<Field> fields);
+    size_t size() const { return size_; }
+    size_t offset(size_t field) const { return offsets_.at(field); }
+    // slong is sign-extended; pointer and ulong are zero-extended.
+    uint64_t get(const void* record, size_t field) const;
+    void set(void* record, size_t field, uint64_t value) const;
+
+private:
+    size_t width(size_t field) const;
+    Abi abi_;
+    std::vector<Field> fields_;
+    std::vector<size_t> offsets_;
+    size_t size_ = 0;
+};
 
 class UserSpace {
 public:

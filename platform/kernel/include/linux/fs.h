@@ -9,6 +9,7 @@
 #include <linux/fcntl.h>
 #include <linux/stat.h>
 #include <asm/atomic.h>
+#include <kplat/limits.h>
 
 struct module;
 struct file;
@@ -19,7 +20,6 @@ struct page;
 struct iovec;
 struct vfsmount;
 
-#define MAX_CHRDEV 255
 #define MAX_BLKDEV 255
 
 #define FMODE_READ 1

@@ -5,10 +5,7 @@
 #include <linux/i2c-id.h>
 #include <linux/module.h>
 #include <asm/semaphore.h>
-
-#define I2C_ADAP_MAX 16
-#define I2C_DRIVER_MAX 16
-#define I2C_CLIENT_MAX 32
+#include <kplat/limits.h>
 
 struct i2c_algorithm;
 struct i2c_adapter;

@@ -7,9 +7,7 @@
 #include <asm/ptrace.h>
 #include <asm/hardirq.h>
 #include <asm/system.h>
-
-/* The SoC's interrupt controller routes this many lines. */
-#define NR_IRQS 64
+#include <kplat/limits.h>
 
 extern int request_irq(unsigned int irq,
 		       void (*handler)(int, void *, struct pt_regs *),

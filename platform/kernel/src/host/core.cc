@@ -12,7 +12,7 @@
 #include <cstring>
 #include <sys/time.h>
 
-#include "../kplat_host.h"
+#include "../seam.h"
 
 extern "C" volatile unsigned long jiffies;
 
@@ -47,7 +47,7 @@ Core::Core(Options options) : opt(std::move(options))
     if (g_core)
         fatal("a second Kernel while one is running");
     g_core = this;
-    kk_reset();
+    h2k_reset();
     wall_start_ = std::chrono::steady_clock::now();
     struct timeval tv;
     ::gettimeofday(&tv, nullptr);
@@ -57,6 +57,11 @@ Core::Core(Options options) : opt(std::move(options))
 Core::~Core()
 {
     g_core = nullptr;
+}
+
+bool Core::on_cpu()
+{
+    return t_on_cpu;
 }
 
 // ---- Handing the CPU over ----
@@ -125,13 +130,13 @@ bool Core::idle_skip(std::unique_lock<std::mutex>& lk)
     t_on_cpu = true;
     enter_irq();
     unsigned long expires;
-    bool pending = kk_next_timer(&expires);
+    bool pending = h2k_next_timer(&expires);
     if (pending) {
         if (time_before(jiffies, expires)) {
             jiffies = expires;
             usec_ = 0;
         }
-        kk_run_timers();
+        h2k_run_timers();
     }
     t_on_cpu = false;
     lk.lock();
@@ -144,13 +149,13 @@ void Core::enter_task(HostTask* t)
 {
     t_on_cpu = true;
     current_ = t;
-    kk_set_current(t->kt, 0);
+    h2k_set_current(t->kt, 0);
 }
 
 void Core::enter_irq()
 {
     current_ = nullptr;
-    kk_set_current(kk_idle_task(), 1);
+    h2k_set_current(h2k_idle_task(), 1);
 }
 
 long Core::run_as(HostTask* t, const std::function<long()>& fn)
@@ -163,9 +168,9 @@ long Core::run_as(HostTask* t, const std::function<long()>& fn)
     }
     enter_task(t);
     // A signal sent before the call was taken care of on the way in.
-    kk_flush_signals(t->kt);
+    h2k_flush_signals(t->kt);
     long result = fn();
-    kk_flush_signals(t->kt);
+    h2k_flush_signals(t->kt);
     {
         std::unique_lock<std::mutex> lk(m_);
         release(lk);
@@ -215,7 +220,7 @@ void Core::schedule(bool sleeping)
 {
     HostTask* t = current_;
     if (!t)
-        kh_bug("schedule() outside a task");
+        k2h_bug("schedule() outside a task");
     std::unique_lock<std::mutex> lk(m_);
     if (!sleeping) {
         if (runq_.empty() && events_.empty())
@@ -250,7 +255,7 @@ HostTask* Core::make_task(Process* process, int pid, const char* comm)
     auto t = std::make_unique<HostTask>();
     t->pid = pid;
     t->process = process;
-    t->kt = kk_task_create(t.get(), pid, comm);
+    t->kt = h2k_task_create(t.get(), pid, comm);
     HostTask* raw = t.get();
     std::lock_guard<std::mutex> g(m_);
     tasks_.push_back(std::move(t));
@@ -262,7 +267,7 @@ void Core::drop_task(HostTask* t)
     std::lock_guard<std::mutex> g(m_);
     for (auto it = tasks_.begin(); it != tasks_.end(); ++it) {
         if (it->get() == t) {
-            kk_task_destroy(t->kt);
+            h2k_task_destroy(t->kt);
             tasks_.erase(it);
             return;
         }
@@ -293,7 +298,7 @@ void Core::thread_main(HostTask* t)
     enter_task(t);
     if (setjmp(t->exit_jmp) == 0)
         t->fn(t->arg);
-    kk_task_exited(t->kt);
+    h2k_task_exited(t->kt);
     std::unique_lock<std::mutex> lk(m_);
     t->exited = true;
     release(lk);
@@ -303,7 +308,7 @@ void Core::thread_exit()
 {
     HostTask* t = current_;
     if (!t || !t->kthread)
-        kh_bug("do_exit() outside a kernel thread");
+        k2h_bug("do_exit() outside a kernel thread");
     std::longjmp(t->exit_jmp, 1);
 }
 
@@ -324,7 +329,7 @@ void Core::reap_threads()
     for (auto& t : done) {
         if (t->thread.joinable())
             t->thread.join();
-        kk_task_destroy(t->kt);
+        h2k_task_destroy(t->kt);
     }
 }
 
@@ -360,7 +365,7 @@ void Core::clock_main()
             post([this] {
                 tick_posted_ = false;
                 catch_up_wall_clock();
-                kk_run_timers();
+                h2k_run_timers();
             });
         }
     }
@@ -375,11 +380,11 @@ void Core::advance(unsigned long ticks)
     while (time_before(jiffies, target)) {
         run_irq([&] {
             unsigned long next = target, expires;
-            if (kk_next_timer(&expires) && time_before(expires, target))
+            if (h2k_next_timer(&expires) && time_before(expires, target))
                 next = time_before(jiffies, expires) ? expires : jiffies + 1;
             jiffies = next;
             usec_ = 0;
-            kk_run_timers();
+            h2k_run_timers();
         });
     }
 }
@@ -389,10 +394,10 @@ void Core::run_nested_interrupts()
     // An interrupt or a timer that falls due during a busy wait runs inside
     // it, as on the box, unless interrupts are off or we are in one already.
     HostTask* t = current_;
-    if (!t || !kk_irqs_enabled())
+    if (!t || !h2k_irqs_enabled())
         return;
     enter_irq();
-    kk_run_timers();
+    h2k_run_timers();
     for (;;) {
         std::function<void()> work;
         {
@@ -405,7 +410,7 @@ void Core::run_nested_interrupts()
         work();
     }
     current_ = t;
-    kk_set_current(t->kt, 0);
+    h2k_set_current(t->kt, 0);
 }
 
 void Core::udelay(unsigned long usecs)
@@ -521,18 +526,18 @@ unsigned long Core::kmalloc_live() const
 
 }  // namespace kplat::detail
 
-// ---- The host services of ../kplat_host.h ----
+// ---- The host services of ../seam.h ----
 
 using kplat::detail::g_core;
 
 extern "C" {
 
-void kh_log(const char* text, unsigned long len)
+void k2h_log(const char* text, unsigned long len)
 {
     g_core->log(text, len);
 }
 
-void kh_bug(const char* what)
+void k2h_bug(const char* what)
 {
     std::string line = std::string("kernel BUG: ") + what + "\n";
     if (g_core)
@@ -540,17 +545,17 @@ void kh_bug(const char* what)
     kplat::detail::fatal(line.substr(0, line.size() - 1));
 }
 
-void* kh_kmalloc(unsigned long size)
+void* k2h_kmalloc(unsigned long size)
 {
     return g_core->kmalloc(size);
 }
 
-int kh_kfree(const void* p)
+int k2h_kfree(const void* p)
 {
     return g_core->kfree(p) ? 0 : -1;
 }
 
-void* kh_zalloc(unsigned long size)
+void* k2h_zalloc(unsigned long size)
 {
     void* p = std::calloc(1, size ? size : 1);
     if (!p)
@@ -558,12 +563,12 @@ void* kh_zalloc(unsigned long size)
     return p;
 }
 
-void kh_free(void* p)
+void k2h_free(void* p)
 {
     std::free(p);
 }
 
-unsigned long kh_copy_from_user(void* to, unsigned long from, unsigned long n)
+unsigned long k2h_copy_from_user(void* to, unsigned long from, unsigned long n)
 {
     auto* t = g_core->current();
     if (!t || !t->process)
@@ -571,7 +576,7 @@ unsigned long kh_copy_from_user(void* to, unsigned long from, unsigned long n)
     return t->process->user_space().copy_in(to, from, n);
 }
 
-unsigned long kh_copy_to_user(unsigned long to, const void* from, unsigned long n)
+unsigned long k2h_copy_to_user(unsigned long to, const void* from, unsigned long n)
 {
     auto* t = g_core->current();
     if (!t || !t->process)
@@ -579,7 +584,7 @@ unsigned long kh_copy_to_user(unsigned long to, const void* from, unsigned long 
     return t->process->user_space().copy_out(to, from, n);
 }
 
-int kh_user_access_ok(unsigned long addr, unsigned long n, int write)
+int k2h_user_access_ok(unsigned long addr, unsigned long n, int write)
 {
     auto* t = g_core->current();
     if (!t || !t->process)
@@ -587,55 +592,59 @@ int kh_user_access_ok(unsigned long addr, unsigned long n, int write)
     return t->process->user_space().check(addr, n, write != 0) ? 1 : 0;
 }
 
-void kh_schedule(int sleeping)
+void k2h_schedule(int sleeping)
 {
     g_core->schedule(sleeping != 0);
 }
 
-void kh_wake(void* host_task)
+void k2h_wake(void* host_task)
 {
     if (host_task)
         g_core->wake(static_cast<kplat::detail::HostTask*>(host_task));
 }
 
-int kh_kernel_thread(int (*fn)(void*), void* arg, const char* comm)
+int k2h_kernel_thread(int (*fn)(void*), void* arg, const char* comm)
 {
     return g_core->kernel_thread(fn, arg, comm);
 }
 
-void kh_thread_exit(void)
+void k2h_thread_exit(void)
 {
     g_core->thread_exit();
 }
 
-struct task_struct* kh_find_task(int pid)
+struct task_struct* k2h_find_task(int pid)
 {
     return g_core->find_task(pid);
 }
 
-void kh_udelay(unsigned long usecs)
+void k2h_udelay(unsigned long usecs)
 {
     g_core->udelay(usecs);
 }
 
-void kh_gettimeofday(long* sec, long* usec)
+void k2h_gettimeofday(long* sec, long* usec)
 {
     g_core->gettimeofday(sec, usec);
 }
 
-void kh_irq_resend(unsigned int irq)
+void k2h_irq_resend(unsigned int irq, int level)
 {
-    g_core->post([irq] { kk_do_irq(irq); });
+    if (level)
+        g_core->post([irq] { h2k_do_level_irq(irq); });
+    else
+        g_core->post([irq] { h2k_do_irq(irq); });
 }
 
-int kh_i2c_master_xfer(void* master, void* msgs, int num)
+int k2h_i2c_master_xfer(kplat::I2cMaster* master, kplat_i2c_msg* msgs, int num)
 {
-    return static_cast<kplat::I2cMaster*>(master)->transfer(static_cast<kplat::I2cMsg*>(msgs), num);
+    // The same layout: see core.h.
+    return master->transfer(reinterpret_cast<kplat::I2cMsg*>(msgs), num);
 }
 
-unsigned int kh_i2c_master_functionality(void* master)
+unsigned int k2h_i2c_master_functionality(kplat::I2cMaster* master)
 {
-    return static_cast<kplat::I2cMaster*>(master)->functionality();
+    return master->functionality();
 }
 
 }  // extern "C"

@@ -1,5 +1,5 @@
 // The host half of the kernel platform: the CPU and its contexts, virtual
-// time, and the services the kernel half calls (see ../kplat_host.h).
+// time, and the services the kernel half calls (see ../seam.h).
 #pragma once
 
 #include <atomic>
@@ -16,7 +16,18 @@
 #include <unordered_map>
 #include <vector>
 
+#include "kplat/i2c.h"
 #include "kplat/kernel.h"
+#include "../seam.h"
+
+// The records the host reads as the kernel half lays them out.
+KPLAT_SAME_FIELD(kplat::I2cMsg, kplat_i2c_msg, addr);
+KPLAT_SAME_FIELD(kplat::I2cMsg, kplat_i2c_msg, flags);
+KPLAT_SAME_FIELD(kplat::I2cMsg, kplat_i2c_msg, len);
+KPLAT_SAME_FIELD(kplat::I2cMsg, kplat_i2c_msg, buf);
+static_assert(sizeof(kplat::I2cMsg) == sizeof(kplat_i2c_msg));
+static_assert(kplat::I2cMsg::read == KPLAT_I2C_M_RD && kplat::I2cMsg::ten_bit == KPLAT_I2C_M_TEN &&
+              kplat::I2cMsg::nostart == KPLAT_I2C_M_NOSTART);
 
 struct task_struct;
 struct file;
@@ -39,15 +50,13 @@ struct HostTask {
     std::jmp_buf exit_jmp;
 };
 
-struct StubModule;
-
 // A loaded module.
 struct Module {
     std::string name;
     std::string path;
     void* handle = nullptr;
     void* global_handle = nullptr;  // its symbols made visible to later modules
-    const StubModule* stub = nullptr;
+    const kplat_module_entry* stub = nullptr;
     std::vector<std::string> info;
     std::vector<std::string> exports;
     std::vector<std::string> undefined;
@@ -63,6 +72,9 @@ public:
     void shutdown();
 
     const Options opt;
+
+    // The SoC's bus the board attached (changed on the CPU only).
+    Gbus* gbus = nullptr;
 
     // ---- The CPU ----
     // Runs fn in process context of t (fn directly when called from kernel
@@ -84,6 +96,8 @@ public:
     void udelay(unsigned long usecs);
     void gettimeofday(long* sec, long* usec);
     HostTask* current() const { return current_; }
+    // Whether the calling thread holds the CPU (kernel code runs on it).
+    static bool on_cpu();
 
     HostTask* make_task(Process* process, int pid, const char* comm);
     void drop_task(HostTask* t);
@@ -108,7 +122,7 @@ public:
     std::string last_error() const;
 
     // ---- Processes ----
-    Process& spawn(std::string_view name, std::unique_ptr<UserSpace> user);
+    Process& spawn(std::string_view name, std::unique_ptr<UserSpace> user, Abi abi);
     void exit(Process& p);
     Process* init() { return init_; }
 

@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "core.h"
-#include "../kplat_host.h"
+#include "../seam.h"
 
 extern "C" volatile unsigned long jiffies;
 
@@ -48,7 +48,7 @@ namespace {
 // Closes one file of a process, on the CPU.
 long close_file(detail::Core& core, struct file* file, detail::HostTask* notifier)
 {
-    long r = kk_file_release(file);
+    long r = h2k_file_release(file);
     if (notifier)
         core.drop_task(notifier);
     return r;
@@ -56,8 +56,8 @@ long close_file(detail::Core& core, struct file* file, detail::HostTask* notifie
 
 }  // namespace
 
-Process::Process(detail::Core& core, std::string_view name, std::unique_ptr<UserSpace> user)
-    : core_(core), pid_(core.new_pid()), name_(name), user_(std::move(user)),
+Process::Process(detail::Core& core, std::string_view name, std::unique_ptr<UserSpace> user, Abi abi)
+    : core_(core), pid_(core.new_pid()), name_(name), user_(std::move(user)), abi_(abi),
       files_(std::make_unique<FileTable>())
 {
     if (!user_)
@@ -80,7 +80,8 @@ int Process::open(unsigned major, unsigned minor, int flags)
 {
     return static_cast<int>(call([&]() -> long {
         struct file* f = nullptr;
-        int r = kk_chrdev_open(major, minor, static_cast<unsigned>(flags), &f);
+        int bits = abi_ == Abi::lp64 ? 64 : 32;
+        int r = h2k_chrdev_open(major, minor, static_cast<unsigned>(flags), bits, &f);
         if (r < 0)
             return user_result(r);
         int fd = 3;
@@ -107,7 +108,7 @@ long Process::ioctl(int fd, unsigned int cmd, unsigned long arg)
 {
     return call([&]() -> long {
         struct file* f = files_->find(fd);
-        return f ? user_result(kk_file_ioctl(f, cmd, arg)) : -EBADF_;
+        return f ? user_result(h2k_file_ioctl(f, cmd, arg)) : -EBADF_;
     });
 }
 
@@ -115,7 +116,7 @@ long Process::read(int fd, unsigned long buf, unsigned long count)
 {
     return call([&]() -> long {
         struct file* f = files_->find(fd);
-        return f ? user_result(kk_file_read(f, buf, count)) : -EBADF_;
+        return f ? user_result(h2k_file_read(f, buf, count)) : -EBADF_;
     });
 }
 
@@ -123,7 +124,7 @@ long Process::write(int fd, unsigned long buf, unsigned long count)
 {
     return call([&]() -> long {
         struct file* f = files_->find(fd);
-        return f ? user_result(kk_file_write(f, buf, count)) : -EBADF_;
+        return f ? user_result(h2k_file_write(f, buf, count)) : -EBADF_;
     });
 }
 
@@ -140,23 +141,23 @@ unsigned Process::poll(int fd, std::function<void()> on_ready)
             it->second.notifier->on_wake = std::move(on_ready);
             notifier = it->second.notifier->kt;
         }
-        return static_cast<long>(kk_file_poll(it->second.file, notifier));
+        return static_cast<long>(h2k_file_poll(it->second.file, notifier));
     }));
 }
 
 void Process::kill(int sig)
 {
     task_struct* kt = task_->kt;
-    core_.post([kt, sig] { kk_signal(kt, sig); });
+    core_.post([kt, sig] { h2k_signal(kt, sig); });
     if (core_.opt.clock == Clock::manual)
         core_.settle();
 }
 
 namespace detail {
 
-Process& Core::spawn(std::string_view name, std::unique_ptr<UserSpace> user)
+Process& Core::spawn(std::string_view name, std::unique_ptr<UserSpace> user, Abi abi)
 {
-    std::unique_ptr<Process> p(new Process(*this, name, std::move(user)));
+    std::unique_ptr<Process> p(new Process(*this, name, std::move(user), abi));
     Process* raw = p.get();
     std::lock_guard<std::mutex> g(procs_m_);
     procs_.push_back(std::move(p));
@@ -212,10 +213,10 @@ void Core::shutdown()
     init_->call([]() -> long {
         const char* name;
         int clients;
-        for (int nr = 0; nr < 16; nr++)
-            if (kk_i2c_adapter(nr, &name, &clients))
-                kk_i2c_del_master(nr);
-        kk_shutdown();
+        for (int nr = 0; nr < I2C_ADAP_MAX; nr++)
+            if (h2k_i2c_adapter(nr, &name, &clients))
+                h2k_i2c_del_master(nr);
+        h2k_shutdown();
         return 0;
     });
 
@@ -233,7 +234,7 @@ void Core::shutdown()
     }
     reap_threads();
     exit(*init_);
-    kk_reset();
+    h2k_reset();
 }
 
 }  // namespace detail
@@ -242,9 +243,9 @@ void Core::shutdown()
 
 Kernel::Kernel(Options options) : core_(std::make_unique<detail::Core>(std::move(options)))
 {
-    core_->init_ = &core_->spawn("init", nullptr);
+    core_->init_ = &core_->spawn("init", nullptr, native_abi);
     core_->init_->call([]() -> long {
-        kk_boot();
+        h2k_boot();
         return 0;
     });
     if (core_->opt.clock == Clock::wall)
@@ -322,8 +323,8 @@ std::vector<ChrdevInfo> Kernel::chrdevs()
 {
     std::vector<ChrdevInfo> out;
     core_->run_irq([&] {
-        for (unsigned major = 0; major < 255; major++)
-            if (const char* name = kk_chrdev_name(major))
+        for (unsigned major = 0; major < MAX_CHRDEV; major++)
+            if (const char* name = h2k_chrdev_name(major))
                 out.push_back({major, name});
     });
     return out;
@@ -332,24 +333,37 @@ std::vector<ChrdevInfo> Kernel::chrdevs()
 int Kernel::hold_chrdev(unsigned major, std::string_view name)
 {
     std::string n(name);
-    return static_cast<int>(core_->init()->call([&]() -> long { return kk_chrdev_hold(major, n.c_str()); }));
+    return static_cast<int>(core_->init()->call([&]() -> long { return h2k_chrdev_hold(major, n.c_str()); }));
 }
 
 int Kernel::release_chrdev(unsigned major, std::string_view name)
 {
     std::string n(name);
-    return static_cast<int>(core_->init()->call([&]() -> long { return kk_chrdev_unhold(major, n.c_str()); }));
+    return static_cast<int>(core_->init()->call([&]() -> long { return h2k_chrdev_unhold(major, n.c_str()); }));
+}
+
+int Kernel::register_chrdev(unsigned major, std::string_view name, CharDevice& device)
+{
+    std::string n(name);
+    return static_cast<int>(
+        core_->init()->call([&]() -> long { return h2k_chrdev_register_host(major, n.c_str(), &device); }));
+}
+
+int Kernel::unregister_chrdev(unsigned major, std::string_view name)
+{
+    std::string n(name);
+    return static_cast<int>(core_->init()->call([&]() -> long { return h2k_chrdev_unregister_host(major, n.c_str()); }));
 }
 
 int Kernel::add_i2c_adapter(std::string_view name, unsigned id, I2cMaster& master)
 {
     std::string n(name);
-    return static_cast<int>(core_->init()->call([&]() -> long { return kk_i2c_add_master(n.c_str(), id, &master); }));
+    return static_cast<int>(core_->init()->call([&]() -> long { return h2k_i2c_add_master(n.c_str(), id, &master); }));
 }
 
 int Kernel::del_i2c_adapter(int nr)
 {
-    return static_cast<int>(core_->init()->call([&]() -> long { return kk_i2c_del_master(nr); }));
+    return static_cast<int>(core_->init()->call([&]() -> long { return h2k_i2c_del_master(nr); }));
 }
 
 std::vector<I2cAdapterInfo> Kernel::i2c_adapters()
@@ -358,15 +372,15 @@ std::vector<I2cAdapterInfo> Kernel::i2c_adapters()
     core_->run_irq([&] {
         const char* name;
         int count;
-        for (int nr = 0; nr < 16; nr++) {
-            if (!kk_i2c_adapter(nr, &name, &count))
+        for (int nr = 0; nr < I2C_ADAP_MAX; nr++) {
+            if (!h2k_i2c_adapter(nr, &name, &count))
                 continue;
             I2cAdapterInfo a{nr, name, {}};
             const char* cname;
             const char* driver;
             unsigned addr;
-            for (int i = 0; i < 32; i++)
-                if (kk_i2c_client(nr, i, &cname, &addr, &driver))
+            for (int i = 0; i < I2C_CLIENT_MAX; i++)
+                if (h2k_i2c_client(nr, i, &cname, &addr, &driver))
                     a.clients.push_back({cname, addr, driver});
             out.push_back(std::move(a));
         }
@@ -379,16 +393,39 @@ std::vector<std::string> Kernel::i2c_drivers()
     std::vector<std::string> out;
     core_->run_irq([&] {
         const char* name;
-        for (int i = 0; i < 16; i++)
-            if (kk_i2c_driver(i, &name))
+        for (int i = 0; i < I2C_DRIVER_MAX; i++)
+            if (h2k_i2c_driver(i, &name))
                 out.push_back(name);
     });
     return out;
 }
 
-Process& Kernel::spawn(std::string_view name, std::unique_ptr<UserSpace> user)
+int Kernel::hold_i2c_client(int adapter, unsigned addr, std::string_view name)
 {
-    return core_->spawn(name, std::move(user));
+    std::string n(name);
+    return static_cast<int>(core_->init()->call([&]() -> long { return h2k_i2c_hold_client(adapter, addr, n.c_str()); }));
+}
+
+int Kernel::release_i2c_client(int adapter, unsigned addr)
+{
+    return static_cast<int>(core_->init()->call([&]() -> long { return h2k_i2c_unhold_client(adapter, addr); }));
+}
+
+void Kernel::attach_gbus(Gbus* bus)
+{
+    core_->run_irq([&] { core_->gbus = bus; });
+}
+
+int Kernel::bus_handles()
+{
+    int n = 0;
+    core_->run_irq([&] { n = h2k_bus_handles(); });
+    return n;
+}
+
+Process& Kernel::spawn(std::string_view name, std::unique_ptr<UserSpace> user, Abi abi)
+{
+    return core_->spawn(name, std::move(user), abi);
 }
 
 void Kernel::exit(Process& process)
@@ -405,9 +442,46 @@ Process& Kernel::init()
 
 void Kernel::raise_irq(unsigned irq)
 {
-    core_->post([irq] { kk_do_irq(irq); });
+    core_->post([irq] { h2k_do_irq(irq); });
     if (core_->opt.clock == Clock::manual)
         core_->settle();
+}
+
+void Kernel::set_irq_line(unsigned irq, bool asserted)
+{
+    core_->run_irq([&] { h2k_irq_line(irq, asserted ? 1 : 0); });
+}
+
+int Kernel::claim_irq(unsigned irq, std::string_view name)
+{
+    std::string n(name);
+    return static_cast<int>(core_->init()->call([&]() -> long { return h2k_irq_hold(irq, n.c_str()); }));
+}
+
+int Kernel::release_irq(unsigned irq, std::string_view name)
+{
+    std::string n(name);
+    return static_cast<int>(core_->init()->call([&]() -> long { return h2k_irq_unhold(irq, n.c_str()); }));
+}
+
+std::vector<IrqInfo> Kernel::interrupts()
+{
+    std::vector<IrqInfo> out;
+    core_->run_irq([&] {
+        for (unsigned irq = 0; irq < NR_IRQS; irq++) {
+            IrqInfo info{irq, {}, false, false, 0};
+            int enabled, asserted;
+            h2k_irq_state(irq, &enabled, &asserted, &info.count);
+            info.enabled = enabled != 0;
+            info.asserted = asserted != 0;
+            const char* name;
+            for (int i = 0; h2k_irq_action(irq, i, &name); i++)
+                info.handlers.push_back(name);
+            if (!info.handlers.empty() || info.asserted)
+                out.push_back(std::move(info));
+        }
+    });
+    return out;
 }
 
 unsigned long Kernel::jiffies() const

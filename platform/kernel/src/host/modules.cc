@@ -13,25 +13,10 @@
 #include <set>
 
 #include "core.h"
-#include "../kplat_host.h"
+#include "../seam.h"
 #include "params.h"
 
 namespace kplat::detail {
-
-// The layout the module stub hands out (src/module_stub.c).
-struct InfoRecord {
-    const char* text;
-    void* addr;
-    unsigned long size;
-};
-
-struct StubModule {
-    struct module* module;
-    int (*init)();
-    void (*cleanup)();
-    const InfoRecord* info_begin;
-    const InfoRecord* info_end;
-};
 
 namespace {
 
@@ -149,7 +134,7 @@ int Core::insmod(std::string_view name_arg, const std::vector<std::string>& args
     if (::stat(path.c_str(), &st) == 0)
         m->size = static_cast<unsigned long>(st.st_size);
 
-    Process& proc = spawn("insmod", nullptr);
+    Process& proc = spawn("insmod", nullptr, native_abi);
     long result = proc.call([&]() -> long {
         for (auto& other : modules_)
             if (other->name == m->name) {
@@ -162,7 +147,7 @@ int Core::insmod(std::string_view name_arg, const std::vector<std::string>& args
             set_error(std::string("insmod: ") + (why ? why : path.c_str()));
             return -ENOEXEC;
         }
-        auto entry = reinterpret_cast<const StubModule* (*)()>(dlsym(m->handle, "__kplat_module"));
+        auto entry = reinterpret_cast<const kplat_module_entry* (*)()>(dlsym(m->handle, "__kplat_module"));
         if (!entry) {
             dlclose(m->handle);
             set_error("insmod: " + path + ": not a kernel module");
@@ -171,7 +156,7 @@ int Core::insmod(std::string_view name_arg, const std::vector<std::string>& args
         m->stub = entry();
 
         std::vector<ParamSpec> specs;
-        for (const InfoRecord* r = m->stub->info_begin; r && r != m->stub->info_end; ++r) {
+        for (const kplat_info_record* r = m->stub->info_begin; r && r != m->stub->info_end; ++r) {
             if (!r->text)
                 continue;
             std::string text = r->text;
@@ -198,7 +183,7 @@ int Core::insmod(std::string_view name_arg, const std::vector<std::string>& args
                     std::find(m->uses.begin(), m->uses.end(), other->name) == m->uses.end())
                     m->uses.push_back(other->name);
 
-        kk_module_setup(m->stub->module, m->name.c_str(), m->size);
+        h2k_module_setup(m->stub->module, m->name.c_str(), m->size);
         Module* raw = m.get();
         modules_.push_back(std::move(m));
         int ret = raw->stub->init ? raw->stub->init() : 0;
@@ -211,7 +196,7 @@ int Core::insmod(std::string_view name_arg, const std::vector<std::string>& args
             modules_.pop_back();
             return ret;
         }
-        kk_module_set_running(raw->stub->module);
+        h2k_module_set_running(raw->stub->module);
         return 0;
     });
     exit(proc);
@@ -222,7 +207,7 @@ int Core::rmmod(std::string_view name_arg, bool force)
 {
     std::string name(name_arg);
     set_error("");
-    Process& proc = spawn("rmmod", nullptr);
+    Process& proc = spawn("rmmod", nullptr, native_abi);
     long result = proc.call([&]() -> long {
         auto it = std::find_if(modules_.begin(), modules_.end(), [&](auto& m) { return m->name == name; });
         if (it == modules_.end()) {
@@ -244,7 +229,7 @@ int Core::rmmod(std::string_view name_arg, bool force)
                 return -EBUSY;
             }
         }
-        if (kk_module_begin_unload(m->stub->module) && !force) {
+        if (h2k_module_begin_unload(m->stub->module) && !force) {
             set_error("rmmod: " + name + " is in use");
             return -EBUSY;
         }
@@ -271,7 +256,7 @@ std::vector<ModuleInfo> Core::lsmod()
             info.name = m->name;
             info.path = m->path;
             info.size = m->size;
-            info.use_count = kk_module_refs(m->stub->module);
+            info.use_count = h2k_module_refs(m->stub->module);
             info.info = m->info;
             for (auto& other : modules_)
                 if (std::find(other->uses.begin(), other->uses.end(), m->name) != other->uses.end())

@@ -124,3 +124,49 @@ bool LocalUserSpace::check(unsigned long addr, unsigned long n, bool write)
 }
 
 }  // namespace kplat
+
+namespace kplat {
+
+RecordLayout::RecordLayout(Abi abi, std::initializer_list<Field> fields) : abi_(abi), fields_(fields)
+{
+    size_t at = 0, align = 1;
+    for (size_t i = 0; i < fields_.size(); ++i) {
+        size_t w = width(i);
+        at = (at + w - 1) / w * w;
+        offsets_.push_back(at);
+        at += w;
+        align = w > align ? w : align;
+    }
+    size_ = (at + align - 1) / align * align;
+}
+
+size_t RecordLayout::width(size_t field) const
+{
+    switch (fields_.at(field)) {
+    case u8: return 1;
+    case u16: return 2;
+    case u32: return 4;
+    default: return abi_ == Abi::lp64 ? 8 : 4;
+    }
+}
+
+uint64_t RecordLayout::get(const void* record, size_t field) const
+{
+    const auto* at = static_cast<const unsigned char*>(record) + offset(field);
+    size_t w = width(field);
+    uint64_t v = 0;
+    for (size_t i = 0; i < w; ++i)
+        v |= static_cast<uint64_t>(at[i]) << (8 * i);
+    if (fields_[field] == slong && w == 4)
+        v = static_cast<uint64_t>(static_cast<int64_t>(static_cast<int32_t>(v)));
+    return v;
+}
+
+void RecordLayout::set(void* record, size_t field, uint64_t value) const
+{
+    auto* at = static_cast<unsigned char*>(record) + offset(field);
+    for (size_t i = 0; i < width(field); ++i)
+        at[i] = static_cast<unsigned char>(value >> (8 * i));
+}
+
+}  // namespace kplat

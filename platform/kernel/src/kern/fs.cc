@@ -36,6 +36,7 @@ struct open_file {
 	struct dentry dentry;
 	struct inode inode;
 	struct file_poll poll;
+	int user_bits; /* the opener's pointer width: 32 or 64 */
 };
 
 void poll_drop(struct file_poll *fp)
@@ -45,13 +46,18 @@ void poll_drop(struct file_poll *fp)
 	fp->count = 0;
 }
 
-void put_fops(struct file_operations *fops)
+void put_owner(struct module *owner)
 {
-	if (fops->owner)
-		__MOD_DEC_USE_COUNT(fops->owner);
+	if (owner)
+		__MOD_DEC_USE_COUNT(owner);
 }
 
 } // namespace
+
+int kern_file_user_bits(struct file *f)
+{
+	return ((struct open_file *)f)->user_bits;
+}
 
 void kern_reset_fs(void)
 {
@@ -102,26 +108,27 @@ loff_t no_llseek(struct file *file, loff_t offset, int origin)
 	return -ESPIPE;
 }
 
-const char *kk_chrdev_name(unsigned int major)
+const char *h2k_chrdev_name(unsigned int major)
 {
 	if (major >= MAX_CHRDEV || !chrdevs[major].fops)
 		return NULL;
 	return chrdevs[major].name;
 }
 
-int kk_chrdev_hold(unsigned int major, const char *name)
+int h2k_chrdev_hold(unsigned int major, const char *name)
 {
 	return register_chrdev(major, name, &held_fops);
 }
 
-int kk_chrdev_unhold(unsigned int major, const char *name)
+int h2k_chrdev_unhold(unsigned int major, const char *name)
 {
 	if (major >= MAX_CHRDEV || chrdevs[major].fops != &held_fops)
 		return -EINVAL;
 	return unregister_chrdev(major, name);
 }
 
-int kk_chrdev_open(unsigned int major, unsigned int minor, unsigned int flags, struct file **filp)
+int h2k_chrdev_open(unsigned int major, unsigned int minor, unsigned int flags, int user_bits,
+		    struct file **filp)
 {
 	struct file_operations *fops;
 	struct open_file *of;
@@ -133,7 +140,7 @@ int kk_chrdev_open(unsigned int major, unsigned int minor, unsigned int flags, s
 	if (fops->owner && !try_inc_mod_count(fops->owner))
 		return -ENXIO;
 
-	of = (struct open_file *)kh_zalloc(sizeof(*of));
+	of = (struct open_file *)k2h_zalloc(sizeof(*of));
 	atomic_set(&of->inode.i_count, 1);
 	of->inode.i_mode = S_IFCHR | 0666;
 	of->inode.i_rdev = MKDEV(major, minor);
@@ -148,12 +155,13 @@ int kk_chrdev_open(unsigned int major, unsigned int minor, unsigned int flags, s
 	atomic_set(&of->file.f_count, 1);
 	of->file.f_flags = flags;
 	of->file.f_mode = (flags + 1) & O_ACCMODE;
+	of->user_bits = user_bits;
 
 	if (fops->open) {
 		ret = fops->open(&of->inode, &of->file);
 		if (ret) {
-			put_fops(fops);
-			kh_free(of);
+			put_owner(fops->owner);
+			k2h_free(of);
 			return ret;
 		}
 	}
@@ -161,7 +169,7 @@ int kk_chrdev_open(unsigned int major, unsigned int minor, unsigned int flags, s
 	return 0;
 }
 
-long kk_file_ioctl(struct file *f, unsigned int cmd, unsigned long arg)
+long h2k_file_ioctl(struct file *f, unsigned int cmd, unsigned long arg)
 {
 	int on;
 
@@ -197,7 +205,7 @@ long kk_file_ioctl(struct file *f, unsigned int cmd, unsigned long arg)
 	}
 }
 
-long kk_file_read(struct file *f, unsigned long buf, unsigned long count)
+long h2k_file_read(struct file *f, unsigned long buf, unsigned long count)
 {
 	if (!(f->f_mode & FMODE_READ))
 		return -EBADF;
@@ -208,7 +216,7 @@ long kk_file_read(struct file *f, unsigned long buf, unsigned long count)
 	return f->f_op->read(f, (char *)buf, count, &f->f_pos);
 }
 
-long kk_file_write(struct file *f, unsigned long buf, unsigned long count)
+long h2k_file_write(struct file *f, unsigned long buf, unsigned long count)
 {
 	if (!(f->f_mode & FMODE_WRITE))
 		return -EBADF;
@@ -233,7 +241,7 @@ void __pollwait(struct file *filp, wait_queue_head_t *wait_address, poll_table *
 	fp->heads[fp->count++] = wait_address;
 }
 
-unsigned int kk_file_poll(struct file *f, struct task_struct *notifier)
+unsigned int h2k_file_poll(struct file *f, struct task_struct *notifier)
 {
 	struct open_file *of = (struct open_file *)f;
 	poll_table table = { 0, NULL };
@@ -249,16 +257,17 @@ unsigned int kk_file_poll(struct file *f, struct task_struct *notifier)
 	return f->f_op->poll(f, &table);
 }
 
-int kk_file_release(struct file *f)
+int h2k_file_release(struct file *f)
 {
 	struct file_operations *fops = f->f_op;
+	struct module *owner = fops->owner; /* a host device's fops may go with its release */
 	int ret = 0;
 
 	poll_drop(&((struct open_file *)f)->poll);
 	if (fops->release)
 		ret = fops->release(f->f_dentry->d_inode, f);
-	put_fops(fops);
-	kh_free((struct open_file *)f); /* the file leads its open_file */
+	put_owner(owner);
+	k2h_free((struct open_file *)f); /* the file leads its open_file */
 	return ret;
 }
 

@@ -12,19 +12,44 @@ struct i2c_driver *drivers[I2C_DRIVER_MAX];
 struct host_adapter {
 	struct i2c_adapter adap;
 	struct i2c_algorithm algo;
-	void *master;
+	kplat_i2c_master *master;
 };
 
 int host_master_xfer(struct i2c_adapter *adap, struct i2c_msg msgs[], int num)
 {
 	struct host_adapter *h = (struct host_adapter *)adap->algo_data;
-	return kh_i2c_master_xfer(h->master, msgs, num);
+	/* The same layout: see kern.h. */
+	return k2h_i2c_master_xfer(h->master, reinterpret_cast<struct kplat_i2c_msg *>(msgs), num);
 }
 
 u32 host_functionality(struct i2c_adapter *adap)
 {
 	struct host_adapter *h = (struct host_adapter *)adap->algo_data;
-	return kh_i2c_master_functionality(h->master);
+	return k2h_i2c_master_functionality(h->master);
+}
+
+/* Clients held without a driver (h2k_i2c_hold_client), as another
+ * driver's clients would sit on the adapter. */
+struct held_client {
+	struct i2c_client client;
+	struct held_client *next;
+};
+
+struct held_client *held_clients;
+
+/* Forgets the held clients of an adapter that goes away (or of all, for
+ * NULL). */
+void drop_held(struct i2c_adapter *adap)
+{
+	for (struct held_client **p = &held_clients; *p;) {
+		struct held_client *h = *p;
+		if (adap && h->client.adapter != adap) {
+			p = &h->next;
+			continue;
+		}
+		*p = h->next;
+		k2h_free(h);
+	}
 }
 
 /* The lists given to insmod hold at most 48 entries; one given in full has
@@ -151,6 +176,7 @@ s32 smbus_xfer_emulated(struct i2c_adapter *adapter, u16 addr, unsigned short fl
 
 void kern_reset_i2c(void)
 {
+	drop_held(NULL);
 	memset(adapters, 0, sizeof(adapters));
 	memset(drivers, 0, sizeof(drivers));
 }
@@ -206,6 +232,7 @@ int i2c_del_adapter(struct i2c_adapter *adap)
 		}
 	}
 	adapters[i] = NULL;
+	drop_held(adap);
 	return 0;
 }
 
@@ -541,9 +568,9 @@ int i2c_probe(struct i2c_adapter *adapter, struct i2c_client_address_data *addre
 	return 0;
 }
 
-int kk_i2c_add_master(const char *name, unsigned int id, void *master)
+int h2k_i2c_add_master(const char *name, unsigned int id, kplat_i2c_master *master)
 {
-	struct host_adapter *h = (struct host_adapter *)kh_zalloc(sizeof(*h));
+	struct host_adapter *h = (struct host_adapter *)k2h_zalloc(sizeof(*h));
 	int ret;
 
 	strncpy(h->adap.name, name, sizeof(h->adap.name) - 1);
@@ -559,13 +586,13 @@ int kk_i2c_add_master(const char *name, unsigned int id, void *master)
 	h->master = master;
 	ret = i2c_add_adapter(&h->adap);
 	if (ret < 0) {
-		kh_free(h);
+		k2h_free(h);
 		return ret;
 	}
 	return i2c_adapter_id(&h->adap);
 }
 
-int kk_i2c_del_master(int nr)
+int h2k_i2c_del_master(int nr)
 {
 	struct i2c_adapter *adap;
 	int ret;
@@ -578,11 +605,52 @@ int kk_i2c_del_master(int nr)
 	ret = i2c_del_adapter(adap);
 	if (ret)
 		return ret;
-	kh_free(adap->algo_data);
+	k2h_free(adap->algo_data);
 	return 0;
 }
 
-int kk_i2c_adapter(int nr, const char **name, int *clients)
+int h2k_i2c_hold_client(int nr, unsigned int addr, const char *name)
+{
+	struct held_client *h;
+	int ret;
+
+	if (nr < 0 || nr >= I2C_ADAP_MAX || !adapters[nr])
+		return -ENODEV;
+	if (addr > 0x7f || !name)
+		return -EINVAL;
+	h = (struct held_client *)k2h_zalloc(sizeof(*h));
+	strncpy(h->client.name, name, sizeof(h->client.name) - 1);
+	h->client.addr = addr;
+	h->client.adapter = adapters[nr];
+	ret = i2c_attach_client(&h->client);
+	if (ret) {
+		k2h_free(h);
+		return ret;
+	}
+	h->next = held_clients;
+	held_clients = h;
+	return 0;
+}
+
+int h2k_i2c_unhold_client(int nr, unsigned int addr)
+{
+	if (nr < 0 || nr >= I2C_ADAP_MAX || !adapters[nr])
+		return -ENODEV;
+	for (struct held_client **p = &held_clients; *p; p = &(*p)->next) {
+		struct held_client *h = *p;
+		if (h->client.adapter != adapters[nr] || h->client.addr != addr)
+			continue;
+		int ret = i2c_detach_client(&h->client);
+		if (ret)
+			return ret;
+		*p = h->next;
+		k2h_free(h);
+		return 0;
+	}
+	return -EINVAL;
+}
+
+int h2k_i2c_adapter(int nr, const char **name, int *clients)
 {
 	if (nr < 0 || nr >= I2C_ADAP_MAX || !adapters[nr])
 		return 0;
@@ -591,7 +659,7 @@ int kk_i2c_adapter(int nr, const char **name, int *clients)
 	return 1;
 }
 
-int kk_i2c_client(int nr, int index, const char **name, unsigned int *addr, const char **driver)
+int h2k_i2c_client(int nr, int index, const char **name, unsigned int *addr, const char **driver)
 {
 	if (nr < 0 || nr >= I2C_ADAP_MAX || !adapters[nr] || index < 0 || index >= I2C_CLIENT_MAX)
 		return 0;
@@ -604,7 +672,7 @@ int kk_i2c_client(int nr, int index, const char **name, unsigned int *addr, cons
 	return 1;
 }
 
-int kk_i2c_driver(int index, const char **name)
+int h2k_i2c_driver(int index, const char **name)
 {
 	if (index < 0 || index >= I2C_DRIVER_MAX || !drivers[index])
 		return 0;

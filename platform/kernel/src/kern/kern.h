@@ -25,12 +25,28 @@ extern "C" {
 #include <asm/uaccess.h>
 #include <asm/semaphore.h>
 #include <asm/system.h>
+#include <asm/tango2/gbus.h>
+#include <asm/tango2/gpio.h>
 }
 
-#include "../kplat_host.h"
+#include "../seam.h"
+
+/* The records the host reads as the kernel lays them out. */
+KPLAT_SAME_FIELD(struct i2c_msg, struct kplat_i2c_msg, addr);
+KPLAT_SAME_FIELD(struct i2c_msg, struct kplat_i2c_msg, flags);
+KPLAT_SAME_FIELD(struct i2c_msg, struct kplat_i2c_msg, len);
+KPLAT_SAME_FIELD(struct i2c_msg, struct kplat_i2c_msg, buf);
+static_assert(sizeof(struct i2c_msg) == sizeof(struct kplat_i2c_msg), "struct i2c_msg");
+static_assert(I2C_M_RD == KPLAT_I2C_M_RD && I2C_M_TEN == KPLAT_I2C_M_TEN &&
+	      I2C_M_NOSTART == KPLAT_I2C_M_NOSTART, "i2c_msg flags");
+KPLAT_SAME_FIELD(struct module_info_record, struct kplat_info_record, text);
+KPLAT_SAME_FIELD(struct module_info_record, struct kplat_info_record, addr);
+KPLAT_SAME_FIELD(struct module_info_record, struct kplat_info_record, size);
+static_assert(sizeof(struct module_info_record) == sizeof(struct kplat_info_record),
+	      "struct module_info_record");
 
 /* Kernel-side bugs end the run: the platform cannot go on sensibly. */
-#define KBUG(what) kh_bug(what)
+#define KBUG(what) k2h_bug(what)
 
 /* The CPU's interrupt-enable flag (1: enabled), shared by the files of the
  * kernel side. */
@@ -44,3 +60,9 @@ void kern_reset_irqs(void);
 void kern_reset_tqueue(void);
 void kern_reset_fs(void);
 void kern_reset_i2c(void);
+void kern_reset_hostdevs(void);
+void kern_reset_gbus(void);
+
+/* The pointer width (32 or 64) of the program that opened the file: how
+ * records with long or pointer fields are laid out for it. */
+int kern_file_user_bits(struct file *f);

@@ -13,7 +13,7 @@ int try_inc_mod_count(struct module *mod)
 	return 1;
 }
 
-void kk_module_setup(struct module *m, const char *name, unsigned long size)
+void h2k_module_setup(struct module *m, const char *name, unsigned long size)
 {
 	m->size_of_struct = sizeof(*m);
 	m->next = NULL;
@@ -23,12 +23,12 @@ void kk_module_setup(struct module *m, const char *name, unsigned long size)
 	m->flags = MOD_INITIALIZING;
 }
 
-void kk_module_set_running(struct module *m)
+void h2k_module_set_running(struct module *m)
 {
 	m->flags = (m->flags & ~MOD_INITIALIZING) | MOD_RUNNING;
 }
 
-long kk_module_begin_unload(struct module *m)
+long h2k_module_begin_unload(struct module *m)
 {
 	long refs = __MOD_IN_USE(m);
 
@@ -38,14 +38,14 @@ long kk_module_begin_unload(struct module *m)
 	return 0;
 }
 
-long kk_module_refs(struct module *m)
+long h2k_module_refs(struct module *m)
 {
 	return GET_USE_COUNT(m);
 }
 
 } // extern "C"
 
-extern "C" void kk_reset(void)
+extern "C" void h2k_reset(void)
 {
 	kern_reset_sched();
 	kern_reset_timers();
@@ -53,4 +53,6 @@ extern "C" void kk_reset(void)
 	kern_reset_tqueue();
 	kern_reset_fs();
 	kern_reset_i2c();
+	kern_reset_hostdevs();
+	kern_reset_gbus();
 }

@@ -13,7 +13,7 @@ extern "C" int printk(const char *fmt, ...)
 	if (n < 0)
 		return n;
 	unsigned long len = (unsigned long)n < sizeof(buf) ? (unsigned long)n : sizeof(buf) - 1;
-	kh_log(buf, len);
+	k2h_log(buf, len);
 	return (int)len;
 }
 
@@ -26,7 +26,7 @@ extern "C" void panic(const char *fmt, ...)
 	vsnprintf(buf, sizeof(buf), fmt, args);
 	va_end(args);
 	printk(KERN_EMERG "Kernel panic: %s\n", buf);
-	kh_bug(buf);
+	k2h_bug(buf);
 }
 
 static int digit_value(char c)

@@ -1,5 +1,5 @@
 // Tasks and sleeping: the scheduler's kernel half. Which context owns the
-// CPU is the host's business (kh_schedule, kh_wake); here are the task
+// CPU is the host's business (k2h_schedule, k2h_wake); here are the task
 // states, wait queues, signals, completions and semaphores on top of it.
 #include "kern.h"
 
@@ -67,29 +67,29 @@ void __kernel_irq_restore(unsigned long flags)
 	kern_irq_flags = flags ? 1 : 0;
 }
 
-int kk_irqs_enabled(void)
+int h2k_irqs_enabled(void)
 {
 	return kern_irq_flags != 0;
 }
 
-struct task_struct *kk_task_create(void *host_task, int pid, const char *comm)
+struct task_struct *h2k_task_create(void *host_task, int pid, const char *comm)
 {
-	struct task_struct *t = (struct task_struct *)kh_zalloc(sizeof(*t));
+	struct task_struct *t = (struct task_struct *)k2h_zalloc(sizeof(*t));
 	init_task_struct(t, host_task, pid, comm);
 	return t;
 }
 
-void kk_task_destroy(struct task_struct *t)
+void h2k_task_destroy(struct task_struct *t)
 {
-	kh_free(t);
+	k2h_free(t);
 }
 
-struct task_struct *kk_idle_task(void)
+struct task_struct *h2k_idle_task(void)
 {
 	return &idle_task;
 }
 
-void kk_set_current(struct task_struct *t, int in_interrupt)
+void h2k_set_current(struct task_struct *t, int in_interrupt)
 {
 	current_task = t;
 	in_irq_context = in_interrupt;
@@ -99,7 +99,7 @@ void kk_set_current(struct task_struct *t, int in_interrupt)
 		kern_irq_flags = 1;
 }
 
-void kk_task_exited(struct task_struct *t)
+void h2k_task_exited(struct task_struct *t)
 {
 	t->state = TASK_ZOMBIE;
 }
@@ -109,10 +109,10 @@ void schedule(void)
 	struct task_struct *t = current_task;
 
 	if (in_irq_context)
-		kh_bug("Scheduling in interrupt");
+		k2h_bug("Scheduling in interrupt");
 	if (t->state == TASK_INTERRUPTIBLE && signal_pending(t))
 		t->state = TASK_RUNNING;
-	kh_schedule(t->state != TASK_RUNNING);
+	k2h_schedule(t->state != TASK_RUNNING);
 }
 
 void yield(void)
@@ -126,7 +126,7 @@ int wake_up_process(struct task_struct *p)
 	if (p->state == TASK_RUNNING || p->state == TASK_ZOMBIE)
 		return 0;
 	p->state = TASK_RUNNING;
-	kh_wake(p->host_task);
+	k2h_wake(p->host_task);
 	return 1;
 }
 
@@ -241,7 +241,7 @@ void flush_signals(struct task_struct *t)
 	t->sigpending = 0;
 }
 
-void kk_flush_signals(struct task_struct *t)
+void h2k_flush_signals(struct task_struct *t)
 {
 	flush_signals(t);
 }
@@ -260,19 +260,19 @@ int send_sig(int sig, struct task_struct *p, int priv)
 	return 0;
 }
 
-void kk_signal(struct task_struct *t, int sig)
+void h2k_signal(struct task_struct *t, int sig)
 {
 	send_sig(sig, t, 1);
 }
 
 struct task_struct *find_task_by_pid(int pid)
 {
-	return kh_find_task(pid);
+	return k2h_find_task(pid);
 }
 
 int kill_proc(pid_t pid, int sig, int priv)
 {
-	struct task_struct *p = kh_find_task(pid);
+	struct task_struct *p = k2h_find_task(pid);
 
 	if (!p)
 		return -ESRCH;
@@ -284,7 +284,7 @@ int kill_proc(pid_t pid, int sig, int priv)
 int kernel_thread(int (*fn)(void *), void *arg, unsigned long flags)
 {
 	(void)flags;
-	return kh_kernel_thread(fn, arg, current_task->comm);
+	return k2h_kernel_thread(fn, arg, current_task->comm);
 }
 
 void daemonize(void)
@@ -315,7 +315,7 @@ void exit_fs(struct task_struct *t)
 void do_exit(long error_code)
 {
 	current_task->exit_code = (int)error_code;
-	kh_thread_exit();
+	k2h_thread_exit();
 }
 
 void complete_and_exit(struct completion *comp, long code)

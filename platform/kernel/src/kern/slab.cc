@@ -7,22 +7,22 @@ extern "C" void *kmalloc(size_t size, int flags)
 	(void)flags;
 	if (size > KMALLOC_MAXSIZE)
 		return NULL;
-	return kh_kmalloc(size);
+	return k2h_kmalloc(size);
 }
 
 extern "C" void kfree(const void *objp)
 {
 	if (!objp)
 		return;
-	if (kh_kfree(objp))
-		kh_bug("kfree of a pointer kmalloc did not hand out (or a double kfree)");
+	if (k2h_kfree(objp))
+		k2h_bug("kfree of a pointer kmalloc did not hand out (or a double kfree)");
 }
 
 extern "C" void *vmalloc(unsigned long size)
 {
 	if (!size)
 		return NULL;
-	return kh_kmalloc(size);
+	return k2h_kmalloc(size);
 }
 
 extern "C" void vfree(void *addr)

@@ -59,7 +59,7 @@ int mod_timer(struct timer_list *timer, unsigned long expires)
 	return pending;
 }
 
-void kk_run_timers(void)
+void h2k_run_timers(void)
 {
 	unsigned long flags = kern_irq_flags;
 
@@ -76,7 +76,7 @@ void kk_run_timers(void)
 	kern_irq_flags = flags;
 }
 
-int kk_next_timer(unsigned long *expires)
+int h2k_next_timer(unsigned long *expires)
 {
 	if (list_empty(&timer_head))
 		return 0;
@@ -86,19 +86,19 @@ int kk_next_timer(unsigned long *expires)
 
 void __udelay(unsigned long usecs)
 {
-	kh_udelay(usecs);
+	k2h_udelay(usecs);
 }
 
 void __ndelay(unsigned long nsecs)
 {
-	kh_udelay((nsecs + 999) / 1000);
+	k2h_udelay((nsecs + 999) / 1000);
 }
 
 void do_gettimeofday(struct timeval *tv)
 {
 	long sec, usec;
 
-	kh_gettimeofday(&sec, &usec);
+	k2h_gettimeofday(&sec, &usec);
 	tv->tv_sec = sec;
 	tv->tv_usec = usec;
 }

@@ -109,13 +109,13 @@ void flush_scheduled_tasks(void)
 	}
 }
 
-void kk_boot(void)
+void h2k_boot(void)
 {
 	keventd_started = 1;
 	kernel_thread(context_thread, NULL, CLONE_FS | CLONE_FILES | CLONE_SIGNAL);
 }
 
-void kk_shutdown(void)
+void h2k_shutdown(void)
 {
 	if (!keventd_started)
 		return;

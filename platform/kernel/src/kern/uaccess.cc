@@ -17,7 +17,7 @@ int verify_area(int type, const void *addr, unsigned long size)
 {
 	if (kernel_ds() || !size)
 		return 0;
-	return kh_user_access_ok((unsigned long)addr, size, type == VERIFY_WRITE) ? 0 : -EFAULT;
+	return k2h_user_access_ok((unsigned long)addr, size, type == VERIFY_WRITE) ? 0 : -EFAULT;
 }
 
 unsigned long copy_from_user(void *to, const void *from, unsigned long n)
@@ -30,7 +30,7 @@ unsigned long copy_from_user(void *to, const void *from, unsigned long n)
 		memmove(to, from, n);
 		return 0;
 	}
-	left = kh_copy_from_user(to, (unsigned long)from, n);
+	left = k2h_copy_from_user(to, (unsigned long)from, n);
 	/* As the kernel does: what could not be copied reads as zeroes. */
 	if (left)
 		memset((char *)to + (n - left), 0, left);
@@ -45,7 +45,7 @@ unsigned long copy_to_user(void *to, const void *from, unsigned long n)
 		memmove(to, from, n);
 		return 0;
 	}
-	return kh_copy_to_user((unsigned long)to, from, n);
+	return k2h_copy_to_user((unsigned long)to, from, n);
 }
 
 long __get_user_check(void *kval, const void *uaddr, unsigned long size)

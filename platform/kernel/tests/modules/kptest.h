@@ -14,7 +14,7 @@ struct kptest_range {
 #define KPTEST_VERIFY_WRITE	4	/* range at arg: verify_area */
 #define KPTEST_VERIFY_READ	5
 #define KPTEST_STRNCPY		6	/* string at arg: strncpy_from_user, 16 bytes */
-#define KPTEST_SLEEP		7	/* sleeps until KPTEST_WAKE or a signal */
+#define KPTEST_SLEEP		7	/* sleeps until KPTEST_WAKE or a signal (-EAGAIN if O_NONBLOCK) */
 #define KPTEST_WAKE		8
 #define KPTEST_INC_USE		9
 #define KPTEST_DEC_USE		10

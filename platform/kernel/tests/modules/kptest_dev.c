@@ -4,6 +4,7 @@
 #include <linux/kernel.h>
 #include <linux/init.h>
 #include <linux/errno.h>
+#include <linux/fcntl.h>
 #include <linux/fs.h>
 #include <linux/poll.h>
 #include <linux/sched.h>
@@ -42,7 +43,6 @@ static int kptest_ioctl(struct inode *inode, struct file *file, unsigned int cmd
 	char str[16];
 
 	(void)inode;
-	(void)file;
 	switch (cmd) {
 	case KPTEST_GETPUT:
 		if (get_user(value, (int *)arg))
@@ -70,6 +70,8 @@ static int kptest_ioctl(struct inode *inode, struct file *file, unsigned int cmd
 			printk("kptest_dev: string %s\n", str);
 		return ret;
 	case KPTEST_SLEEP:
+		if (file->f_flags & O_NONBLOCK)
+			return -EAGAIN;
 		woken = 0;
 		return wait_event_interruptible(sleepers, woken);
 	case KPTEST_WAKE:
