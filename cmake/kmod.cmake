@@ -69,6 +69,21 @@ function(stb_kernel_module_object name)
   set_property(GLOBAL APPEND PROPERTY STB_KERNEL_OBJECTS ${out})
 endfunction()
 
+# stb_driver_test(NAME SOURCES src... MODULES module... [LIBS lib...] [LABELS l...])
+# A driver's GoogleTest program on the shared bench (platform/bench:
+# kernel platform, virtual board, a process); the modules it loads are
+# built before it, and its folder's headers are in reach.
+function(stb_driver_test name)
+  cmake_parse_arguments(D "" "" "SOURCES;MODULES;LIBS;LABELS" ${ARGN})
+  stb_test(${name} SOURCES ${D_SOURCES} LIBS driverbench ${D_LIBS} LABELS ${D_LABELS})
+  if(STB_TESTS)
+    target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+    if(D_MODULES)
+      add_dependencies(${name} ${D_MODULES})
+    endif()
+  endif()
+endfunction()
+
 # A module that ships: the 2.4 object goes to the box's module folder.
 function(stb_install_kernel_module name)
   if(CMAKE_CROSSCOMPILING)

@@ -1,18 +1,24 @@
-// The box's board around the kernel platform: the SoC's I2C bus with the
-// chips the drivers talk to. Destroy the Board before its Kernel.
+// The box's board around the kernel platform: the SoC's internal bus with
+// its GPIO banks and interrupt routing, the SoC's I2C bus with the chips
+// the drivers talk to, and the devices the host serves. Destroy the Board
+// before its Kernel.
 #pragma once
 
 #include <memory>
 
+#include "board/gpio.h"
 #include "board/i2c.h"
+#include "board/loopback.h"
+#include "board/soc_bus.h"
 #include "board/soc_i2c.h"
+#include "board/soc_irq.h"
 #include "board/stv6413.h"
 #include "kplat/kernel.h"
 
 namespace board {
 
 struct BoardConfig {
-    bool scart_switch = true;  // the STV6413 on the SoC's bus
+    bool scart_switch = true;  // the STV6413 on the SoC's I2C bus
 };
 
 class Board {
@@ -22,14 +28,33 @@ public:
     Board(const Board&) = delete;
     Board& operator=(const Board&) = delete;
 
-    I2cBus& i2c() { return bus_; }
+    kplat::Kernel& kernel() { return kernel_; }
+
+    // The SoC.
+    SocBus& bus() { return bus_; }
+    Gpio& gpio() { return gpio_; }
+    SocInterrupts& interrupts() { return irq_; }
+    I2cBus& i2c() { return i2c_; }
     SocI2cMaster& soc_i2c() { return *master_; }
+
+    // The chips.
     Stv6413& scart_switch() { return stv6413_; }
 
+    // The loop-back device served under the major (register_chrdev's
+    // result; one at a time); null until then.
+    int add_loopback(unsigned major);
+    Loopback* loopback() { return loopback_.get(); }
+
 private:
-    I2cBus bus_;
+    kplat::Kernel& kernel_;
+    SocBus bus_;
+    Gpio gpio_;
+    SocInterrupts irq_;
+    I2cBus i2c_;
     Stv6413 stv6413_;
     std::unique_ptr<SocI2cMaster> master_;
+    std::unique_ptr<Loopback> loopback_;
+    unsigned loopback_major_ = 0;
 };
 
 }  // namespace board

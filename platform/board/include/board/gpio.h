@@ -1,0 +1,88 @@
+// The SoC's 32 GPIO pins in two banks of 16, each bank with a direction
+// and a data register on the SoC's bus:
+//
+//     pins  0-15: direction 0x10500, data 0x10504, bit = pin
+//     pins 16-31: direction 0x2710c, data 0x27110, bit = pin - 16
+//
+// A write is one word: the high half is the mask of the bits to change,
+// the low half their new values; bits outside the mask stay. Direction 1
+// is an output. The data register reads back the pins' levels in its low
+// half, the direction register the directions.
+//
+// A pin's level comes from what drives it: the SoC (its data latch) when
+// the pin is an output; otherwise a board model that drives it (drive());
+// otherwise its pull resistor (up unless set_pull says otherwise). At
+// reset every pin is an input with its latch at 0.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "board/soc_bus.h"
+
+namespace board {
+
+class Gpio {
+public:
+    static constexpr unsigned pin_count = 32;
+    static constexpr uint32_t bank0_direction = 0x10500, bank0_data = 0x10504;
+    static constexpr uint32_t bank1_direction = 0x2710c, bank1_data = 0x27110;
+
+    enum class Source { soc, board, pull };
+
+    // Puts both banks on the bus; pin changes go into its history.
+    explicit Gpio(SocBus& bus);
+    Gpio(const Gpio&) = delete;
+    Gpio& operator=(const Gpio&) = delete;
+
+    bool level(unsigned pin) const;
+    bool output(unsigned pin) const;
+    bool latch(unsigned pin) const;
+    // What sets the level now.
+    Source source(unsigned pin) const;
+    bool pulled_up(unsigned pin) const;
+
+    // The board's side: a model drives the pin to a level, or lets go of it.
+    void drive(unsigned pin, bool level);
+    void release(unsigned pin);
+    void set_pull(unsigned pin, bool up);
+
+    // Called on every change of a pin's level, whoever made it (in kernel
+    // context when a driver's register write made it).
+    using Watcher = std::function<void(unsigned pin, bool level)>;
+    void watch(Watcher watcher);
+
+private:
+    class Bank : public RegisterBlock {
+    public:
+        Bank(Gpio& gpio, unsigned first) : gpio_(gpio), first_(first) {}
+        uint32_t read(uint32_t offset) override;
+        void write(uint32_t offset, uint32_t value) override;
+
+    private:
+        Gpio& gpio_;
+        unsigned first_;
+    };
+
+    struct Pin {
+        bool output = false;
+        bool latch = false;
+        std::optional<bool> driven;  // by a board model
+        bool pull_up = true;
+        bool level = true;
+    };
+
+    const Pin& at(unsigned pin) const { return pins_.at(pin); }
+    bool computed(const Pin& p) const;
+    void update(unsigned pin);
+
+    SocBus& bus_;
+    std::array<Pin, pin_count> pins_{};
+    Bank bank0_{*this, 0}, bank1_{*this, 16};
+    std::vector<Watcher> watchers_;
+};
+
+}  // namespace board

@@ -1,0 +1,84 @@
+// The SoC's internal bus: 32-bit registers by address, behind which the
+// SoC's own blocks (GPIO banks, interrupt routing) and other models sit by
+// address range, as chips sit on the I2C bus. The kernel reaches it
+// through gbus_read_uint32 and gbus_write_uint32.
+//
+// Every register write and every pin change is kept in a history with its
+// tick, for tests (the last history_limit events).
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <vector>
+
+#include "kplat/gbus.h"
+#include "kplat/kernel.h"
+
+namespace board {
+
+// Registers of one block, by offset from its base.
+class RegisterBlock {
+public:
+    virtual ~RegisterBlock() = default;
+    virtual uint32_t read(uint32_t offset) = 0;
+    virtual void write(uint32_t offset, uint32_t value) = 0;
+};
+
+struct BusEvent {
+    enum Kind : uint8_t { write, pin };
+    Kind kind;
+    unsigned long jiffies;
+    uint32_t addr;   // write: the register; pin: the pin number
+    uint32_t value;  // write: the word written; pin: the new level, 0 or 1
+
+    bool operator==(const BusEvent& o) const
+    {
+        return kind == o.kind && jiffies == o.jiffies && addr == o.addr && value == o.value;
+    }
+};
+
+class SocBus : public kplat::Gbus {
+public:
+    static constexpr size_t history_limit = 65536;
+
+    // Attaches itself to the kernel; the destructor detaches it.
+    explicit SocBus(kplat::Kernel& kernel);
+    ~SocBus() override;
+    SocBus(const SocBus&) = delete;
+    SocBus& operator=(const SocBus&) = delete;
+
+    void attach(uint32_t base, uint32_t size, RegisterBlock& block);
+
+    // An address without a block reads 0 and ignores writes.
+    uint32_t read32(uint32_t addr) override;
+    void write32(uint32_t addr, uint32_t value) override;
+
+    // Fault injection: the next reads of addr give these values, one per
+    // read, before the block answers again.
+    void script_reads(uint32_t addr, std::vector<uint32_t> values);
+
+    const std::deque<BusEvent>& history() const { return history_; }
+    // The words written to one register, in order.
+    std::vector<uint32_t> writes_to(uint32_t addr) const;
+    // The levels a pin went through, in order.
+    std::vector<bool> pin_changes(unsigned pin) const;
+    void clear_history() { history_.clear(); }
+    // Models note their pins' changes here.
+    void note_pin(unsigned pin, bool level);
+
+private:
+    struct Range {
+        uint32_t size;
+        RegisterBlock* block;
+    };
+    Range* find(uint32_t addr, uint32_t& base);
+    void note(BusEvent e);
+
+    kplat::Kernel& kernel_;
+    std::map<uint32_t, Range> ranges_;  // by base
+    std::map<uint32_t, std::deque<uint32_t>> scripted_;
+    std::deque<BusEvent> history_;
+};
+
+}  // namespace board

@@ -1,0 +1,98 @@
+#include "board/gpio.h"
+
+namespace board {
+
+namespace {
+
+// Register offsets inside a bank: direction, then data.
+constexpr uint32_t direction_reg = 0, data_reg = 4;
+
+}  // namespace
+
+Gpio::Gpio(SocBus& bus) : bus_(bus)
+{
+    bus_.attach(bank0_direction, 8, bank0_);
+    bus_.attach(bank1_direction, 8, bank1_);
+}
+
+bool Gpio::level(unsigned pin) const { return at(pin).level; }
+bool Gpio::output(unsigned pin) const { return at(pin).output; }
+bool Gpio::latch(unsigned pin) const { return at(pin).latch; }
+bool Gpio::pulled_up(unsigned pin) const { return at(pin).pull_up; }
+
+Gpio::Source Gpio::source(unsigned pin) const
+{
+    const Pin& p = at(pin);
+    return p.output ? Source::soc : p.driven ? Source::board : Source::pull;
+}
+
+bool Gpio::computed(const Pin& p) const
+{
+    if (p.output)
+        return p.latch;
+    return p.driven ? *p.driven : p.pull_up;
+}
+
+void Gpio::update(unsigned pin)
+{
+    Pin& p = pins_.at(pin);
+    bool now = computed(p);
+    if (now == p.level)
+        return;
+    p.level = now;
+    bus_.note_pin(pin, now);
+    for (auto& w : watchers_)
+        w(pin, now);
+}
+
+void Gpio::drive(unsigned pin, bool level)
+{
+    pins_.at(pin).driven = level;
+    update(pin);
+}
+
+void Gpio::release(unsigned pin)
+{
+    pins_.at(pin).driven.reset();
+    update(pin);
+}
+
+void Gpio::set_pull(unsigned pin, bool up)
+{
+    pins_.at(pin).pull_up = up;
+    update(pin);
+}
+
+void Gpio::watch(Watcher watcher)
+{
+    watchers_.push_back(std::move(watcher));
+}
+
+uint32_t Gpio::Bank::read(uint32_t offset)
+{
+    uint32_t v = 0;
+    for (unsigned b = 0; b < 16; ++b) {
+        const Pin& p = gpio_.at(first_ + b);
+        if (offset == direction_reg ? p.output : offset == data_reg ? p.level : false)
+            v |= 1u << b;
+    }
+    return v;
+}
+
+void Gpio::Bank::write(uint32_t offset, uint32_t value)
+{
+    if (offset != direction_reg && offset != data_reg)
+        return;
+    // Every bit is set first, then the levels follow, as one write does.
+    for (unsigned b = 0; b < 16; ++b) {
+        if (!(value >> (16 + b) & 1))
+            continue;
+        Pin& p = gpio_.pins_[first_ + b];
+        (offset == direction_reg ? p.output : p.latch) = (value >> b & 1) != 0;
+    }
+    for (unsigned b = 0; b < 16; ++b)
+        if (value >> (16 + b) & 1)
+            gpio_.update(first_ + b);
+}
+
+}  // namespace board
