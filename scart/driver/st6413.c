@@ -605,6 +605,7 @@ static int avs_attach(struct i2c_adapter *adap, int addr, int kind)
 {
 	struct i2c_client *client;
 	int *data;
+	int ret = -ENOMEM;
 
 	(void)kind;
 	if (avs.client_registered > 0) {
@@ -628,20 +629,29 @@ static int avs_attach(struct i2c_adapter *adap, int addr, int kind)
 		goto err_client;
 	}
 
-	avs.client_registered++;
 	*data = type;
 	client->data = data;
-	avs.st6413_data = data;
 	strncpy(client->name, avs_types[type], sizeof(client->name));
 	client->name[sizeof(client->name) - 1] = '\0';
 	printk("st6413: client->name = %s\n", client->name);
-	i2c_attach_client(client);
+	/* Counted only once the core has the client: a refused one would be
+	 * a registered chip the core never detaches, and leak. */
+	ret = i2c_attach_client(client);
+	if (ret) {
+		printk(KERN_ERR "st6413: i2c_attach_client failed (%d)\n", ret);
+		kfree(data);
+		goto err_client;
+	}
+	avs.client_registered++;
+	avs.st6413_data = data;
 	printk("st6413: attach final ok\n");
 	return 0;
 
 err_client:
+	/* No transfer may go to a chip that is not ours. */
+	client_template.adapter = NULL;
 	kfree(client);
-	return -ENOMEM;
+	return ret;
 }
 
 static int avs_probe(struct i2c_adapter *adap)

@@ -13,28 +13,24 @@
 #include <cstring>
 #include <memory>
 
-#include "board/board.h"
-#include "kplat/kernel.h"
+#include "bench/bench.h"
 #include "st6413.h"
 
 namespace {
 
-struct Box {
+struct Box : bench::Bench {
     Box()
     {
-        if (kernel.insmod("st6413") != 0)
+        if (insmod("st6413") != 0)
             std::abort();
-        fd = proc.open(61, 0);
+        fd = open(61);
     }
-    kplat::Kernel kernel{kplat::Options{{ST6413_MODULE_DIR}}};
-    board::Board board{kernel};
-    kplat::Process& proc = kernel.spawn("fuzz");
     int fd = -1;
 };
 
 void set(Box& b, unsigned cmd, int value)
 {
-    b.proc.ioctl(b.fd, cmd, reinterpret_cast<unsigned long>(&value));
+    b.ioctl_int(b.fd, cmd, value);
 }
 
 // Back to the settings of load time (01 11 11 85 80 F4 88, not muted,

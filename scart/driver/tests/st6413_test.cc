@@ -5,14 +5,14 @@
 #include <array>
 #include <cerrno>
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "board/board.h"
-#include "kplat/kernel.h"
+#include "bench/driver_test.h"
 #include "st6413.h"
 
 namespace {
@@ -40,35 +40,28 @@ std::string load_log(const Regs& r)
 
 const Regs defaults = {0x01, 0x11, 0x11, 0x85, 0x80, 0xF4, 0x88};
 
-class St6413 : public ::testing::Test {
+class St6413 : public bench::DriverTest {
 protected:
-    explicit St6413(board::BoardConfig config = {})
-        : board_(std::make_unique<board::Board>(kernel_, config))
-    {
-    }
+    explicit St6413(board::BoardConfig config = {}) : DriverTest(config) {}
 
     void load(const std::string& args = "")
     {
-        ASSERT_EQ(0, kernel_.insmod("st6413", args)) << kernel_.last_error();
-        fd_ = proc_.open(61, 0);
+        ASSERT_EQ(0, insmod("st6413", args)) << kernel.last_error();
+        fd_ = open(61);
         ASSERT_GE(fd_, 0);
         chip().clear_transfers();
-        kernel_.clear_log();
+        kernel.clear_log();
     }
 
-    board::Stv6413& chip() { return board_->scart_switch(); }
+    board::Stv6413& chip() { return board.scart_switch(); }
     Regs regs() { return chip().registers(); }
 
-    long set(unsigned cmd, int value)
-    {
-        int v = value;
-        return proc_.ioctl(fd_, cmd, reinterpret_cast<unsigned long>(&v));
-    }
+    long set(unsigned cmd, int value) { return ioctl_int(fd_, cmd, value); }
 
     int get(unsigned cmd)
     {
-        int v = 0x5a5a5a5a;
-        EXPECT_EQ(0, proc_.ioctl(fd_, cmd, reinterpret_cast<unsigned long>(&v))) << std::hex << cmd;
+        int v = 0;
+        EXPECT_EQ(0, ioctl_int(fd_, cmd, 0x5a5a5a5a, &v)) << std::hex << cmd;
         return v;
     }
 
@@ -95,9 +88,6 @@ protected:
         }
     }
 
-    kplat::Kernel kernel_{kplat::Options{{ST6413_MODULE_DIR}}};
-    std::unique_ptr<board::Board> board_;
-    kplat::Process& proc_ = kernel_.spawn("qscart-api-test");
     int fd_ = -1;
 };
 
@@ -105,8 +95,8 @@ protected:
 
 TEST_F(St6413, LoadWritesTheStartUpRegistersOnce)
 {
-    ASSERT_EQ(0, kernel_.insmod("st6413")) << kernel_.last_error();
-    EXPECT_EQ(load_log(defaults), kernel_.log());
+    ASSERT_EQ(0, kernel.insmod("st6413")) << kernel.last_error();
+    EXPECT_EQ(load_log(defaults), kernel.log());
     EXPECT_EQ(defaults, regs());
 
     // The probe's quick write, the register write, the status read.
@@ -119,23 +109,23 @@ TEST_F(St6413, LoadWritesTheStartUpRegistersOnce)
     EXPECT_TRUE(t[2].messages[0].read);
     EXPECT_EQ(1u, t[2].messages[0].data.size());
 
-    auto chrdevs = kernel_.chrdevs();
+    auto chrdevs = kernel.chrdevs();
     ASSERT_EQ(1u, chrdevs.size());
     EXPECT_EQ(61u, chrdevs[0].major);
     EXPECT_EQ("st6413", chrdevs[0].name);
-    auto adapters = kernel_.i2c_adapters();
+    auto adapters = kernel.i2c_adapters();
     ASSERT_EQ(1u, adapters.size());
     ASSERT_EQ(1u, adapters[0].clients.size());
     EXPECT_EQ("STV6413", adapters[0].clients[0].name);
     EXPECT_EQ(0x4bu, adapters[0].clients[0].addr);
     EXPECT_EQ("st6413 driver", adapters[0].clients[0].driver);
-    EXPECT_EQ(std::vector<std::string>{"st6413 driver"}, kernel_.i2c_drivers());
+    EXPECT_EQ(std::vector<std::string>{"st6413 driver"}, kernel.i2c_drivers());
 }
 
 TEST_F(St6413, ModuleRecords)
 {
     load();
-    auto mods = kernel_.lsmod();
+    auto mods = kernel.lsmod();
     ASSERT_EQ(1u, mods.size());
     auto has = [&](const std::string& rec) {
         for (auto& i : mods[0].info)
@@ -165,12 +155,12 @@ TEST_F(St6413, ScartsEnSetsBlankingAtLoad)
         {4, 0x85, 0x04}, {7, 0x85, 0xF4}, {-1, 0x84, 0xF4}, {-2, 0x84, 0xA4},
     };
     for (const Case& c : cases) {
-        ASSERT_EQ(0, kernel_.insmod("st6413", "scarts_en=" + std::to_string(c.p))) << kernel_.last_error();
+        ASSERT_EQ(0, kernel.insmod("st6413", "scarts_en=" + std::to_string(c.p))) << kernel.last_error();
         Regs r = regs();
         EXPECT_EQ(c.reg3, r[3]) << c.p;
         EXPECT_EQ(c.reg5, r[5]) << c.p;
         EXPECT_EQ(0x88, r[6]);
-        ASSERT_EQ(0, kernel_.rmmod("st6413"));
+        ASSERT_EQ(0, kernel.rmmod("st6413"));
     }
 }
 
@@ -178,7 +168,7 @@ TEST_F(St6413, TypeGivenAtLoadHasNoEffect)
 {
     load("type=5");
     EXPECT_EQ(2, get(AVSIOGTYPE));
-    EXPECT_EQ("avs_ioctl: AVSIOGTYPE\n", kernel_.log());
+    EXPECT_EQ("avs_ioctl: AVSIOGTYPE\n", kernel.log());
     EXPECT_EQ(0, set(AVSIOSVSW0, 2));  // the dispatcher serves type 2
 }
 
@@ -187,19 +177,19 @@ TEST_F(St6413, UnloadDetachesAndKeepsTheChipAsItIs)
     load();
     ASSERT_EQ(0, set(AVSIOSVSW0, 3));
     Regs before = regs();
-    EXPECT_EQ(-EBUSY, kernel_.rmmod("st6413"));  // the device is open
-    ASSERT_EQ(0, proc_.close(fd_));
-    kernel_.clear_log();
+    EXPECT_EQ(-EBUSY, kernel.rmmod("st6413"));  // the device is open
+    ASSERT_EQ(0, proc.close(fd_));
+    kernel.clear_log();
     chip().clear_transfers();
-    ASSERT_EQ(0, kernel_.rmmod("st6413"));
-    EXPECT_EQ("st6413: detach ok \n<6>st6413 unregistered\n", kernel_.log());
+    ASSERT_EQ(0, kernel.rmmod("st6413"));
+    EXPECT_EQ("st6413: detach ok \n<6>st6413 unregistered\n", kernel.log());
     EXPECT_EQ(before, regs());
     EXPECT_TRUE(chip().transfers().empty());
-    EXPECT_TRUE(kernel_.chrdevs().empty());
-    EXPECT_TRUE(kernel_.i2c_drivers().empty());
-    EXPECT_TRUE(kernel_.i2c_adapters()[0].clients.empty());
-    EXPECT_EQ(0u, kernel_.kmalloc_live());
-    EXPECT_EQ(-ENXIO, proc_.open(61, 0));
+    EXPECT_TRUE(kernel.chrdevs().empty());
+    EXPECT_TRUE(kernel.i2c_drivers().empty());
+    EXPECT_TRUE(kernel.i2c_adapters()[0].clients.empty());
+    EXPECT_EQ(0u, kernel.kmalloc_live());
+    EXPECT_EQ(-ENXIO, proc.open(61, 0));
 }
 
 TEST_F(St6413, ReloadStartsAfresh)
@@ -207,8 +197,8 @@ TEST_F(St6413, ReloadStartsAfresh)
     load();
     ASSERT_EQ(0, set(AVSIOSMUTE, 1));
     ASSERT_EQ(0, set(AVSIOSGLOBALSTANDBY, 1));
-    ASSERT_EQ(0, proc_.close(fd_));
-    ASSERT_EQ(0, kernel_.rmmod("st6413"));
+    ASSERT_EQ(0, proc.close(fd_));
+    ASSERT_EQ(0, kernel.rmmod("st6413"));
     load();
     EXPECT_EQ(defaults, regs());
     EXPECT_EQ(0, get(AVSIOGMUTE));
@@ -224,26 +214,26 @@ protected:
 
 TEST_F(St6413NoChip, LoadFailsWithEio)
 {
-    EXPECT_EQ(-EIO, kernel_.insmod("st6413"));
-    EXPECT_EQ("ST6413_init\n<3>ST6413_init: no client found\n", kernel_.log());
-    EXPECT_TRUE(kernel_.i2c_drivers().empty());
-    EXPECT_TRUE(kernel_.lsmod().empty());
-    EXPECT_TRUE(kernel_.chrdevs().empty());
-    EXPECT_EQ(0u, kernel_.kmalloc_live());
+    EXPECT_EQ(-EIO, kernel.insmod("st6413"));
+    EXPECT_EQ("ST6413_init\n<3>ST6413_init: no client found\n", kernel.log());
+    EXPECT_TRUE(kernel.i2c_drivers().empty());
+    EXPECT_TRUE(kernel.lsmod().empty());
+    EXPECT_TRUE(kernel.chrdevs().empty());
+    EXPECT_EQ(0u, kernel.kmalloc_live());
 }
 
 TEST_F(St6413, MajorTakenFailsWithEnodev)
 {
-    ASSERT_EQ(0, kernel_.hold_chrdev(61, "other"));
-    EXPECT_EQ(-ENODEV, kernel_.insmod("st6413"));
-    std::string log = kernel_.log();
+    ASSERT_EQ(0, kernel.hold_chrdev(61, "other"));
+    EXPECT_EQ(-ENODEV, kernel.insmod("st6413"));
+    std::string log = kernel.log();
     EXPECT_NE(std::string::npos, log.find("<6>Error registering st6413 device\nst6413: detach ok \n")) << log;
     EXPECT_EQ(std::string::npos, log.find("Scart Switch Version"));
-    EXPECT_TRUE(kernel_.i2c_drivers().empty());
-    EXPECT_TRUE(kernel_.lsmod().empty());
-    EXPECT_EQ(0u, kernel_.kmalloc_live());
-    ASSERT_EQ(1u, kernel_.chrdevs().size());
-    EXPECT_EQ("other", kernel_.chrdevs()[0].name);
+    EXPECT_TRUE(kernel.i2c_drivers().empty());
+    EXPECT_TRUE(kernel.lsmod().empty());
+    EXPECT_EQ(0u, kernel.kmalloc_live());
+    ASSERT_EQ(1u, kernel.chrdevs().size());
+    EXPECT_EQ("other", kernel.chrdevs()[0].name);
 }
 
 TEST_F(St6413, AttachOutOfMemory)
@@ -253,17 +243,40 @@ TEST_F(St6413, AttachOutOfMemory)
         const char* line;
     };
     for (Case c : {Case{1, "st6413: attach nomem 1\n"}, Case{2, "st6413: attach nomem 2\n"}}) {
-        kernel_.clear_log();
-        kernel_.fail_kmalloc(c.nth);
-        EXPECT_EQ(-EIO, kernel_.insmod("st6413"));
+        kernel.clear_log();
+        kernel.fail_kmalloc(c.nth);
+        EXPECT_EQ(-EIO, kernel.insmod("st6413"));
         EXPECT_EQ(std::string("ST6413_init\nst6413: chip found @ 0x96\n") + c.line +
                       "<3>ST6413_init: no client found\n",
-                  kernel_.log());
-        EXPECT_TRUE(kernel_.i2c_drivers().empty());
-        EXPECT_EQ(0u, kernel_.kmalloc_live());
+                  kernel.log());
+        EXPECT_TRUE(kernel.i2c_drivers().empty());
+        EXPECT_EQ(0u, kernel.kmalloc_live());
     }
     // And the next load works.
     load();
+}
+
+// The I2C core refuses the client (the adapter's table is full): the chip
+// counts as not found, nothing stays allocated, and no transfer follows.
+TEST_F(St6413, AttachRefusedByTheCore)
+{
+    for (unsigned addr = 0; addr < 32; addr++)
+        ASSERT_EQ(0, kernel.hold_i2c_client(0, 0x10 + addr, "other"));
+    EXPECT_EQ(-EIO, kernel.insmod("st6413"));
+    std::string log = kernel.log();
+    EXPECT_NE(std::string::npos,
+              log.find("st6413: client->name = STV6413\n"
+                       "<4> i2c-core.o: attach_client(STV6413) - enlarge I2C_CLIENT_MAX.\n"
+                       "<3>st6413: i2c_attach_client failed (-12)\n"
+                       "<3>ST6413_init: no client found\n"))
+        << log;
+    EXPECT_EQ(0u, kernel.kmalloc_live());
+    EXPECT_TRUE(kernel.i2c_drivers().empty());
+    EXPECT_EQ(1u, chip().transfers().size());  // the probe only
+
+    ASSERT_EQ(0, kernel.release_i2c_client(0, 0x10));
+    load();
+    EXPECT_EQ(defaults, regs());
 }
 
 TEST_F(St6413, SecondChipOnAnotherAdapterIsRefused)
@@ -271,37 +284,37 @@ TEST_F(St6413, SecondChipOnAnotherAdapterIsRefused)
     board::I2cBus bus2;
     board::Stv6413 chip2;
     bus2.attach(board::Stv6413::address, chip2);
-    board::SocI2cMaster second(kernel_, bus2, "second bus");
-    ASSERT_EQ(0, kernel_.insmod("st6413")) << kernel_.last_error();
-    std::string log = kernel_.log();
+    board::SocI2cMaster second(kernel, bus2, "second bus");
+    ASSERT_EQ(0, kernel.insmod("st6413")) << kernel.last_error();
+    std::string log = kernel.log();
     EXPECT_NE(std::string::npos, log.find("st6413: attach final ok\nst6413: attach failed\n")) << log;
     EXPECT_EQ(defaults, regs());
     EXPECT_TRUE(chip2.writes().size() == 1 && chip2.writes()[0].empty());  // probed only
-    EXPECT_TRUE(kernel_.i2c_adapters()[1].clients.empty());
-    ASSERT_EQ(0, kernel_.rmmod("st6413"));
+    EXPECT_TRUE(kernel.i2c_adapters()[1].clients.empty());
+    ASSERT_EQ(0, kernel.rmmod("st6413"));
 }
 
 TEST_F(St6413, SecondChipFromProbeListIsRefused)
 {
     board::Stv6413 chip2;
-    board_->i2c().attach(0x4c, chip2);
-    ASSERT_EQ(0, kernel_.insmod("st6413", "probe=0,0x4c")) << kernel_.last_error();
-    EXPECT_NE(std::string::npos, kernel_.log().find("st6413: attach final ok\nst6413: attach failed\n"));
-    EXPECT_EQ(1u, kernel_.i2c_adapters()[0].clients.size());
+    board.i2c().attach(0x4c, chip2);
+    ASSERT_EQ(0, kernel.insmod("st6413", "probe=0,0x4c")) << kernel.last_error();
+    EXPECT_NE(std::string::npos, kernel.log().find("st6413: attach final ok\nst6413: attach failed\n"));
+    EXPECT_EQ(1u, kernel.i2c_adapters()[0].clients.size());
 }
 
 TEST_F(St6413, IgnoredAddressIsNotProbed)
 {
-    EXPECT_EQ(-EIO, kernel_.insmod("st6413", "ignore=0,0x4b"));
+    EXPECT_EQ(-EIO, kernel.insmod("st6413", "ignore=0,0x4b"));
     EXPECT_TRUE(chip().transfers().empty());
 }
 
 TEST_F(St6413, ForcedChipLoadsWithoutAnswering)
 {
     chip().set_acknowledge(false);
-    ASSERT_EQ(0, kernel_.insmod("st6413", "force=0,0x4b")) << kernel_.last_error();
-    EXPECT_NE(std::string::npos, kernel_.log().find("<6>Scart Switch Version = 1.7\n"));
-    fd_ = proc_.open(61, 0);
+    ASSERT_EQ(0, kernel.insmod("st6413", "force=0,0x4b")) << kernel.last_error();
+    EXPECT_NE(std::string::npos, kernel.log().find("<6>Scart Switch Version = 1.7\n"));
+    fd_ = proc.open(61, 0);
     EXPECT_EQ(-1, get(AVSIOGSTATUS));
     EXPECT_EQ(-EFAULT, set(AVSIOSVSW0, 2));
 }
@@ -309,14 +322,14 @@ TEST_F(St6413, ForcedChipLoadsWithoutAnswering)
 TEST_F(St6413, AdapterRemovedWhileLoaded)
 {
     load();
-    board_.reset();
-    EXPECT_EQ("st6413: detach ok \n", kernel_.log());
+    kernel.del_i2c_adapter(board.soc_i2c().adapter_nr());
+    EXPECT_EQ("st6413: detach ok \n", kernel.log());
     EXPECT_EQ(-EFAULT, set(AVSIOSVSW0, 2));
     EXPECT_EQ(2, get(AVSIOGVSW0));
     EXPECT_EQ(-1, get(AVSIOGSTATUS));
-    ASSERT_EQ(0, proc_.close(fd_));
-    EXPECT_EQ(0, kernel_.rmmod("st6413"));
-    EXPECT_EQ(0u, kernel_.kmalloc_live());
+    ASSERT_EQ(0, proc.close(fd_));
+    EXPECT_EQ(0, kernel.rmmod("st6413"));
+    EXPECT_EQ(0u, kernel.kmalloc_live());
 }
 
 // ---- Set commands ----
@@ -424,7 +437,7 @@ TEST_F(St6413, CommandsOutsideTheTablesGiveEinval)
                               0x0FFF, 0x2031, 0x203C, 0x2041, 0x2044, 0x2054, 0x4000, 0xFFFFFFFF};
     for (unsigned cmd : codes) {
         int v = 1;
-        EXPECT_EQ(-EINVAL, proc_.ioctl(fd_, cmd, reinterpret_cast<unsigned long>(&v))) << std::hex << cmd;
+        EXPECT_EQ(-EINVAL, proc.ioctl(fd_, cmd, reinterpret_cast<unsigned long>(&v))) << std::hex << cmd;
         EXPECT_EQ(1, v);
     }
     EXPECT_TRUE(take_writes().empty());
@@ -448,19 +461,19 @@ TEST_F(St6413, BadUserAddressesGiveEfault)
 
     for (unsigned long bad : {0ul, addr(none), straddle, ~0ul - 2}) {
         // Set commands read the value first, even for unknown codes.
-        EXPECT_EQ(-EFAULT, proc_.ioctl(fd_, AVSIOSVSW0, bad));
-        EXPECT_EQ(-EFAULT, proc_.ioctl(fd_, 0x100B, bad));
-        EXPECT_EQ(-EFAULT, proc_.ioctl(fd_, AVSIOSGLOBALSTANDBY, bad));
-        EXPECT_EQ(-EFAULT, proc_.ioctl(fd_, AVSIOGVSW0, bad));
-        EXPECT_EQ(-EFAULT, proc_.ioctl(fd_, AVSIOGSTATUS, bad));
-        EXPECT_EQ(-EFAULT, proc_.ioctl(fd_, AVSIOGTYPE, bad));
+        EXPECT_EQ(-EFAULT, proc.ioctl(fd_, AVSIOSVSW0, bad));
+        EXPECT_EQ(-EFAULT, proc.ioctl(fd_, 0x100B, bad));
+        EXPECT_EQ(-EFAULT, proc.ioctl(fd_, AVSIOSGLOBALSTANDBY, bad));
+        EXPECT_EQ(-EFAULT, proc.ioctl(fd_, AVSIOGVSW0, bad));
+        EXPECT_EQ(-EFAULT, proc.ioctl(fd_, AVSIOGSTATUS, bad));
+        EXPECT_EQ(-EFAULT, proc.ioctl(fd_, AVSIOGTYPE, bad));
         // Unknown read commands are looked at first.
-        EXPECT_EQ(-EINVAL, proc_.ioctl(fd_, 0x2044, bad));
+        EXPECT_EQ(-EINVAL, proc.ioctl(fd_, 0x2044, bad));
     }
     // Read-only memory: fine to read a value from, not to store one in.
-    EXPECT_EQ(0, proc_.ioctl(fd_, AVSIOSVSW0, addr(ro)));
-    EXPECT_EQ(-EFAULT, proc_.ioctl(fd_, AVSIOGVSW0, addr(ro)));
-    EXPECT_EQ(-EFAULT, proc_.ioctl(fd_, AVSIOGTYPE, addr(ro)));
+    EXPECT_EQ(0, proc.ioctl(fd_, AVSIOSVSW0, addr(ro)));
+    EXPECT_EQ(-EFAULT, proc.ioctl(fd_, AVSIOGVSW0, addr(ro)));
+    EXPECT_EQ(-EFAULT, proc.ioctl(fd_, AVSIOGTYPE, addr(ro)));
 
     // The only write is from the accepted read-only value (0: VCR video 0).
     auto writes = take_writes();
@@ -519,6 +532,65 @@ TEST_F(St6413, ReadsAfterLoad)
     EXPECT_TRUE(chip().transfers().empty());
 }
 
+// Each setting shows in its own read command and in no other: read
+// commands whose table rows were swapped would pass the test above, where
+// most of them read 0 or 1.
+TEST_F(St6413, EachReadCommandReportsItsOwnSetting)
+{
+    const unsigned reads[] = {
+        AVSIOGVSW0,     AVSIOGVSW1,         AVSIOGVSW2,        AVSIOGASW0,           AVSIOGASW1,
+        AVSIOGASW2,     AVSIOGVOLUME,       AVSIOGMUTE,        AVSIOGFBLK,           AVSIOGTSB,
+        AVSIOGSBMODE,   AVSIOGSTANDBY,      AVSIOGMISC,        AVSIOGTSBVCR,         AVSIOGRGBGAIN,
+        AVSIOGRGBEXTRAGAIN, AVSIOGTVSTEREO, AVSIOGVCRSTEREO,   AVSIOGTVAUDIOGAIN,    AVSIOGCINCHAUDIOGAIN,
+        AVSIOGAUDIOINPUTADJUST, AVSIOGENCODERCLAMP, AVSIOGVCRCLAMP, AVSIOGFBACTIVE,
+    };
+    struct Case {
+        unsigned cmd;
+        int value;
+        std::map<unsigned, int> changed;  // read command -> what it reports now
+    };
+    const Case cases[] = {
+        {AVSIOSVSW0, 3, {{AVSIOGVSW0, 3}}},
+        {AVSIOSVSW1, 2, {{AVSIOGVSW1, 2}}},
+        {AVSIOSVSW2, 2, {{AVSIOGVSW2, 2}}},
+        {AVSIOSASW0, 2, {{AVSIOGASW0, 2}}},
+        {AVSIOSASW1, 4, {{AVSIOGASW1, 4}, {AVSIOGASW2, 4}}},  // one switch, two names
+        {AVSIOSVOLUME, 40, {{AVSIOGVOLUME, 40}}},
+        {AVSIOSFBLK, 3, {{AVSIOGFBLK, 3}}},
+        {AVSIOSTSB, 1, {{AVSIOGTSB, 1}, {AVSIOGSBMODE, 0}}},
+        {AVSIOSSTANDBY0, 1, {{AVSIOGSTANDBY, 0x89}}},
+        {AVSIOSMISC0, 1, {{AVSIOGMISC, 0x81}}},
+        {AVSIOSTSBVCR, 1, {{AVSIOGTSBVCR, 1}}},
+        {AVSIOSRGBGAIN, 2, {{AVSIOGRGBGAIN, 2}}},
+        {AVSIOSRGBEXTRAGAIN, 1, {{AVSIOGRGBEXTRAGAIN, 1}}},
+        {AVSIOSTVSTEREO, 1, {{AVSIOGTVSTEREO, 1}}},
+        {AVSIOSVCRSTEREO, 1, {{AVSIOGVCRSTEREO, 1}}},
+        {AVSIOSTVAUDIOGAIN, 1, {{AVSIOGTVAUDIOGAIN, 1}}},
+        {AVSIOSCINCHAUDIOGAIN, 1, {{AVSIOGCINCHAUDIOGAIN, 1}}},
+        {AVSIOSAUDIOINPUTADJUST, 2, {{AVSIOGAUDIOINPUTADJUST, 2}}},
+        {AVSIOSENCODERCLAMP, 1, {{AVSIOGENCODERCLAMP, 1}}},
+        {AVSIOSVCRCLAMP, 1, {{AVSIOGVCRCLAMP, 1}}},
+        {AVSIOSFBACTIVE, 0, {{AVSIOGFBACTIVE, 0}}},
+    };
+    auto read_all = [&] {
+        std::map<unsigned, int> all;
+        for (unsigned cmd : reads)
+            all[cmd] = get(cmd);
+        return all;
+    };
+    load();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << std::hex << "cmd 0x" << c.cmd);
+        auto expected = read_all();
+        ASSERT_EQ(0, set(c.cmd, c.value));
+        for (auto [cmd, value] : c.changed) {
+            ASSERT_NE(expected[cmd], value) << "the case changes nothing";
+            expected[cmd] = value;
+        }
+        EXPECT_EQ(expected, read_all());
+    }
+}
+
 TEST_F(St6413, VolumeReadsBackInStepsOfTwo)
 {
     load();
@@ -562,14 +634,14 @@ TEST_F(St6413, StatusReadsTheChip)
 TEST_F(St6413, TwoProcessesShareTheState)
 {
     load();
-    kplat::Process& other = kernel_.spawn("other");
+    kplat::Process& other = kernel.spawn("other");
     int fd2 = other.open(61, 3);  // the minor is not looked at
     ASSERT_GE(fd2, 0);
     ASSERT_EQ(0, set(AVSIOSVSW2, 3));
     int v = 0;
     ASSERT_EQ(0, other.ioctl(fd2, AVSIOGVSW2, reinterpret_cast<unsigned long>(&v)));
     EXPECT_EQ(3, v);
-    kernel_.exit(other);
+    kernel.exit(other);
 }
 
 // ---- Mute ----
@@ -629,10 +701,10 @@ TEST_F(St6413, GlobalStandbyEntryAndExit)
     ASSERT_EQ(0, set(AVSIOSFBLK, 2));
     Regs before = regs();
     take_writes();
-    kernel_.clear_log();
+    kernel.clear_log();
 
     ASSERT_EQ(0, set(AVSIOSGLOBALSTANDBY, 1));
-    EXPECT_EQ("stv6413_set_global_standby type = 0x1 type\n", kernel_.log());
+    EXPECT_EQ("stv6413_set_global_standby type = 0x1 type\n", kernel.log());
     auto writes = take_writes();
     EXPECT_EQ(9u, writes.size());
     expect_whole_writes(writes);
@@ -648,9 +720,9 @@ TEST_F(St6413, GlobalStandbyEntryAndExit)
     EXPECT_EQ(0x20, r[5] & 0x30);          // TV slow blanking untouched
     EXPECT_EQ(0x88 | 0x21, r[6]);
 
-    kernel_.clear_log();
+    kernel.clear_log();
     ASSERT_EQ(0, set(AVSIOSGLOBALSTANDBY, 1));
-    EXPECT_EQ("stv6413_set_global_standby type = 0x1 type\n", kernel_.log());
+    EXPECT_EQ("stv6413_set_global_standby type = 0x1 type\n", kernel.log());
     EXPECT_TRUE(take_writes().empty());
 
     ASSERT_EQ(0, set(AVSIOSGLOBALSTANDBY, 0));
@@ -664,7 +736,7 @@ TEST_F(St6413, GlobalStandbyExitWithoutEntryDoesNothing)
 {
     load();
     ASSERT_EQ(0, set(AVSIOSGLOBALSTANDBY, 0));
-    EXPECT_EQ("stv6413_set_global_standby type = 0x0 type\n", kernel_.log());
+    EXPECT_EQ("stv6413_set_global_standby type = 0x0 type\n", kernel.log());
     EXPECT_TRUE(take_writes().empty());
 }
 
@@ -674,12 +746,12 @@ TEST_F(St6413, WrongVideoStatesComeBackAsOne)
     ASSERT_EQ(0, set(AVSIOSVSW2, 0));
     ASSERT_EQ(0, set(AVSIOSVSW0, 0));
     ASSERT_EQ(0, set(AVSIOSGLOBALSTANDBY, 1));
-    kernel_.clear_log();
+    kernel.clear_log();
     ASSERT_EQ(0, set(AVSIOSGLOBALSTANDBY, 0));
     EXPECT_EQ("stv6413_set_global_standby type = 0x0 type\n"
               "Video scart TV in a wrong state !!!\n"
               "Video scart VCR in a wrong state !!!\n",
-              kernel_.log());
+              kernel.log());
     EXPECT_EQ(1, get(AVSIOGVSW2));
     EXPECT_EQ(1, get(AVSIOGVSW0));
 }
