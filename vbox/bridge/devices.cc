@@ -152,6 +152,7 @@ DeviceOpen open_device(const char* path, int flags, int* out) {
     if (fstat(fd, &st) == 0) rq.inode = st.st_ino;
     rq.flags = static_cast<uint32_t>(flags);
     rq.pid = static_cast<uint32_t>(getpid());
+    rq.pointer_bits = static_cast<uint32_t>(sizeof(void*) * 8);
     memcpy(rq.path, path, len);
     MsgHeader h;
     OpenReply rep;

@@ -39,9 +39,10 @@ struct MsgHeader {
 enum OpenStatus : int32_t { OPEN_OK = 0, OPEN_NOT_SERVED = 1, OPEN_FAILED = 2 };
 
 struct OpenReq {
-    uint64_t inode;    // inode of the caller's end of this connection
-    uint32_t flags;    // open flags as the program gave them
+    uint64_t inode;         // inode of the caller's end of this connection
+    uint32_t flags;         // open flags as the program gave them
     uint32_t pid;
+    uint32_t pointer_bits;  // 32 or 64: the caller's ABI, which the file keeps
     char path[kMaxPath];
 };
 

@@ -2,6 +2,7 @@
 // what a bench engineer would see with a probe on the board's chips.
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include <atomic>
 
@@ -31,6 +32,21 @@ void Board::after_call() {
 }
 
 bool Board::command(const std::vector<std::string>& w, std::string& out, int& status) {
+    if (!w.empty() && w[0] == "loopback") {
+        // The board's loop-back device served by the host, for checking
+        // the path of such devices: "loopback MAJOR" in the boot script.
+        char* end = nullptr;
+        unsigned long major = w.size() == 2 ? strtoul(w[1].c_str(), &end, 0) : 0;
+        status = 0;
+        if (w.size() != 2 || *end || major == 0 || major > 254) {
+            out += "usage: loopback MAJOR\n";
+            status = 2;
+        } else if (int r = impl_->board.add_loopback(static_cast<unsigned>(major)); r < 0) {
+            out += "loopback: " + std::string(strerror(-r)) + "\n";
+            status = 1;
+        }
+        return true;
+    }
     if (w.empty() || w[0] != "scart") return false;
     auto& chip = impl_->board.scart_switch();
     status = 0;

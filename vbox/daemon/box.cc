@@ -206,12 +206,14 @@ bool Box::find_node(const std::string& path, Node& out) {
     return false;
 }
 
-int Box::open(const Node& node, int flags, uint64_t inode, uint32_t pid, std::shared_ptr<OpenFile>& out) {
+int Box::open(const Node& node, int flags, uint64_t inode, uint32_t pid, uint32_t pointer_bits,
+              std::shared_ptr<OpenFile>& out) {
     auto f = std::make_shared<OpenFile>();
     auto memory = std::make_unique<CallerMemory>();
     f->memory = memory.get();
     f->path = node.path;
-    f->proc = &kernel_->spawn(program_name(pid), std::move(memory));
+    kplat::Abi abi = pointer_bits == 32 ? kplat::Abi::ilp32 : kplat::Abi::lp64;
+    f->proc = &kernel_->spawn(program_name(pid), std::move(memory), abi);
     // The driver sees the access mode; the file is non-blocking on the
     // kernel side because the daemon waits for the driver with poll (the
     // program's own O_NONBLOCK acts on its end of the channel).

@@ -54,9 +54,11 @@ public:
 
     // Device files.
     bool find_node(const std::string& path, Node& out);
-    // Opens the node for a program; the file is known by the program's
-    // inode of the data channel from then on. 0 or a negative errno.
-    int open(const Node& node, int flags, uint64_t inode, uint32_t pid, std::shared_ptr<OpenFile>& out);
+    // Opens the node for a program (of pointer_bits' ABI); the file is
+    // known by the program's inode of the data channel from then on. 0 or
+    // a negative errno.
+    int open(const Node& node, int flags, uint64_t inode, uint32_t pid, uint32_t pointer_bits,
+             std::shared_ptr<OpenFile>& out);
     std::shared_ptr<OpenFile> file(uint64_t inode);
     void close(uint64_t inode);
 

@@ -144,7 +144,7 @@ void serve_open(Box& box, int fd, uint32_t len) {
     Node node;
     std::shared_ptr<OpenFile> file;
     if (box.find_node(rq.path, node)) {
-        int r = box.open(node, static_cast<int>(rq.flags), rq.inode, rq.pid, file);
+        int r = box.open(node, static_cast<int>(rq.flags), rq.inode, rq.pid, rq.pointer_bits, file);
         rep = r == 0 ? OpenReply{OPEN_OK, 0} : OpenReply{OPEN_FAILED, -r};
     }
     if (send_msg(fd, MSG_OPEN_REPLY, &rep, sizeof rep) && rep.status == OPEN_OK) pump(*file, fd);

@@ -31,8 +31,11 @@ long Loopback::write(kplat::File& file, unsigned long buf, unsigned long count)
     if (!file.copy_from_user(in.data(), buf, in.size()))
         return -EFAULT;
     bytes_.insert(bytes_.end(), in.begin(), in.end());
+    long n = static_cast<long>(in.size());
+    latest_ = std::move(in);
+    ++writes_;
     ready_.wake();
-    return static_cast<long>(in.size());
+    return n;
 }
 
 unsigned Loopback::poll(kplat::File& file, kplat::PollTable& table)
@@ -44,20 +47,19 @@ unsigned Loopback::poll(kplat::File& file, kplat::PollTable& table)
 
 long Loopback::ioctl(kplat::File& file, unsigned cmd, unsigned long arg)
 {
-    if (cmd != LOOPBACK_PEEK)
+    if (cmd != LOOPBACK_RECENT)
         return -ENOTTY;
-    kplat::RecordLayout peek(file.abi(), {kplat::RecordLayout::u8, kplat::RecordLayout::u8,
-                                          kplat::RecordLayout::pointer});
+    kplat::RecordLayout recent(file.abi(), {kplat::RecordLayout::u8, kplat::RecordLayout::u8,
+                                            kplat::RecordLayout::pointer});
     uint8_t rec[16];
-    if (!file.copy_from_user(rec, arg, peek.size()))
+    if (!file.copy_from_user(rec, arg, recent.size()))
         return -EFAULT;
-    size_t n = std::min<size_t>(peek.get(rec, 0), bytes_.size());
-    std::vector<uint8_t> out(bytes_.begin(), bytes_.begin() + n);
-    if (!file.copy_to_user(peek.get(rec, 2), out.data(), n))
+    size_t n = std::min<size_t>(recent.get(rec, 0), latest_.size());
+    if (!file.copy_to_user(recent.get(rec, 2), latest_.data(), n))
         return -EFAULT;
-    peek.set(rec, 0, n);
-    peek.set(rec, 1, std::min<size_t>(bytes_.size() - n, 255));
-    return file.copy_to_user(arg, rec, peek.size()) ? 0 : -EFAULT;
+    recent.set(rec, 0, n);
+    recent.set(rec, 1, writes_ & 0xff);
+    return file.copy_to_user(arg, rec, recent.size()) ? 0 : -EFAULT;
 }
 
 }  // namespace board

@@ -73,18 +73,18 @@ TEST_F(HostDevice, ReadWritePollAndIoctlAsADriversDevice)
     EXPECT_EQ(1, calls);  // the armed poll woke
     EXPECT_EQ(POLLIN_ | POLLRDNORM_ | POLLOUT_ | POLLWRNORM_, proc.poll(fd));
 
-    // The peek record, laid out for this program.
+    // The record, laid out for this program.
     struct {
-        unsigned char len, more;
+        unsigned char len, writes;
         char* data;
-    } peek;
+    } recent;
     char seen[8] = {};
-    peek = {3, 0, seen};
-    EXPECT_EQ(0, proc.ioctl(fd, Loopback::LOOPBACK_PEEK, reinterpret_cast<unsigned long>(&peek)));
-    EXPECT_EQ(3, peek.len);
-    EXPECT_EQ(2, peek.more);
+    recent = {3, 0, seen};
+    EXPECT_EQ(0, proc.ioctl(fd, Loopback::LOOPBACK_RECENT, reinterpret_cast<unsigned long>(&recent)));
+    EXPECT_EQ(3, recent.len);
+    EXPECT_EQ(1, recent.writes);
     EXPECT_EQ("hel", std::string(seen));
-    EXPECT_EQ(-EFAULT, proc.ioctl(fd, Loopback::LOOPBACK_PEEK, 0));
+    EXPECT_EQ(-EFAULT, proc.ioctl(fd, Loopback::LOOPBACK_RECENT, 0));
     EXPECT_EQ(-ENOTTY, proc.ioctl(fd, 0x4c02, 0));
 
     EXPECT_EQ("hello", read(proc, fd, 16));
@@ -123,9 +123,10 @@ TEST_F(HostDevice, RecordsAreLaidOutForTheCallersAbi)
         kplat::Abi abi;
         std::vector<uint8_t> record;  // as the program's compiler lays it out
     } cases[] = {
-        {kplat::Abi::ilp32, {4, 0, 0, 0, 0x00, 0x11, 0, 0}},
-        {kplat::Abi::lp64, {4, 0, 0, 0, 0, 0, 0, 0, 0x00, 0x11, 0, 0, 0, 0, 0, 0}},
+        {kplat::Abi::ilp32, {4, 0, 0, 0, 0x80, 0x11, 0, 0}},
+        {kplat::Abi::lp64, {4, 0, 0, 0, 0, 0, 0, 0, 0x80, 0x11, 0, 0, 0, 0, 0, 0}},
     };
+    unsigned char writes = 0;
     for (const Case& c : cases) {
         auto memory = std::make_unique<ProgramMemory>();
         ProgramMemory& mem = *memory;
@@ -135,12 +136,13 @@ TEST_F(HostDevice, RecordsAreLaidOutForTheCallersAbi)
         std::memcpy(&mem.bytes[0x100], "abcdef", 6);
         ASSERT_EQ(6, p.write(fd, 0x1100, 6));
         std::copy(c.record.begin(), c.record.end(), mem.bytes.begin());
-        ASSERT_EQ(0, p.ioctl(fd, Loopback::LOOPBACK_PEEK, ProgramMemory::base));
+        ASSERT_EQ(0, p.ioctl(fd, Loopback::LOOPBACK_RECENT, ProgramMemory::base));
         std::vector<uint8_t> want = c.record;
-        want[1] = 2;  // more: the two bytes after the four copied
+        want[1] = ++writes;
         EXPECT_EQ(want, std::vector<uint8_t>(mem.bytes.begin(), mem.bytes.begin() + want.size()));
         EXPECT_EQ(0xee, mem.bytes[want.size()]);  // nothing past the record
-        EXPECT_EQ("abcd", std::string(mem.bytes.begin() + 0x100, mem.bytes.begin() + 0x104));
+        EXPECT_EQ("abcd", std::string(mem.bytes.begin() + 0x180, mem.bytes.begin() + 0x184));
+        EXPECT_EQ(0xee, mem.bytes[0x184]);
         EXPECT_EQ(6, p.read(fd, 0x1200, 16));  // the next program finds it empty
         kernel.exit(p);
     }
@@ -151,7 +153,7 @@ TEST_F(HostDevice, FilesOpenWhenTheDeviceGoesFailTheirCalls)
     int fd = open(major);
     ASSERT_EQ(0, kernel.unregister_chrdev(major, "loopback"));
     EXPECT_TRUE(kernel.chrdevs().empty());
-    EXPECT_EQ(-ENODEV, proc.ioctl(fd, Loopback::LOOPBACK_PEEK, 0));
+    EXPECT_EQ(-ENODEV, proc.ioctl(fd, Loopback::LOOPBACK_RECENT, 0));
     EXPECT_EQ("error " + std::to_string(-ENODEV), read(proc, fd, 4));
     EXPECT_EQ(0, proc.close(fd));
     EXPECT_EQ(-ENXIO, open(major));

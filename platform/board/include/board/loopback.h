@@ -6,15 +6,16 @@
 // one ioctl hands out a record whose layout depends on the caller's ABI,
 // as the smart-card reader's answer-to-reset record does:
 //
-//     struct loopback_peek {       // LOOPBACK_PEEK, arg points to it
+//     struct loopback_recent {     // LOOPBACK_RECENT, arg points to it
 //         unsigned char len;       // in: room at data; out: bytes copied
-//         unsigned char more;      // out: bytes waiting beyond those (at most 255)
-//         char *data;              // where the waiting bytes are copied, not taken
+//         unsigned char writes;    // out: writes so far (modulo 256)
+//         char *data;              // gets the start of the latest write
 //     };                           // 8 bytes on the box, 16 on a 64-bit host
 #pragma once
 
 #include <cstdint>
 #include <deque>
+#include <vector>
 
 #include "kplat/chrdev.h"
 #include "kplat/kernel.h"
@@ -23,7 +24,7 @@ namespace board {
 
 class Loopback : public kplat::CharDevice {
 public:
-    static constexpr unsigned LOOPBACK_PEEK = 0x4c01;
+    static constexpr unsigned LOOPBACK_RECENT = 0x4c01;
     static constexpr size_t capacity = 4096;
 
     explicit Loopback(kplat::Kernel& kernel) : ready_(kernel) {}
@@ -35,6 +36,8 @@ public:
 
 private:
     std::deque<uint8_t> bytes_;
+    std::vector<uint8_t> latest_;  // the latest write
+    unsigned writes_ = 0;
     kplat::WaitQueue ready_;
 };
 
