@@ -47,6 +47,41 @@ enum SymbolCode {
     SYM_rpar = 36,
 };
 
+// Rules, named by their symbols: the parser's reduce actions use these
+// names, so a reordered grammar keeps each action on its rule.
+enum RuleCode {
+    RULE_input__empty = 0,
+    RULE_input__command = 1,
+    RULE_command__PRINT_expr_opt = 2,
+    RULE_command__PRT_HEX_expr_opt = 3,
+    RULE_command__functions = 4,
+    RULE_expr_opt__expr = 5,
+    RULE_expr_opt__empty = 6,
+    RULE_expr__INT = 7,
+    RULE_expr__OCT = 8,
+    RULE_expr__HEX = 9,
+    RULE_expr__BIN = 10,
+    RULE_expr__STRING = 11,
+    RULE_expr__expr_PLUS_expr = 12,
+    RULE_expr__expr_MINUS_expr = 13,
+    RULE_expr__expr_MULT_expr = 14,
+    RULE_expr__expr_DIV_expr = 15,
+    RULE_expr__expr_AND_expr = 16,
+    RULE_expr__expr_OR_expr = 17,
+    RULE_expr__expr_XOR_expr = 18,
+    RULE_expr__NOT_expr = 19,
+    RULE_expr__expr_RSHIFT_expr = 20,
+    RULE_expr__expr_LSHIFT_expr = 21,
+    RULE_expr__expr_MODULE_expr = 22,
+    RULE_expr__functions = 23,
+    RULE_functions__FUNCTION_lpar_params_rpar = 24,
+    RULE_params__params_COMMA_expr_opt = 25,
+    RULE_params__expr_opt = 26,
+    RULE_expr__lpar_expr_rpar = 27,
+    RULE_lpar__LPAR = 28,
+    RULE_rpar__RPAR = 29,
+};
+
 enum {
     YYNSTATE = 48,
     YYNRULE = 30,

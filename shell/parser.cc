@@ -119,22 +119,22 @@ Value binary(int rule, Value* a, Value* b) {
     Value r{};
     r.type = T_LONG;
     switch (rule) {
-    case 12: r.num = x + y; break;
-    case 13: r.num = x - y; break;
-    case 14: r.num = x * y; break;
-    case 15:
-    case 22:
+    case RULE_expr__expr_PLUS_expr: r.num = x + y; break;
+    case RULE_expr__expr_MINUS_expr: r.num = x - y; break;
+    case RULE_expr__expr_MULT_expr: r.num = x * y; break;
+    case RULE_expr__expr_DIV_expr:
+    case RULE_expr__expr_MODULE_expr:
         if (y == 0) {
             vreg_report(0, 0, "division by zero");
             return failed();
         }
-        r.num = rule == 15 ? x / y : x % y;
+        r.num = rule == RULE_expr__expr_DIV_expr ? x / y : x % y;
         break;
-    case 16: r.num = x & y; break;
-    case 17: r.num = x | y; break;
-    case 18: r.num = x ^ y; break;
-    case 20: r.num = x >> (y & 31); break;
-    case 21: r.num = x << (y & 31); break;
+    case RULE_expr__expr_AND_expr: r.num = x & y; break;
+    case RULE_expr__expr_OR_expr: r.num = x | y; break;
+    case RULE_expr__expr_XOR_expr: r.num = x ^ y; break;
+    case RULE_expr__expr_RSHIFT_expr: r.num = x >> (y & 31); break;
+    case RULE_expr__expr_LSHIFT_expr: r.num = x << (y & 31); break;
     }
     return r;
 }
@@ -145,7 +145,7 @@ void print_value(Value* v, const char* fmt) {
     if (number_of(v, &reported)) printf(fmt, (unsigned long)v->num);
 }
 
-// Rule 24: call the built-in function with the argument list.
+// A function call: the built-in function with the argument list.
 Value call(Value* name, Value* params) {
     Value r{};
     dlist* list = params->type == T_LIST ? params->list : nullptr;
@@ -178,41 +178,41 @@ void reduce(Parser* p, int rule) {
     ParserEntry* m = &p->stack[p->idx];  // the right side ends here
     Value r{};
     switch (rule) {
-    case 2: print_value(&m[0].value, "%lu\n"); break;
-    case 3: print_value(&m[0].value, "0x%08lX\n"); break;
-    case 4: {
+    case RULE_command__PRINT_expr_opt: print_value(&m[0].value, "%lu\n"); break;
+    case RULE_command__PRT_HEX_expr_opt: print_value(&m[0].value, "0x%08lX\n"); break;
+    case RULE_command__functions: {
         const Value& v = m[0].value;
         if (v.type == T_BYTE) printf("0x%02X\n", (unsigned)v.num);
         else if (v.type == T_WORD) printf("0x%04X\n", (unsigned)v.num);
         else if (v.type == T_LONG) printf("0x%08lX\n", (unsigned long)v.num);
         break;
     }
-    case 5:
-    case 23: r = m[0].value; break;
-    case 27: r = m[-1].value; break;
-    case 6: r.type = T_NONE; break;
-    case 7:
-    case 8:
-    case 9:
-    case 10:
+    case RULE_expr_opt__expr:
+    case RULE_expr__functions: r = m[0].value; break;
+    case RULE_expr__lpar_expr_rpar: r = m[-1].value; break;
+    case RULE_expr_opt__empty: r.type = T_NONE; break;
+    case RULE_expr__INT:
+    case RULE_expr__OCT:
+    case RULE_expr__HEX:
+    case RULE_expr__BIN:
         r.type = T_LONG;
         r.num = m[0].value.num;
         break;
-    case 11:
+    case RULE_expr__STRING:
         r.type = T_STRING;
         r.str = m[0].value.str;
         break;
-    case 12:
-    case 13:
-    case 14:
-    case 15:
-    case 16:
-    case 17:
-    case 18:
-    case 20:
-    case 21:
-    case 22: r = binary(rule, &m[-2].value, &m[0].value); break;
-    case 19: {
+    case RULE_expr__expr_PLUS_expr:
+    case RULE_expr__expr_MINUS_expr:
+    case RULE_expr__expr_MULT_expr:
+    case RULE_expr__expr_DIV_expr:
+    case RULE_expr__expr_AND_expr:
+    case RULE_expr__expr_OR_expr:
+    case RULE_expr__expr_XOR_expr:
+    case RULE_expr__expr_RSHIFT_expr:
+    case RULE_expr__expr_LSHIFT_expr:
+    case RULE_expr__expr_MODULE_expr: r = binary(rule, &m[-2].value, &m[0].value); break;
+    case RULE_expr__NOT_expr: {
         bool reported = false;
         if (number_of(&m[0].value, &reported)) {
             r.type = T_LONG;
@@ -222,18 +222,18 @@ void reduce(Parser* p, int rule) {
         }
         break;
     }
-    case 24: r = call(&m[-3].value, &m[-1].value); break;
-    case 25: {
+    case RULE_functions__FUNCTION_lpar_params_rpar: r = call(&m[-3].value, &m[-1].value); break;
+    case RULE_params__params_COMMA_expr_opt: {
         dlist* n = list_node(&m[0].value);
         dlist_append(m[-2].value.list, n);
         r = m[-2].value;
         break;
     }
-    case 26:
+    case RULE_params__expr_opt:
         r.type = T_LIST;
         r.list = list_node(&m[0].value);
         break;
-    default: break;  // 0, 1, 28, 29
+    default: break;  // input, and the parentheses' own symbols: no value
     }
     int lhs = yy_rule_lhs[rule];
     p->idx -= yy_rule_nrhs[rule];

@@ -1,7 +1,10 @@
 // lalrgen: builds the LALR(1) tables of vreg's statement parser from its
 // grammar file and writes them as a C++ header and source.
 //
-//   lalrgen GRAMMAR OUT.h OUT.cc
+//   lalrgen [-v] GRAMMAR OUT.h OUT.cc
+//
+// -v reports on standard error how precedence settled each shift/reduce
+// conflict.
 //
 // Grammar file: "//" comments; "%token A B C." lists the terminals in code
 // order (code 0 is "$", the end of input, and `error` follows the listed
@@ -17,6 +20,9 @@
 // state's most frequent reduction becomes its default only when it covers
 // at least two look-ahead tokens; otherwise the default is the error
 // action, so a statement fails before the reductions that would print.
+// Each rule gets an identifier made of its symbols (RULE_expr__expr_PLUS_expr,
+// RULE_input__empty) for the parser's reduce actions, so that reordering
+// the grammar cannot move an action to another rule.
 // This is a host tool, so it uses the standard library freely.
 #include <algorithm>
 #include <cctype>
@@ -51,6 +57,10 @@ struct Grammar {
     int start = -1;
     int error_sym = -1;
 };
+
+bool verbose = false;
+
+std::string rule_text(const Grammar& g, const Rule& r);
 
 [[noreturn]] void die(const std::string& msg) {
     std::fprintf(stderr, "lalrgen: %s\n", msg.c_str());
@@ -376,10 +386,18 @@ private:
                             std::fprintf(stderr, "lalrgen: state %d: shift/reduce conflict on %s (rule at line %d)\n",
                                          id, g_.names[la].c_str(), r.line);
                             ++conflicts;
-                        } else if (rp > sp || (rp == sp && g_.assoc[la] == LEFT)) {
-                            it->second = red;
-                        } else if (rp == sp && g_.assoc[la] == NONASSOC) {
-                            it->second = err;
+                        } else {
+                            const char* how = "shift";
+                            if (rp > sp || (rp == sp && g_.assoc[la] == LEFT)) {
+                                it->second = red;
+                                how = "reduce";
+                            } else if (rp == sp && g_.assoc[la] == NONASSOC) {
+                                it->second = err;
+                                how = "error";
+                            }
+                            if (verbose)
+                                std::fprintf(stderr, "lalrgen: state %d: %s on %s after %s\n", id, how,
+                                             g_.names[la].c_str(), rule_text(g_, r).c_str());
                         }
                     } else if (old < err) {  // reduce/reduce: the earlier rule wins
                         std::fprintf(stderr, "lalrgen: state %d: reduce/reduce conflict on %s (rules %d and %d)\n",
@@ -471,6 +489,13 @@ std::string rule_text(const Grammar& g, const Rule& r) {
     return s;
 }
 
+// The rule's identifier: its left side, then its right side's symbols.
+std::string rule_name(const Grammar& g, const Rule& r) {
+    std::string s = "RULE_" + g.names[r.lhs] + "_";
+    for (int x : r.rhs) s += "_" + g.names[x];
+    return r.rhs.empty() ? s + "_empty" : s;
+}
+
 template <class V>
 std::string row(const V& v, size_t per_line = 12) {
     std::ostringstream o;
@@ -491,8 +516,13 @@ void write_file(const std::string& path, const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 5 && std::string(argv[1]) == "-v") {
+        verbose = true;
+        ++argv;
+        --argc;
+    }
     if (argc != 4) {
-        std::fprintf(stderr, "usage: lalrgen GRAMMAR OUT.h OUT.cc\n");
+        std::fprintf(stderr, "usage: lalrgen [-v] GRAMMAR OUT.h OUT.cc\n");
         return 2;
     }
     std::ifstream in(argv[1], std::ios::binary);
@@ -500,6 +530,15 @@ int main(int argc, char** argv) {
     std::stringstream ss;
     ss << in.rdbuf();
     Grammar g = read_grammar(ss.str());
+    std::vector<std::string> rule_names;
+    std::map<std::string, int> line_of;
+    for (const Rule& r : g.rules) {
+        rule_names.push_back(rule_name(g, r));
+        auto [it, fresh] = line_of.emplace(rule_names.back(), r.line);
+        if (!fresh)
+            die("lines " + std::to_string(it->second) + " and " + std::to_string(r.line) + ": two rules named " +
+                rule_names.back());
+    }
     Tables t = Builder(g).build();
 
     std::string hname = argv[2];
@@ -513,6 +552,9 @@ int main(int argc, char** argv) {
         h << "    " << (s == 0 ? std::string("TK_END") : s == g.error_sym ? std::string("TK_ERROR") : g.names[s]) << " = " << s << ",\n";
     h << "};\n\n// Non-terminal codes.\nenum SymbolCode {\n";
     for (int s = g.nterminal; s < t.nsymbol; ++s) h << "    SYM_" << g.names[s] << " = " << s << ",\n";
+    h << "};\n\n// Rules, named by their symbols: the parser's reduce actions use these\n"
+      << "// names, so a reordered grammar keeps each action on its rule.\nenum RuleCode {\n";
+    for (size_t r = 0; r < g.rules.size(); ++r) h << "    " << rule_names[r] << " = " << r << ",\n";
     h << "};\n\nenum {\n"
       << "    YYNSTATE = " << t.nstate << ",\n"
       << "    YYNRULE = " << t.nrule << ",\n"

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "testsupport/process.h"
 #include "testsupport/tempdir.h"
@@ -18,9 +19,11 @@ struct Generated {
     std::string err, h, cc;
 };
 
-Generated generate(const std::string& grammar_path) {
+Generated generate(const std::string& grammar_path, bool verbose = false) {
     TempDir d;
-    auto r = run({LALRGEN_BIN, grammar_path, d.file("parse_tables.h"), d.file("parse_tables.cc")});
+    std::vector<std::string> argv = {LALRGEN_BIN, grammar_path, d.file("parse_tables.h"), d.file("parse_tables.cc")};
+    if (verbose) argv.insert(argv.begin() + 1, "-v");
+    auto r = run(argv);
     return {r.status, r.err, d.read("parse_tables.h"), d.read("parse_tables.cc")};
 }
 
@@ -74,12 +77,48 @@ TEST(Tables, ConflictsAndBadGrammarsAreRefused) {
     }
 }
 
+// The levels and associativity decide each conflict: a left operator
+// reduces before itself, a right one shifts, a lower one shifts before a
+// higher one and the higher one reduces before the lower.
 TEST(Tables, PrecedenceSettlesTheOperatorConflicts) {
     TempDir d;
-    Generated g = generate(d.write("ok.y", "%token A PLUS NOT.\n%right NOT.\n%left PLUS.\n"
-                                           "e ::= e PLUS e.\ne ::= NOT e.\ne ::= A.\n"));
-    EXPECT_EQ(g.status, 0) << g.err;
-    EXPECT_EQ(g.err, "");
+    struct Case {
+        const char* levels;
+        std::vector<std::string> settled;
+    } cases[] = {
+        {"%right NOT.\n%left PLUS.\n",
+         {"reduce on PLUS after e ::= e PLUS e", "shift on PLUS after e ::= NOT e"}},
+        {"%right NOT.\n%right PLUS.\n",
+         {"shift on PLUS after e ::= e PLUS e", "shift on PLUS after e ::= NOT e"}},
+        {"%left PLUS.\n%right NOT.\n",
+         {"reduce on PLUS after e ::= e PLUS e", "reduce on PLUS after e ::= NOT e"}},
+        {"%right NOT.\n%nonassoc PLUS.\n",
+         {"error on PLUS after e ::= e PLUS e", "shift on PLUS after e ::= NOT e"}},
+    };
+    for (const Case& c : cases) {
+        std::string grammar = std::string("%token A PLUS NOT.\n") + c.levels +
+                              "e ::= e PLUS e.\ne ::= NOT e.\ne ::= A.\n";
+        Generated g = generate(d.write("ok.y", grammar), true);
+        ASSERT_EQ(g.status, 0) << g.err;
+        for (const std::string& line : c.settled)
+            EXPECT_NE(g.err.find(line + "\n"), std::string::npos) << c.levels << "\n" << g.err;
+        EXPECT_EQ(g.cc, generate(d.file("ok.y")).cc);  // -v reports, the tables stay
+    }
+}
+
+// The reduce actions are chosen by rule identifiers, which follow the rules
+// wherever they stand in the grammar.
+TEST(Tables, RuleIdentifiersFollowTheirRules) {
+    TempDir d;
+    Generated a = generate(d.write("a.y", "%token A B.\ns ::= x B.\ns ::= .\nx ::= A.\n"));
+    Generated b = generate(d.write("b.y", "%token A B.\ns ::= .\ns ::= x B.\nx ::= A.\n"));
+    ASSERT_EQ(a.status, 0) << a.err;
+    ASSERT_EQ(b.status, 0) << b.err;
+    EXPECT_NE(a.h.find("    RULE_s__x_B = 0,\n    RULE_s__empty = 1,\n    RULE_x__A = 2,\n"), std::string::npos) << a.h;
+    EXPECT_NE(b.h.find("    RULE_s__empty = 0,\n    RULE_s__x_B = 1,\n"), std::string::npos) << b.h;
+    Generated clash = generate(d.write("c.y", "%token A.\ns ::= a_b.\ns ::= a b.\na_b ::= A.\na ::= A.\nb ::= A.\n"));
+    EXPECT_EQ(clash.status, 1);
+    EXPECT_NE(clash.err.find("lines 2 and 3: two rules named RULE_s__a_b"), std::string::npos) << clash.err;
 }
 
 }  // namespace
