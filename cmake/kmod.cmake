@@ -40,11 +40,12 @@ function(stb_kernel_module name)
   stb_kernel_module_object(${name} SOURCES ${K_SOURCES})
 endfunction()
 
-# For the box: a cross build also compiles each module as the box's kernel
-# loads it, a relocatable object NAME.o made with the flags of a 2.4 MIPS
-# module build (no PIC, no abicalls, long calls, no small data), in
-# ${STB_MODULE_DIR}/2.4. It proves the driver sources carry no host
-# assumptions; the objects are installed, not run.
+# For the box: a cross build also compiles each module with the flags of a
+# 2.4 MIPS module build (no PIC, no abicalls, long calls, no small data)
+# into a relocatable object NAME.o in ${STB_MODULE_DIR}/2.4. It is a
+# compile check of the driver for the box's processor against the
+# platform's own 2.4 headers, showing it carries no host assumptions; it is
+# not built against the box's real kernel tree, and is staged, not run.
 set(STB_KERNEL_RELEASE 2.4.30-tango2-2.7.158.1)
 set(STB_KMOD_TARGET_FLAGS -mno-abicalls -fno-pic -G 0 -mlong-calls -msoft-float
   -ffreestanding -fomit-frame-pointer -Wa,--trap)
