@@ -1,5 +1,6 @@
 #include "board/loopback.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <vector>
 
@@ -27,7 +28,7 @@ long Loopback::write(kplat::File& file, unsigned long buf, unsigned long count)
 {
     if (long r = ready_.wait(file, [&] { return bytes_.size() < capacity; }))
         return r;
-    std::vector<uint8_t> in(std::min(count, capacity - bytes_.size()));
+    std::vector<uint8_t> in(std::min<size_t>(count, capacity - bytes_.size()));
     if (!file.copy_from_user(in.data(), buf, in.size()))
         return -EFAULT;
     bytes_.insert(bytes_.end(), in.begin(), in.end());
