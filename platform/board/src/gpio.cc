@@ -2,13 +2,6 @@
 
 namespace board {
 
-namespace {
-
-// Register offsets inside a bank: direction, then data.
-constexpr uint32_t direction_reg = 0, data_reg = 4;
-
-}  // namespace
-
 Gpio::Gpio(SocBus& bus) : bus_(bus)
 {
     bus_.attach(bank0_direction, 8, bank0_);
@@ -68,27 +61,27 @@ void Gpio::watch(Watcher watcher)
     watchers_.push_back(std::move(watcher));
 }
 
-uint32_t Gpio::Bank::read(uint32_t offset)
+uint32_t Gpio::Bank::read32(uint32_t addr)
 {
     uint32_t v = 0;
     for (unsigned b = 0; b < 16; ++b) {
         const Pin& p = gpio_.at(first_ + b);
-        if (offset == direction_reg ? p.output : offset == data_reg ? p.level : false)
+        if (addr == direction_ ? p.output : addr == direction_ + 4 ? p.level : false)
             v |= 1u << b;
     }
     return v;
 }
 
-void Gpio::Bank::write(uint32_t offset, uint32_t value)
+void Gpio::Bank::write32(uint32_t addr, uint32_t value)
 {
-    if (offset != direction_reg && offset != data_reg)
+    if (addr != direction_ && addr != direction_ + 4)
         return;
     // Every bit is set first, then the levels follow, as one write does.
     for (unsigned b = 0; b < 16; ++b) {
         if (!(value >> (16 + b) & 1))
             continue;
         Pin& p = gpio_.pins_[first_ + b];
-        (offset == direction_reg ? p.output : p.latch) = (value >> b & 1) != 0;
+        (addr == direction_ ? p.output : p.latch) = (value >> b & 1) != 0;
     }
     for (unsigned b = 0; b < 16; ++b)
         if (value >> (16 + b) & 1)

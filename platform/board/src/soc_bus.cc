@@ -12,21 +12,18 @@ SocBus::~SocBus()
     kernel_.attach_gbus(nullptr);
 }
 
-void SocBus::attach(uint32_t base, uint32_t size, RegisterBlock& block)
+void SocBus::attach(uint32_t base, uint32_t size, kplat::Gbus& model)
 {
-    ranges_[base] = Range{size, &block};
+    ranges_[base] = Range{size, &model};
 }
 
-SocBus::Range* SocBus::find(uint32_t addr, uint32_t& base)
+kplat::Gbus* SocBus::find(uint32_t addr)
 {
     auto it = ranges_.upper_bound(addr);
     if (it == ranges_.begin())
         return nullptr;
     --it;
-    if (addr - it->first >= it->second.size)
-        return nullptr;
-    base = it->first;
-    return &it->second;
+    return addr - it->first < it->second.size ? it->second.model : nullptr;
 }
 
 uint32_t SocBus::read32(uint32_t addr)
@@ -37,17 +34,15 @@ uint32_t SocBus::read32(uint32_t addr)
         s->second.pop_front();
         return v;
     }
-    uint32_t base;
-    Range* r = find(addr, base);
-    return r ? r->block->read(addr - base) : 0;
+    kplat::Gbus* model = find(addr);
+    return model ? model->read32(addr) : 0;
 }
 
 void SocBus::write32(uint32_t addr, uint32_t value)
 {
     note({BusEvent::write, kernel_.jiffies(), addr, value});
-    uint32_t base;
-    if (Range* r = find(addr, base))
-        r->block->write(addr - base, value);
+    if (kplat::Gbus* model = find(addr))
+        model->write32(addr, value);
 }
 
 void SocBus::script_reads(uint32_t addr, std::vector<uint32_t> values)

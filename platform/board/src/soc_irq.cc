@@ -4,8 +4,8 @@ namespace board {
 
 SocInterrupts::SocInterrupts(kplat::Kernel& kernel, SocBus& bus, Gpio& gpio) : kernel_(kernel)
 {
-    bus.attach(gpio_routing, 4, routing_regs_);
-    bus.attach(edge_pending, edge_fall_set + 4 - edge_pending, edge_regs_);
+    bus.attach(gpio_routing, 4, regs_);
+    bus.attach(edge_pending, edge_fall_set + 4 - edge_pending, regs_);
     gpio.watch([this](unsigned pin, bool level) { pin_changed(pin, level); });
 }
 
@@ -31,9 +31,10 @@ void SocInterrupts::acknowledge(uint32_t bits)
         }
 }
 
-uint32_t SocInterrupts::EdgeRegs::read(uint32_t offset)
+uint32_t SocInterrupts::Regs::read32(uint32_t addr)
 {
-    switch (edge_pending + offset) {
+    switch (addr) {
+    case gpio_routing: return s.routing_;
     case edge_pending: return s.pending_;
     case edge_rise:
     case edge_rise_set: return s.rise_;
@@ -43,9 +44,10 @@ uint32_t SocInterrupts::EdgeRegs::read(uint32_t offset)
     }
 }
 
-void SocInterrupts::EdgeRegs::write(uint32_t offset, uint32_t value)
+void SocInterrupts::Regs::write32(uint32_t addr, uint32_t value)
 {
-    switch (edge_pending + offset) {
+    switch (addr) {
+    case gpio_routing: s.routing_ = value; break;
     case edge_pending: s.acknowledge(value); break;
     case edge_rise_set: s.rise_ |= value; break;
     case edge_fall_set: s.fall_ |= value; break;

@@ -56,15 +56,16 @@ public:
     void watch(Watcher watcher);
 
 private:
-    class Bank : public RegisterBlock {
+    class Bank : public kplat::Gbus {
     public:
-        Bank(Gpio& gpio, unsigned first) : gpio_(gpio), first_(first) {}
-        uint32_t read(uint32_t offset) override;
-        void write(uint32_t offset, uint32_t value) override;
+        Bank(Gpio& gpio, unsigned first, uint32_t direction) : gpio_(gpio), first_(first), direction_(direction) {}
+        uint32_t read32(uint32_t addr) override;
+        void write32(uint32_t addr, uint32_t value) override;
 
     private:
         Gpio& gpio_;
         unsigned first_;
+        uint32_t direction_;  // the data register follows it
     };
 
     struct Pin {
@@ -81,7 +82,7 @@ private:
 
     SocBus& bus_;
     std::array<Pin, pin_count> pins_{};
-    Bank bank0_{*this, 0}, bank1_{*this, 16};
+    Bank bank0_{*this, 0, bank0_direction}, bank1_{*this, 16, bank1_direction};
     std::vector<Watcher> watchers_;
 };
 

@@ -1,7 +1,8 @@
 // The SoC's internal bus: 32-bit registers by address, behind which the
 // SoC's own blocks (GPIO banks, interrupt routing) and other models sit by
 // address range, as chips sit on the I2C bus. The kernel reaches it
-// through gbus_read_uint32 and gbus_write_uint32.
+// through gbus_read_uint32 and gbus_write_uint32. Bus and models share one
+// interface, kplat::Gbus; a model is handed the whole address.
 //
 // Every register write and every pin change is kept in a history with its
 // tick, for tests (the last history_limit events).
@@ -16,14 +17,6 @@
 #include "kplat/kernel.h"
 
 namespace board {
-
-// Registers of one block, by offset from its base.
-class RegisterBlock {
-public:
-    virtual ~RegisterBlock() = default;
-    virtual uint32_t read(uint32_t offset) = 0;
-    virtual void write(uint32_t offset, uint32_t value) = 0;
-};
 
 struct BusEvent {
     enum Kind : uint8_t { write, pin };
@@ -48,7 +41,8 @@ public:
     SocBus(const SocBus&) = delete;
     SocBus& operator=(const SocBus&) = delete;
 
-    void attach(uint32_t base, uint32_t size, RegisterBlock& block);
+    // The model answers the addresses base to base + size - 1.
+    void attach(uint32_t base, uint32_t size, kplat::Gbus& model);
 
     // An address without a block reads 0 and ignores writes.
     uint32_t read32(uint32_t addr) override;
@@ -70,9 +64,9 @@ public:
 private:
     struct Range {
         uint32_t size;
-        RegisterBlock* block;
+        kplat::Gbus* model;
     };
-    Range* find(uint32_t addr, uint32_t& base);
+    kplat::Gbus* find(uint32_t addr);
     void note(BusEvent e);
 
     kplat::Kernel& kernel_;

@@ -48,16 +48,12 @@ public:
     uint32_t pending() const { return pending_; }
 
 private:
-    struct Routing : RegisterBlock {
-        explicit Routing(SocInterrupts& s) : s(s) {}
-        uint32_t read(uint32_t) override { return s.routing_; }
-        void write(uint32_t, uint32_t value) override { s.routing_ = value; }
-        SocInterrupts& s;
-    };
-    struct EdgeRegs : RegisterBlock {
-        explicit EdgeRegs(SocInterrupts& s) : s(s) {}
-        uint32_t read(uint32_t offset) override;
-        void write(uint32_t offset, uint32_t value) override;
+    // The routing register and the edge registers, one model on the bus
+    // for each place.
+    struct Regs : kplat::Gbus {
+        explicit Regs(SocInterrupts& s) : s(s) {}
+        uint32_t read32(uint32_t addr) override;
+        void write32(uint32_t addr, uint32_t value) override;
         SocInterrupts& s;
     };
 
@@ -66,8 +62,7 @@ private:
 
     kplat::Kernel& kernel_;
     uint32_t routing_ = 0, rise_ = 0, fall_ = 0, pending_ = 0;
-    Routing routing_regs_{*this};
-    EdgeRegs edge_regs_{*this};
+    Regs regs_{*this};
 };
 
 }  // namespace board

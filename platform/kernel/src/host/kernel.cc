@@ -15,6 +15,13 @@ namespace {
 constexpr long EBADF_ = 9;
 constexpr long EINTR_ = 4;
 
+// A call of the kernel half made by the platform itself, as init: its result.
+template <typename Fn>
+int kernel_call(detail::Core& core, Fn fn)
+{
+    return static_cast<int>(core.init()->call([&]() -> long { return fn(); }));
+}
+
 // Results a process sees: a restarted call after a signal shows as EINTR.
 long user_result(long r)
 {
@@ -332,38 +339,32 @@ std::vector<ChrdevInfo> Kernel::chrdevs()
 
 int Kernel::hold_chrdev(unsigned major, std::string_view name)
 {
-    std::string n(name);
-    return static_cast<int>(core_->init()->call([&]() -> long { return h2k_chrdev_hold(major, n.c_str()); }));
+    return kernel_call(*core_, [&] { return h2k_chrdev_hold(major, std::string(name).c_str()); });
 }
 
 int Kernel::release_chrdev(unsigned major, std::string_view name)
 {
-    std::string n(name);
-    return static_cast<int>(core_->init()->call([&]() -> long { return h2k_chrdev_unhold(major, n.c_str()); }));
+    return kernel_call(*core_, [&] { return h2k_chrdev_unhold(major, std::string(name).c_str()); });
 }
 
 int Kernel::register_chrdev(unsigned major, std::string_view name, CharDevice& device)
 {
-    std::string n(name);
-    return static_cast<int>(
-        core_->init()->call([&]() -> long { return h2k_chrdev_register_host(major, n.c_str(), &device); }));
+    return kernel_call(*core_, [&] { return h2k_chrdev_register_host(major, std::string(name).c_str(), &device); });
 }
 
 int Kernel::unregister_chrdev(unsigned major, std::string_view name)
 {
-    std::string n(name);
-    return static_cast<int>(core_->init()->call([&]() -> long { return h2k_chrdev_unregister_host(major, n.c_str()); }));
+    return kernel_call(*core_, [&] { return h2k_chrdev_unregister_host(major, std::string(name).c_str()); });
 }
 
 int Kernel::add_i2c_adapter(std::string_view name, unsigned id, I2cMaster& master)
 {
-    std::string n(name);
-    return static_cast<int>(core_->init()->call([&]() -> long { return h2k_i2c_add_master(n.c_str(), id, &master); }));
+    return kernel_call(*core_, [&] { return h2k_i2c_add_master(std::string(name).c_str(), id, &master); });
 }
 
 int Kernel::del_i2c_adapter(int nr)
 {
-    return static_cast<int>(core_->init()->call([&]() -> long { return h2k_i2c_del_master(nr); }));
+    return kernel_call(*core_, [&] { return h2k_i2c_del_master(nr); });
 }
 
 std::vector<I2cAdapterInfo> Kernel::i2c_adapters()
@@ -402,13 +403,12 @@ std::vector<std::string> Kernel::i2c_drivers()
 
 int Kernel::hold_i2c_client(int adapter, unsigned addr, std::string_view name)
 {
-    std::string n(name);
-    return static_cast<int>(core_->init()->call([&]() -> long { return h2k_i2c_hold_client(adapter, addr, n.c_str()); }));
+    return kernel_call(*core_, [&] { return h2k_i2c_hold_client(adapter, addr, std::string(name).c_str()); });
 }
 
 int Kernel::release_i2c_client(int adapter, unsigned addr)
 {
-    return static_cast<int>(core_->init()->call([&]() -> long { return h2k_i2c_unhold_client(adapter, addr); }));
+    return kernel_call(*core_, [&] { return h2k_i2c_unhold_client(adapter, addr); });
 }
 
 void Kernel::attach_gbus(Gbus* bus)
@@ -454,14 +454,12 @@ void Kernel::set_irq_line(unsigned irq, bool asserted)
 
 int Kernel::claim_irq(unsigned irq, std::string_view name)
 {
-    std::string n(name);
-    return static_cast<int>(core_->init()->call([&]() -> long { return h2k_irq_hold(irq, n.c_str()); }));
+    return kernel_call(*core_, [&] { return h2k_irq_hold(irq, std::string(name).c_str()); });
 }
 
 int Kernel::release_irq(unsigned irq, std::string_view name)
 {
-    std::string n(name);
-    return static_cast<int>(core_->init()->call([&]() -> long { return h2k_irq_unhold(irq, n.c_str()); }));
+    return kernel_call(*core_, [&] { return h2k_irq_unhold(irq, std::string(name).c_str()); });
 }
 
 std::vector<IrqInfo> Kernel::interrupts()
