@@ -173,7 +173,8 @@ int h2k_irqs_enabled(void);
 
 /* Interrupt lines. h2k_do_irq delivers a pulse on the line. A line the
  * board holds at a level (h2k_irq_line) interrupts once when it becomes
- * asserted, or when a handler is added or the line enabled while it is;
+ * asserted, or, if no handler took it then or it was disabled, once a
+ * handler is added or the line enabled while it is still asserted;
  * h2k_do_level_irq is that delivery, dropped if the line fell meanwhile. */
 void h2k_do_irq(unsigned int irq);
 void h2k_do_level_irq(unsigned int irq);

@@ -214,9 +214,10 @@ public:
     // Interrupts. raise_irq is a pulse on the line: the handlers run in
     // interrupt context as soon as the CPU is free (at once from a test).
     // set_irq_line holds the line at a level, as an interrupt controller
-    // does until its source is acknowledged: asserting it interrupts once,
-    // and again when a handler comes or the line is enabled while it stays
-    // asserted. Both may be called from kernel context (a board model
+    // does until its source is acknowledged: asserting it interrupts once;
+    // when no handler holds the line then, or it is disabled, the
+    // interrupt comes as a handler is added or the line enabled, if it is
+    // still asserted. Both may be called from kernel context (a board model
     // reacting to a register write); the interrupt then comes when that
     // context allows it.
     void raise_irq(unsigned irq);
