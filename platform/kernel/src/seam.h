@@ -76,6 +76,9 @@ struct kplat_i2c_msg {
 #define KPLAT_I2C_M_TEN 0x0010
 #define KPLAT_I2C_M_NOSTART 0x4000
 
+/* The file flag the host's devices look at. */
+#define KPLAT_O_NONBLOCK 04000
+
 /* The same field at the same place with the same size in both records. */
 #define KPLAT_SAME_FIELD(a, b, field)                                            \
 	static_assert(__builtin_offsetof(a, field) == __builtin_offsetof(b, field) && \

@@ -39,7 +39,8 @@ public:
     unsigned minor() const { return minor_; }
     Abi abi() const { return abi_; }
     // O_NONBLOCK at this call (the opener may change it with FIONBIO).
-    bool nonblocking() const { return (flags_ & 04000) != 0; }
+    bool nonblocking() const;
+    // The file's flags at this call, in the kernel's values.
     unsigned flags() const { return flags_; }
 
     // The calling process's memory, as copy_from_user and copy_to_user:

@@ -29,6 +29,11 @@ struct FileAccess {
     static PollTable table(struct file* filp, struct poll_table_struct* wait) { return PollTable(filp, wait); }
 };
 
+bool File::nonblocking() const
+{
+    return (flags_ & KPLAT_O_NONBLOCK) != 0;
+}
+
 bool File::copy_from_user(void* to, unsigned long from, unsigned long n)
 {
     unsigned long left = k2h_copy_from_user(to, from, n);

@@ -44,6 +44,7 @@ KPLAT_SAME_FIELD(struct module_info_record, struct kplat_info_record, addr);
 KPLAT_SAME_FIELD(struct module_info_record, struct kplat_info_record, size);
 static_assert(sizeof(struct module_info_record) == sizeof(struct kplat_info_record),
 	      "struct module_info_record");
+static_assert(O_NONBLOCK == KPLAT_O_NONBLOCK, "O_NONBLOCK");
 
 /* Kernel-side bugs end the run: the platform cannot go on sensibly. */
 #define KBUG(what) k2h_bug(what)
