@@ -1,0 +1,90 @@
+# Turns a PEM RSA public key into the key bytes sigcheck builds in: a C
+# header with the modulus and the exponent, least significant byte first.
+# The key record holds a 128-byte modulus and one exponent byte, so anything
+# but a 1024-bit key with an odd exponent from 3 to 255 is refused.
+#
+#   include(kvx-key.cmake) then kvx_key_header(PEM OUT)     (configure step)
+#   cmake -DPEM=key.pem -DOUT=key.h -P kvx-key.cmake        (by hand, tests)
+#
+# Uses the openssl command line (OPENSSL may name it).
+
+function(kvx_key_header pem out)
+  if(NOT OPENSSL)
+    find_program(OPENSSL openssl)
+  endif()
+  if(NOT OPENSSL)
+    message(FATAL_ERROR "sigcheck key: the openssl command is needed to read ${pem}")
+  endif()
+  if(NOT EXISTS "${pem}")
+    message(FATAL_ERROR "sigcheck key: ${pem}: no such file")
+  endif()
+  execute_process(COMMAND ${OPENSSL} rsa -pubin -in ${pem} -noout -text -modulus
+    RESULT_VARIABLE rc OUTPUT_VARIABLE text ERROR_VARIABLE err)
+  if(NOT rc EQUAL 0)
+    string(STRIP "${err}" err)
+    string(REGEX REPLACE "\n.*" "" err "${err}")
+    message(FATAL_ERROR "sigcheck key: ${pem} is not a PEM RSA public key (${err})")
+  endif()
+  if(NOT text MATCHES "Public-Key: \\(([0-9]+) bit\\)")
+    message(FATAL_ERROR "sigcheck key: ${pem}: no modulus size in openssl's output")
+  endif()
+  set(bits ${CMAKE_MATCH_1})
+  if(NOT bits EQUAL 1024)
+    message(FATAL_ERROR "sigcheck key: ${pem} has a ${bits}-bit modulus; sigcheck takes 1024-bit keys")
+  endif()
+  if(NOT text MATCHES "Exponent: ([0-9]+) ")
+    message(FATAL_ERROR "sigcheck key: ${pem}: no exponent in openssl's output")
+  endif()
+  set(e ${CMAKE_MATCH_1})
+  string(LENGTH "${e}" elen)
+  set(odd 0)
+  if(elen LESS_EQUAL 3)
+    math(EXPR odd "${e} % 2")
+  endif()
+  if(NOT odd OR e LESS 3 OR e GREATER 255)
+    message(FATAL_ERROR "sigcheck key: ${pem} has the exponent ${e}; sigcheck's key record holds one "
+      "exponent byte: an odd exponent from 3 to 255 (for example openssl genpkey -algorithm RSA "
+      "-pkeyopt rsa_keygen_bits:1024 -pkeyopt rsa_keygen_pubexp:3)")
+  endif()
+  if(NOT text MATCHES "Modulus=([0-9A-F]+)")
+    message(FATAL_ERROR "sigcheck key: ${pem}: no modulus in openssl's output")
+  endif()
+  set(hex ${CMAKE_MATCH_1})
+  string(LENGTH "${hex}" hlen)
+  if(NOT hlen EQUAL 256)
+    message(FATAL_ERROR "sigcheck key: ${pem}: a 1024-bit modulus of ${hlen} hex digits")
+  endif()
+
+  # Least significant byte first, twelve to a line.
+  set(body "")
+  set(i 254)
+  set(n 0)
+  while(i GREATER_EQUAL 0)
+    string(SUBSTRING "${hex}" ${i} 2 byte)
+    string(TOLOWER "${byte}" byte)
+    string(APPEND body "0x${byte},")
+    math(EXPR n "${n} + 1")
+    math(EXPR col "${n} % 12")
+    if(col EQUAL 0)
+      string(APPEND body "\n    ")
+    else()
+      string(APPEND body " ")
+    endif()
+    math(EXPR i "${i} - 2")
+  endwhile()
+  string(STRIP "${body}" body)
+  get_filename_component(name "${pem}" NAME)
+  file(WRITE "${out}.tmp"
+    "/* Built in from ${name} by sig/cmake/kvx-key.cmake: do not edit. */\n"
+    "static const unsigned char kKeyModulus[128] = {\n    ${body}\n};\n"
+    "static const unsigned char kKeyExponent[1] = {${e}};\n")
+  file(COPY_FILE "${out}.tmp" "${out}" ONLY_IF_DIFFERENT)
+  file(REMOVE "${out}.tmp")
+endfunction()
+
+if(CMAKE_SCRIPT_MODE_FILE STREQUAL CMAKE_CURRENT_LIST_FILE)
+  if(NOT PEM OR NOT OUT)
+    message(FATAL_ERROR "usage: cmake -DPEM=key.pem -DOUT=key.h -P kvx-key.cmake")
+  endif()
+  kvx_key_header("${PEM}" "${OUT}")
+endif()
