@@ -97,21 +97,26 @@ int div_one(const BIGI_Num* a, uint32_t d, BIGI_Num* q, uint32_t* rem) {
 }
 
 // Knuth's algorithm D. u holds the ulen-word dividend (ulen <= 128, at least
-// b->len words, b->len 2..65) in storage of 129 words and is destroyed.
+// b->len words, b->len 2..65) in storage of 129 words and is destroyed; q
+// must not share b's storage (r is written last and may).
 int div_multi(uint32_t* u, unsigned ulen, const BIGI_Num* b, BIGI_Num* q, BIGI_Num* r) {
     const unsigned n = b->len, m = ulen - n;
     if (q && q->cap < m) return BIGI_E_DIV2;  // the quotient has m or m + 1 words
 
     // Shift both until the divisor's top word has its top bit set, so that
-    // each quotient estimate is at most two too large.
-    uint32_t v[BIGI_DIVISOR_WORDS];
-    const unsigned s = __builtin_clz(b->w[n - 1]);
-    BIGI_Num vn = {0, v, BIGI_DIVISOR_WORDS}, un = {(uint16_t)ulen, u, BIGI_MUL_WORDS};
-    BIGI_ShiftL32(b, &vn, s);
+    // each quotient estimate is at most two too large. The dividend shifts
+    // in place; the divisor's words are shifted as they are used instead of
+    // into a 65-word copy, which keeps a verification within 3 KB of stack.
+    const uint32_t* bw = b->w;
+    const unsigned s = __builtin_clz(bw[n - 1]);
+    auto v = [bw, s, n](unsigned i) -> uint32_t {
+        return i < n ? bw[i] << s | (s && i ? bw[i - 1] >> (32 - s) : 0) : 0;
+    };
+    BIGI_Num un = {(uint16_t)ulen, u, BIGI_MUL_WORDS};
     u[ulen] = 0;
     BIGI_ShiftL32(&un, &un, s);
 
-    const uint32_t vtop = v[n - 1], vnext = v[n - 2];
+    const uint32_t vtop = v(n - 1), vnext = v(n - 2);
     for (unsigned j = m + 1; j--;) {
         uint32_t* uj = u + j;
         // Estimate from the top two words, then correct with the next ones.
@@ -129,7 +134,7 @@ int div_multi(uint32_t* u, unsigned ulen, const BIGI_Num* b, BIGI_Num* q, BIGI_N
         // add the divisor back once.
         uint32_t carry = 0, borrow = 0;
         for (unsigned i = 0; i <= n; i++) {
-            u64 p = i < n ? (u64)qhat * v[i] + carry : carry;
+            u64 p = (u64)qhat * v(i) + carry;
             carry = (uint32_t)(p >> 32);
             uint32_t x = uj[i], y = (uint32_t)p;
             uj[i] = x - y - borrow;
@@ -139,7 +144,7 @@ int div_multi(uint32_t* u, unsigned ulen, const BIGI_Num* b, BIGI_Num* q, BIGI_N
             qhat--;
             uint32_t c = 0;
             for (unsigned i = 0; i <= n; i++) {
-                u64 t = (u64)uj[i] + (i < n ? v[i] : 0) + c;
+                u64 t = (u64)uj[i] + v(i) + c;
                 uj[i] = (uint32_t)t;
                 c = (uint32_t)(t >> 32);
             }

@@ -38,7 +38,7 @@ typedef struct BIGI_Num {
 
 #define BIGI_MUL_WORDS 129 /* product temporary: operand lengths add up to at most this */
 #define BIGI_DIV_WORDS 128 /* longest dividend of a multi-word division (129-word temporary) */
-#define BIGI_DIVISOR_WORDS 65 /* longest multi-word divisor (65-word temporary) */
+#define BIGI_DIVISOR_WORDS 65 /* longest multi-word divisor, as BIG_ExpModP's numbers */
 #define BIG_EXP_WORDS 65   /* BIG_ExpModP: each byte string at most 260 bytes */
 #define KVX_MAX_MODULUS 256 /* verify entry points: modulus bytes */
 
@@ -96,14 +96,15 @@ int BIGI_ShiftL32(const BIGI_Num *a, BIGI_Num *out, unsigned bits);
 int BIGI_ShiftR32(const BIGI_Num *a, BIGI_Num *out, unsigned bits);
 /* out = a * b, schoolbook into a 129-word temporary (BIGI_E_MUL); out may be a or b. */
 int BIGI_Mul32(const BIGI_Num *a, const BIGI_Num *b, BIGI_Num *out);
-/* q = a / b, r = a mod b; q and r may each be null, may be a or b, not each
-   other (BIGI_E_DIVZERO, BIGI_E_DIV, and those of the two below). */
+/* q = a / b, r = a mod b; q and r may each be null; q may be a, r may be a
+   or b (BIGI_E_DIVZERO, BIGI_E_DIV, and those of the two below). */
 int BIGI_Div32(const BIGI_Num *a, const BIGI_Num *b, BIGI_Num *q, BIGI_Num *r);
 /* Division by a one-word b, 64-by-32-bit steps from the top word
    (BIGI_E_DIVZERO, BIGI_E_DIV1). A longer b is handed to BIGI_Div32. */
 int BIGI_Div132(const BIGI_Num *a, const BIGI_Num *b, BIGI_Num *q, BIGI_Num *r);
-/* Division by a multi-word b, normalised into 129- and 65-word temporaries
-   (BIGI_E_DIV2). A one-word b, or an a shorter than b, goes to BIGI_Div32. */
+/* Division by a multi-word b, a normalised into a 129-word temporary, b's
+   words normalised as used (BIGI_E_DIV2). A one-word b, or an a shorter
+   than b, goes to BIGI_Div32. */
 int BIGI_Div232(const BIGI_Num *a, const BIGI_Num *b, BIGI_Num *q, BIGI_Num *r);
 /* q = a / d, *rem = a mod d, with d the low 8 bits of `divisor`; q and rem
    may be null (BIGI_E_DIVZERO, BIGI_E_DIV1). */
