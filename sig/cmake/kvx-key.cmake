@@ -6,19 +6,19 @@
 #   include(kvx-key.cmake) then kvx_key_header(PEM OUT)     (configure step)
 #   cmake -DPEM=key.pem -DOUT=key.h -P kvx-key.cmake        (by hand, tests)
 #
-# Uses the openssl command line (OPENSSL may name it).
+# Uses the openssl command line (OPENSSL_COMMAND may name it).
 
 function(kvx_key_header pem out)
-  if(NOT OPENSSL)
-    find_program(OPENSSL openssl)
+  if(NOT OPENSSL_COMMAND)
+    find_program(OPENSSL_COMMAND openssl)
   endif()
-  if(NOT OPENSSL)
+  if(NOT OPENSSL_COMMAND)
     message(FATAL_ERROR "sigcheck key: the openssl command is needed to read ${pem}")
   endif()
   if(NOT EXISTS "${pem}")
     message(FATAL_ERROR "sigcheck key: ${pem}: no such file")
   endif()
-  execute_process(COMMAND ${OPENSSL} rsa -pubin -in ${pem} -noout -text -modulus
+  execute_process(COMMAND ${OPENSSL_COMMAND} rsa -pubin -in ${pem} -noout -text -modulus
     RESULT_VARIABLE rc OUTPUT_VARIABLE text ERROR_VARIABLE err)
   if(NOT rc EQUAL 0)
     string(STRIP "${err}" err)
