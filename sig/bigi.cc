@@ -60,7 +60,7 @@ void mul_words(const uint32_t* a, unsigned al, const uint32_t* b, unsigned bl, u
 // (hi:lo) / d for hi < d, remainder in *rem, in two 32-by-16-bit steps
 // (Hacker's Delight, divlu): the box's processor divides 32-bit words only,
 // and a 64-bit division would pull in the compiler's 2 KB routine.
-uint32_t div_words(uint32_t hi, uint32_t lo, uint32_t d, uint32_t* rem) {
+__attribute__((noinline)) uint32_t div_words(uint32_t hi, uint32_t lo, uint32_t d, uint32_t* rem) {
     const unsigned s = __builtin_clz(d);
     d <<= s;
     const uint32_t dh = d >> 16, dl = d & 0xFFFF;
@@ -177,6 +177,18 @@ int divide(const BIGI_Num* a_in, const BIGI_Num* b_in, BIGI_Num* q, BIGI_Num* r,
     if (a.len > BIGI_DIV_WORDS || b.len > BIGI_DIVISOR_WORDS) return BIGI_E_DIV2;
     return div_multi(scratch, a.len, &b, q, r);
 }
+
+// Before each operation of an exponentiation the units of work left are
+// compared with the countdown, which steps down to match them.
+struct Progress {
+    const BIG_Progress* p;
+    int countdown;
+    u64 left, unit;
+    __attribute__((noinline)) void tick() {
+        while (p && p->step && left / 32 < (u64)countdown) p->step(p, countdown--);
+        left -= unit;
+    }
+};
 
 }  // namespace
 
@@ -306,21 +318,18 @@ KVX_API int BIGI_ExpModP32(const BIGI_Num* base, const BIGI_Num* exp, const BIGI
     if (!elen) return 0;
 
     // Progress: a squaring per exponent bit from the top set bit and a
-    // multiplication per 1 bit, each worth (modulus words)^2 / 256 units;
-    // before each, the units left are compared with the countdown.
+    // multiplication per 1 bit, each worth (modulus words)^2 / 256 units.
     const unsigned bits = elen * 32 - __builtin_clz(exp->w[elen - 1]);
     u64 ops = bits;
     for (unsigned i = 0; i < elen; i++)
         for (uint32_t x = exp->w[i]; x; x &= x - 1) ops++;
-    const u64 unit = (u64)m->len * m->len / 256;
-    u64 left = ops * unit;
-    int countdown = left / 32 > 0x7FFFFFFF ? 0x7FFFFFFF : (int)(left / 32);
+    Progress pr = {progress, 0, ops * ((u64)m->len * m->len / 256), (u64)m->len * m->len / 256};
+    pr.countdown = pr.left / 32 > 0x7FFFFFFF ? 0x7FFFFFFF : (int)(pr.left / 32);
 
     for (unsigned k = bits; k--;) {
         // The square, then the product with the base when the bit is 1.
         for (unsigned mul = 0; mul < 2 && (!mul || (exp->w[k / 32] >> k % 32 & 1)); mul++) {
-            while (progress && progress->step && left / 32 < (u64)countdown) progress->step(progress, countdown--);
-            left -= unit;
+            pr.tick();
             int rc = BIGI_MulMod32(out, mul ? base : out, m, out);
             if (rc) return rc;
         }

@@ -20,23 +20,29 @@ inline uint32_t load_be(const uint8_t* p) {
 // Rotation left by 0..31 (SHA-0's schedule rotates by 0).
 inline uint32_t rotl(uint32_t x, unsigned n) { return x << n | x >> (31 - n) >> 1; }
 
+// One round: the schedule word for round i (expanded from round 16 on), the
+// round function f of b, c, d, and the rotation of the working variables.
+#define ROUND(i, f, k)                                                                           \
+    {                                                                                            \
+        uint32_t* wi = &w[(i) & 15];                                                             \
+        if ((i) >= 16) *wi = rotl(w[((i) + 13) & 15] ^ w[((i) + 8) & 15] ^ w[((i) + 2) & 15] ^ *wi, sched_rot); \
+        uint32_t t = rotl(a, 5) + (f) + e + (k) + *wi;                                           \
+        e = d;                                                                                   \
+        d = c;                                                                                   \
+        c = rotl(b, 30);                                                                         \
+        b = a;                                                                                   \
+        a = t;                                                                                   \
+    }
+
 void compress(uint32_t* st, const uint8_t* p, unsigned sched_rot) {
-    static const uint32_t k[4] = {0x5A827999, 0x6ED9EBA1, 0x8F1BBCDC, 0xCA62C1D6};
     uint32_t w[16];
     for (unsigned i = 0; i < 16; i++) w[i] = load_be(p + 4 * i);
     uint32_t a = st[0], b = st[1], c = st[2], d = st[3], e = st[4];
-    for (unsigned i = 0; i < 80; i++) {
-        uint32_t* wi = &w[i & 15];
-        if (i >= 16) *wi = rotl(w[(i + 13) & 15] ^ w[(i + 8) & 15] ^ w[(i + 2) & 15] ^ *wi, sched_rot);
-        unsigned phase = i / 20;
-        uint32_t f = phase == 0 ? d ^ (b & (c ^ d)) : phase == 2 ? (b & c) | (d & (b | c)) : b ^ c ^ d;
-        uint32_t t = rotl(a, 5) + f + e + k[phase] + *wi;
-        e = d;
-        d = c;
-        c = rotl(b, 30);
-        b = a;
-        a = t;
-    }
+    unsigned i = 0;
+    for (; i < 20; i++) ROUND(i, d ^ (b & (c ^ d)), 0x5A827999)
+    for (; i < 40; i++) ROUND(i, b ^ c ^ d, 0x6ED9EBA1)
+    for (; i < 60; i++) ROUND(i, (b & c) | (d & (b | c)), 0x8F1BBCDC)
+    for (; i < 80; i++) ROUND(i, b ^ c ^ d, 0xCA62C1D6)
     st[0] += a;
     st[1] += b;
     st[2] += c;
@@ -202,7 +208,7 @@ KVX_API int BIG_HashRes(BIG_HashCtx* ctx, uint8_t* out, unsigned len) {
 
 namespace {
 
-int oneshot(const BIG_HashFunc* hf, uint8_t* out, unsigned out_len, const uint8_t* bytes, uint32_t len) {
+__attribute__((noinline)) int oneshot(const BIG_HashFunc* hf, uint8_t* out, unsigned out_len, const uint8_t* bytes, uint32_t len) {
     BIG_HashCtx ctx;
     BIGI_HashInit(&ctx, hf);
     BIG_HashData(&ctx, bytes, len);
