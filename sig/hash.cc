@@ -14,24 +14,26 @@ inline uint32_t load_be(const uint8_t* p) {
 }
 
 #if defined(__OPTIMIZE_SIZE__)
-// The box's -Os build: one rolled loop serves both algorithms, which keeps
-// the library within its few kilobytes of flash.
+// The box's -Os build: a loop per round function, shared by both algorithms,
+// keeps the hash small in flash at some speed.
 
 // Rotation left by 0..31 (SHA-0's schedule rotates by 0).
 inline uint32_t rotl(uint32_t x, unsigned n) { return x << n | x >> (31 - n) >> 1; }
 
 // One round: the schedule word for round i (expanded from round 16 on), the
 // round function f of b, c, d, and the rotation of the working variables.
-#define ROUND(i, f, k)                                                                           \
-    {                                                                                            \
-        uint32_t* wi = &w[(i) & 15];                                                             \
-        if ((i) >= 16) *wi = rotl(w[((i) + 13) & 15] ^ w[((i) + 8) & 15] ^ w[((i) + 2) & 15] ^ *wi, sched_rot); \
-        uint32_t t = rotl(a, 5) + (f) + e + (k) + *wi;                                           \
-        e = d;                                                                                   \
-        d = c;                                                                                   \
-        c = rotl(b, 30);                                                                         \
-        b = a;                                                                                   \
-        a = t;                                                                                   \
+#define ROUND(i, f, k)                                                                   \
+    {                                                                                    \
+        uint32_t* wi = &w[(i) & 15];                                                     \
+        if ((i) >= 16)                                                                   \
+            *wi = rotl(w[((i) + 13) & 15] ^ w[((i) + 8) & 15] ^ w[((i) + 2) & 15] ^ *wi, \
+                       sched_rot);                                                       \
+        uint32_t t = rotl(a, 5) + (f) + e + (k) + *wi;                                   \
+        e = d;                                                                           \
+        d = c;                                                                           \
+        c = rotl(b, 30);                                                                 \
+        b = a;                                                                           \
+        a = t;                                                                           \
     }
 
 void compress(uint32_t* st, const uint8_t* p, unsigned sched_rot) {

@@ -204,7 +204,7 @@ void KVXQxelVerSignBuffer(BIG_HashCtx *ctx, const uint8_t *bytes, uint32_t len);
 void KVXQxelVerSignByte(BIG_HashCtx *ctx, uint8_t byte);
 /* 1 when sig (little-endian, as long as the modulus, below it, modulus at
    most 256 bytes) is a PKCS #1 v1.5 SHA-1 signature of the hashed data under
-   key; 0 otherwise, whatever the reason. Finishes the context. */
+   key; 0 otherwise, whatever the reason. The context is done afterwards. */
 int KVXQxelVerSignResult(BIG_HashCtx *ctx, const KVX_PublicKey *key, const uint8_t *sig,
                          uint32_t sig_len);
 /* Start, Buffer and Result in one call on a stack context. */

@@ -90,22 +90,21 @@ TEST(Rsa, ExpModPOnByteStrings) {
     EXPECT_EQ(BIG_ExpModP(big.data(), 4, big.data(), 261, big.data(), 1, out.data(), 4, nullptr), BIGI_E_BUF);
 }
 
+// Keys made as the tests first need them (each test runs in a process of its own).
 class Verify : public testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        keys_.push_back(kvxtest::make_key(1024, 3));
-        keys_.push_back(kvxtest::make_key(1024, 17));
-        keys_.push_back(kvxtest::make_key(2048, 3));
+    enum { k1024e3, k1024e17, k2048e3, kKeys };
+    static const KeyPair& key(int i) {
+        static std::unique_ptr<KeyPair> keys[kKeys];
+        if (!keys[i]) keys[i] = kvxtest::make_key(i == k2048e3 ? 2048 : 1024, i == k1024e17 ? 17 : 3);
+        return *keys[i];
     }
-    static void TearDownTestSuite() { keys_.clear(); }
-    static std::vector<std::unique_ptr<KeyPair>> keys_;
 };
-std::vector<std::unique_ptr<KeyPair>> Verify::keys_;
 
 TEST_F(Verify, OpenSslSignaturesAndTamperedOnes) {
     kvxtest::Random rnd(22);
-    for (auto& key : keys_) {
-        ASSERT_TRUE(key);
+    for (int k = 0; k < kKeys; k++) {
+        const KeyPair* key = &Verify::key(k);
         const KVX_PublicKey pub = key->pub();
         const uint32_t len = pub.modulus_len;
         Bytes data = rnd.bytes(1000 + rnd.below(1000)), sig = kvxtest::sign(*key, data);
@@ -147,7 +146,7 @@ TEST_F(Verify, OpenSslSignaturesAndTamperedOnes) {
 // s + n is s modulo n: a check that reduced it first would accept it.
 TEST_F(Verify, SignaturePlusModulus) {
     kvxtest::Random rnd(23);
-    const KeyPair& key = *keys_[0];
+    const KeyPair& key = Verify::key(k1024e3);
     const KVX_PublicKey pub = key.pub();
     for (int tries = 0; tries < 64; tries++) {
         Bytes data = rnd.bytes(64), sig = kvxtest::sign(key, data);
@@ -165,7 +164,7 @@ TEST_F(Verify, SignaturePlusModulus) {
 }
 
 TEST_F(Verify, EncodingWithOneChangedPaddingByte) {
-    const KeyPair& key = *keys_[1];
+    const KeyPair& key = Verify::key(k1024e17);
     const KVX_PublicKey pub = key.pub();
     const Bytes data = {'i', 'm', 'a', 'g', 'e'};
     Bytes em = pkcs1(pub.modulus_len, sha1(data));
@@ -187,7 +186,7 @@ TEST_F(Verify, EncodingWithOneChangedPaddingByte) {
 // and carries garbage after it. Its cube begins right; only a check of the
 // whole encoded message turns it away.
 TEST_F(Verify, CubeRootForgery) {
-    const KeyPair& key = *keys_[2];
+    const KeyPair& key = Verify::key(k2048e3);
     const KVX_PublicKey pub = key.pub();
     ASSERT_EQ(pub.exponent[0], 3);
     const Bytes data = {'f', 'o', 'r', 'g', 'e', 'd'};
@@ -221,7 +220,7 @@ TEST_F(Verify, CubeRootForgery) {
 }
 
 TEST_F(Verify, KeysTheCheckRefuses) {
-    const KeyPair& key = *keys_[0];
+    const KeyPair& key = Verify::key(k1024e3);
     const Bytes data = {1, 2, 3};
     Bytes sig = kvxtest::sign(key, data);
     KVX_PublicKey pub = key.pub();

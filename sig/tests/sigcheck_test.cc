@@ -168,7 +168,7 @@ TEST_F(Sigcheck, MallocAndReadErrors) {
 
 TEST_F(Sigcheck, SigningHelperRefusesOtherKeys) {
     std::string data = file("d", "x");
-    auto r = run({kSignImage, new_key("k2048.pem", "RSA -pkeyopt rsa_keygen_bits:2048"), data, dir_.file("s")});
+    auto r = run({kSignImage, new_key("k512.pem", "RSA -pkeyopt rsa_keygen_bits:512"), data, dir_.file("s")});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("takes 1024-bit RSA keys"), std::string::npos) << r.err;
     EXPECT_EQ(run({kSignImage, data}).status, 2);
@@ -193,9 +193,11 @@ TEST_F(Sigcheck, KeyRecordFromPem) {
     struct Refused {
         std::string pem, says;
     } refused[] = {
-        {public_of(new_key("big.pem", "RSA -pkeyopt rsa_keygen_bits:2048 -pkeyopt rsa_keygen_pubexp:3")),
-         "has a 2048-bit modulus"},
+        {public_of(new_key("small.pem", "RSA -pkeyopt rsa_keygen_bits:768 -pkeyopt rsa_keygen_pubexp:3")),
+         "has a 768-bit modulus"},
         {public_of(new_key("f4.pem", "RSA -pkeyopt rsa_keygen_bits:1024")), "has the exponent 65537"},
+        {public_of(new_key("e2.pem", "RSA -pkeyopt rsa_keygen_bits:1024 -pkeyopt rsa_keygen_pubexp:257")),
+         "has the exponent 257"},
         {public_of(new_key("ec.pem", "EC -pkeyopt ec_paramgen_curve:P-256")), "is not a PEM RSA public key"},
         {key, "is not a PEM RSA public key"},  // the private key
         {dir_.file("none.pem"), "no such file"},
