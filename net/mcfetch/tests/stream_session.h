@@ -33,6 +33,12 @@ public:
     // waits until it has joined GROUP or ended; false if it ended first.
     bool start(const std::vector<std::string>& args, testsupport::RunOptions options = {},
                const std::string& group = "239.113.1.74");
+    // The same for any program in mcfetch's place (an empty group: no wait).
+    bool start_program(const std::vector<std::string>& argv, testsupport::RunOptions options,
+                       const std::string& group);
+    // Whether mcfetch may raise its priority as on the box (the benchmark);
+    // tests keep it at an ordinary one so it can't starve the sender.
+    bool raise_priority = false;
     // The sender with ARGS on the head-end side (its program comes first).
     testsupport::RunResult send(const std::vector<std::string>& args, int timeout_ms = 30000);
     // Waits for mcfetch to end.
