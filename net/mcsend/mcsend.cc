@@ -39,7 +39,8 @@ const char kUsage[] =
     "                          32-bit word such as 0x02010005 (1.0.0)\n"
     "  -l, --payload N         payload bytes per datagram, 0 to 1420 (1420)\n"
     "  -r, --rate MBIT         Mbit/s of UDP payload (header included); 0 sends\n"
-    "                          as fast as the socket takes them (10)\n"
+    "                          as fast as the socket takes them (10). Held up,\n"
+    "                          it catches up at most 5 ms worth in a burst\n"
     "  -t, --ttl N             multicast TTL (1)\n"
     "  -n, --passes N          carousel passes; 0 repeats until --seconds (1)\n"
     "  -T, --seconds S         stop after S seconds, whatever the passes\n"
@@ -358,13 +359,20 @@ int main(int argc, char** argv) {
     unsigned char buf[2048];
     const double start = now();
     const double bytes_per_second = c.rate_mbit * 1e6 / 8;
+    // Pacing runs on a schedule; a sender held up (a busy host) catches up
+    // at most 5 ms worth in a burst and otherwise lets the schedule slip.
+    double schedule = start;
     unsigned long long sent_bytes = 0, sent = 0;
     bool stop = false;
     for (long pass = 0; !stop && (c.passes == 0 || pass < c.passes); ++pass) {
         for (const Item& it : plan_pass(c, packets, rng)) {
             if (bytes_per_second > 0) {
-                double due = start + static_cast<double>(sent_bytes) / bytes_per_second;
-                if (due > now()) sleep_until(due);
+                double due = schedule + static_cast<double>(sent_bytes) / bytes_per_second, t = now();
+                if (due > t) {
+                    sleep_until(due);
+                } else if (t - due > 0.005) {
+                    schedule += t - due - 0.005;
+                }
             }
             if (c.seconds > 0 && now() - start >= c.seconds) {
                 stop = true;

@@ -7,6 +7,7 @@
 //   mcfetch_bench [RATE...]      datagrams per second, rising (0: unpaced)
 #include <stdio.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -48,6 +49,15 @@ Usage usage_of(const RunResult& r) {
     return u;
 }
 
+// The head-end is another machine and the box runs nothing else while it
+// upgrades: here both ends share the host, so both run at the top priority.
+RunOptions high_priority(int timeout_ms) {
+    RunOptions o;
+    o.timeout_ms = timeout_ms;
+    o.before_exec = []() { setpriority(PRIO_PROCESS, 0, -20); };
+    return o;
+}
+
 std::vector<std::string> timed(std::vector<std::string> argv) {
     argv.insert(argv.begin(), {"/usr/bin/time", "-f", kTimeFormat});
     return argv;
@@ -55,17 +65,29 @@ std::vector<std::string> timed(std::vector<std::string> argv) {
 
 struct Trial {
     bool complete = false;
+    double sent_rate = 0;  // datagrams per second the sender achieved
     double total = 0;  // from the sender's start to the receiver's end
     Usage receiver, sender;
-    int stored_at_least = 0;
+    long rcvbuf_dropped = 0;  // by the box's kernel, for a full socket buffer
 };
+
+// Datagrams the box's kernel dropped for a full socket buffer so far.
+long rcvbuf_errors(const testsupport::NetnsPair& pair) {
+    std::string snmp = pair.run_box({"cat", "/proc/net/snmp"}).out;
+    auto at = snmp.rfind("Udp: ");  // the counters' line comes after the names'
+    long v[5] = {};
+    if (at != std::string::npos) sscanf(snmp.c_str() + at, "Udp: %ld %ld %ld %ld %ld", v, v + 1, v + 2, v + 3, v + 4);
+    return v[4];
+}
 
 Trial mcfetch_trial(mctest::StreamSession& s, const std::string& image, const std::string& in,
                     const std::string& out, double rate, bool courtesy) {
     unlink(out.c_str());
-    RunOptions o;
+    // A run ended by its time limit lets go of the port a moment later.
+    for (int i = 0; i < 100 && mctest::joined(s.pair(), "239.113.1.74"); ++i) usleep(50000);
+    long dropped_before = rcvbuf_errors(s.pair());
     double seconds = rate > 0 ? kPackets / rate : 5;
-    o.timeout_ms = static_cast<int>((seconds * 1.3 + 8) * 1000) + 10000;
+    RunOptions o = high_priority(static_cast<int>((seconds * 1.3 + 8) * 1000) + 10000);
     std::vector<std::string> argv = {MCFETCH_BIN, "-f", out};
     if (courtesy) argv.push_back("-c");
     Trial t;
@@ -76,27 +98,26 @@ Trial mcfetch_trial(mctest::StreamSession& s, const std::string& image, const st
     char mbit[32];
     snprintf(mbit, sizeof mbit, "%.3f", rate * kDatagramBytes * 8 / 1e6);
     double t0 = now();
-    RunOptions so;
-    so.timeout_ms = 120000;
-    RunResult sent = s.pair().run_headend(timed({MCSEND_BIN, "-q", "-r", mbit, in}), so);
+    RunResult sent = s.pair().run_headend(timed({MCSEND_BIN, "-r", mbit, in}), high_priority(120000));
+    auto at = sent.out.find(" Mbit/s, ");
+    if (at != std::string::npos) t.sent_rate = atof(sent.out.c_str() + at + 9);
     mctest::Fetch f = s.finish();
     t.total = now() - t0;
     t.receiver = usage_of(f.mcfetch);
     t.sender = usage_of(sent);
     t.complete = f.mcfetch.status == 0 && testsupport::read_file(out) == image;
-    auto p = f.mcfetch.out.rfind("download_packet ");
-    if (p != std::string::npos) t.stored_at_least = atoi(f.mcfetch.out.c_str() + p + 16);
+    t.rcvbuf_dropped = rcvbuf_errors(s.pair()) - dropped_before;
     return t;
 }
 
 Trial udpcast_trial(mctest::StreamSession& s, const std::string& image, const std::string& in,
                     const std::string& out) {
     unlink(out.c_str());
-    RunOptions o;
-    o.timeout_ms = 120000;
     Trial t;
-    s.start_program(timed({"udp-receiver", "--file", out, "--nokbd", "--interface", "eth0", "--portbase", "9000", "--mcast-rdv-address", "224.0.0.1"}),
-                    o, "");
+    s.start_program(timed({"udp-receiver", "--file", out, "--nokbd", "--interface", "eth0", "--portbase", "9000",
+                           // the pair's addresses have no broadcast address to meet on
+                           "--mcast-rdv-address", "224.0.0.1"}),
+                    high_priority(120000), "");
     usleep(300000);
     double t0 = now();
     RunOptions so;
@@ -113,6 +134,7 @@ Trial udpcast_trial(mctest::StreamSession& s, const std::string& image, const st
 }
 
 void row(const char* what, const Trial& t) {
+    if (t.sent_rate > 0) printf("%-26s sent at %.0f/s\n", "", t.sent_rate);
     printf("%-26s %-10s %7.2f s  recv %5.2f s elapsed, %5.2f+%5.2f s CPU, %6ld KiB peak; sender %5.2f s CPU\n", what,
            t.complete ? "complete" : "LOSS", t.total, t.receiver.elapsed, t.receiver.user, t.receiver.sys,
            t.receiver.rss_kb, t.sender.user + t.sender.sys);
@@ -136,6 +158,12 @@ int main(int argc, char** argv) {
         return 1;
     }
     s.raise_priority = true;  // as on the box
+    // A session of its own (run-bench) whose group of processes gets the
+    // CPU before other sessions', as the box's CPU is mcfetch's alone.
+    if (FILE* f = fopen("/proc/self/autogroup", "w")) {
+        fputs("-20", f);
+        fclose(f);
+    }
     std::string image(static_cast<size_t>(kPackets) * kPayload, '\0');
     std::mt19937 rng(1);
     for (auto& c : image) c = static_cast<char>(rng());
@@ -156,7 +184,7 @@ int main(int argc, char** argv) {
                 snprintf(what, sizeof what, "unpaced");
             row(what, t);
             if (!t.complete) {
-                printf("%26s stored at least %d of %d\n", "", t.stored_at_least, kPackets);
+                printf("%26s %ld of %d dropped for a full socket buffer\n", "", t.rcvbuf_dropped, kPackets);
                 break;
             }
             best = rate;
