@@ -47,6 +47,7 @@ bool StreamSession::start_program(const std::vector<std::string>& argv, RunOptio
         if (after) after();
     };
     if (options.timeout_ms == RunOptions{}.timeout_ms) options.timeout_ms = 60000;
+    if (thread_.joinable()) thread_.join();  // a run not finished yet
     done_ = false;
     result_ = Fetch{};
     thread_ = std::thread([this, argv, options]() {
