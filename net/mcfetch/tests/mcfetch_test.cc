@@ -25,10 +25,11 @@ using testsupport::lines;
 using testsupport::RunOptions;
 using Lines = std::vector<std::string>;
 
-#define NEED_NETNS()                                                                   \
-    do {                                                                               \
-        if (!testsupport::netns_available()) GTEST_SKIP() << "no network namespaces"; \
-    } while (0)
+// A session on a fresh namespace pair, or the test skipped where there can be none.
+#define SESSION(name, ...)                                                         \
+    if (!testsupport::netns_available()) GTEST_SKIP() << "no network namespaces"; \
+    StreamSession name{__VA_ARGS__};                                               \
+    ASSERT_TRUE(name.pair().ok()) << name.pair().error()
 
 std::string random_bytes(size_t n, unsigned seed) {
     std::mt19937 rng(seed);
@@ -71,9 +72,7 @@ RunOptions fast_clock() {
 }
 
 TEST(Fetch, InOrderDownloadWritesTheImageOverAnOlderOne) {
-    NEED_NETNS();
-    StreamSession s;
-    ASSERT_TRUE(s.pair().ok()) << s.pair().error();
+    SESSION(s);
     std::string image = random_bytes(99 * 1000 + 500, 1);
     std::string in = s.tmp().write("image", image), out = s.tmp().write("out", std::string(300000, 'x'));
     Fetch f = s.fetch({"-f", out}, {{"-l", "1000", "-n", "2", in}});
@@ -89,9 +88,7 @@ TEST(Fetch, InOrderDownloadWritesTheImageOverAnOlderOne) {
 // Out of order, each datagram twice, with every kind of malformed or
 // foreign datagram mixed in: only the stream's own are kept, byte for byte.
 TEST(Fetch, ShuffledWithDuplicatesAndDecoys) {
-    NEED_NETNS();
-    StreamSession s;
-    ASSERT_TRUE(s.pair().ok()) << s.pair().error();
+    SESSION(s);
     std::string image = random_bytes(250 * 1420 - 321, 2);
     std::string in = s.tmp().write("image", image), out = s.tmp().file("out");
     RunOptions o;
@@ -121,9 +118,7 @@ TEST(Fetch, ShuffledWithDuplicatesAndDecoys) {
 // Equal, older, newer, and the comparison as unsigned 32-bit words with
 // each local number kept to its own field.
 TEST(Fetch, VersionJudgement) {
-    NEED_NETNS();
-    StreamSession s;
-    ASSERT_TRUE(s.pair().ok()) << s.pair().error();
+    SESSION(s);
     std::string in = s.tmp().write("image", random_bytes(3000, 3)), out = s.tmp().file("out");
     struct Case {
         std::string net;
@@ -156,10 +151,9 @@ TEST(Fetch, VersionJudgement) {
 
 // Datagrams numbered 0 and 61440 are stored and counted, so the count
 // reaches the last number while two are missing: no file, status 3.
-TEST(Fetch, StraysCountAndMissingDatagramsWriteNothing) {
-    NEED_NETNS();
-    StreamSession s;
-    ASSERT_TRUE(s.pair().ok()) << s.pair().error();
+// 61441 aborts the download.
+TEST(Fetch, PacketNumbersAndMissingDatagrams) {
+    SESSION(s);
     std::string in = s.tmp().write("image", random_bytes(100 * 500, 4)), out = s.tmp().write("out", "older\n");
     Fetch f = s.fetch({"-f", out}, {{"-l", "500", "--drop", "50,51", "--extra", "0,61440", "-n", "2", in}});
     EXPECT_EQ(f.mcfetch.status, 3);
@@ -167,13 +161,8 @@ TEST(Fetch, StraysCountAndMissingDatagramsWriteNothing) {
               plus(plus(set_up_lines(), kNewer), plus({"[OK] download_packet 100", "[OK] Last_packet arrived 100"},
                                                       plus(kCompleted, {"", " [ERROR] Not writing on " + out}))));
     EXPECT_EQ(testsupport::read_file(out), "older\n");
-}
 
-TEST(Fetch, PacketNumberAbove61440Aborts) {
-    NEED_NETNS();
-    StreamSession s;
-    ASSERT_TRUE(s.pair().ok()) << s.pair().error();
-    Fetch f = s.fetch({"-f", s.tmp().file("out")}, {{"--extra", "61441", "--size", "5000"}});
+    f = s.fetch({"-f", out}, {{"--extra", "61441", "--size", "5000"}});
     EXPECT_EQ(f.mcfetch.status, 2);
     EXPECT_EQ(lines(f.mcfetch.out),
               plus(set_up_lines(), {"[ERROR] Received packet major than max num packet - Fail "}));
@@ -183,9 +172,7 @@ TEST(Fetch, PacketNumberAbove61440Aborts) {
 // flood of foreign and zero-length datagrams, both end the download; a
 // flood of duplicates keeps it waiting for the missing datagram.
 TEST(Fetch, IdleTimeout) {
-    NEED_NETNS();
-    StreamSession s;
-    ASSERT_TRUE(s.pair().ok()) << s.pair().error();
+    SESSION(s);
     std::string in = s.tmp().write("image", random_bytes(5 * 1420, 5)), out = s.tmp().file("out");
 
     Fetch f = s.fetch({"-c", "-f", out}, {}, fast_clock());
@@ -206,12 +193,11 @@ TEST(Fetch, IdleTimeout) {
 // A full /tmp (a small tmpfs of this test's own) gives status 3 and no
 // truncated archive.
 TEST(Fetch, FullTmpLeavesNoArchive) {
-    NEED_NETNS();
+    if (!testsupport::netns_available()) GTEST_SKIP() << "no network namespaces";
     ASSERT_EQ(unshare(CLONE_NEWNS), 0);
     ASSERT_EQ(mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0);
     ASSERT_EQ(mount("tmpfs", "/tmp", "tmpfs", 0, "size=64k"), 0);
-    StreamSession s;
-    ASSERT_TRUE(s.pair().ok()) << s.pair().error();
+    SESSION(s);
     Fetch f = s.fetch({}, {{"--size", "200000", "-n", "2"}});
     EXPECT_EQ(f.mcfetch.status, 3);
     Lines got = lines(f.mcfetch.out);
@@ -225,9 +211,7 @@ TEST(Fetch, OutOfMemoryEndsTheDownload) {
 #ifdef MCFETCH_SANITIZED
     GTEST_SKIP() << "the failing allocator would bypass the sanitizer's";
 #endif
-    NEED_NETNS();
-    StreamSession s;
-    ASSERT_TRUE(s.pair().ok()) << s.pair().error();
+    SESSION(s);
     RunOptions o;
     o.env = {std::string("LD_PRELOAD=") + FAILALLOC_LIB, "FAILALLOC=777:150"};
     Fetch f = s.fetch({"-f", s.tmp().file("out")}, {{"-l", "777", "--size", "233100", "-r", "4"}}, o);
@@ -240,25 +224,27 @@ TEST(Fetch, OutOfMemoryEndsTheDownload) {
 
 // An interface whose address can't be read is "any", and the group is
 // joined on the wildcard address: the download still comes in on eth0.
-TEST(Fetch, InterfaceWithoutAddressIsAny) {
-    NEED_NETNS();
+// Overlong names are only ever passed on, never copied.
+TEST(Fetch, InterfaceWithoutAddressAndOverlongNames) {
     testsupport::NetPairOptions po;
     po.box_addr = "";
-    StreamSession s(po);
-    ASSERT_TRUE(s.pair().ok()) << s.pair().error();
+    SESSION(s, po);
     std::string in = s.tmp().write("image", random_bytes(1000, 6)), out = s.tmp().file("out");
-    for (const Lines& args : {Lines{}, Lines{"-n", std::string(40, 'e')}}) {
-        Fetch f = s.fetch(plus(args, {"-f", out}), {{"-n", "2", in}});
-        EXPECT_EQ(f.mcfetch.status, 0);
-        EXPECT_EQ(lines(f.mcfetch.out).at(1), "[INIT] Listening to 239.113.1.74:5518 from any");
-        EXPECT_TRUE(testsupport::read_file(out) == testsupport::read_file(in));
-    }
+    Fetch f = s.fetch({"-f", out}, {{"-n", "2", in}});
+    EXPECT_EQ(f.mcfetch.status, 0);
+    EXPECT_EQ(lines(f.mcfetch.out).at(1), "[INIT] Listening to 239.113.1.74:5518 from any");
+    EXPECT_TRUE(testsupport::read_file(out) == testsupport::read_file(in));
+
+    std::string long_file = s.tmp().file(std::string(5000, 'f'));
+    f = s.fetch({"-n", std::string(40, 'e'), "-f", long_file}, {{"-n", "2", in}});
+    EXPECT_EQ(f.mcfetch.status, 3);
+    EXPECT_EQ(lines(f.mcfetch.out).at(1), "[INIT] Listening to 239.113.1.74:5518 from any");
+    EXPECT_EQ(lines(f.mcfetch.out).back(), " [ERROR] Not writing on " + long_file);
+    EXPECT_EQ(f.mcfetch.err, long_file + ": File name too long\n");
 }
 
 TEST(Fetch, SocketAndBindFailures) {
-    NEED_NETNS();
-    StreamSession s;
-    ASSERT_TRUE(s.pair().ok()) << s.pair().error();
+    SESSION(s);
     ASSERT_TRUE(s.start({"-t"}));
     auto second = s.pair().run_box({MCFETCH_BIN});
     EXPECT_EQ(second.status, 253);
