@@ -1,0 +1,304 @@
+// mcfetch against the real sender on real sockets, in a private namespace
+// pair per test: exact output lines, exit statuses, the file written, and
+// the courtesy script's calls.
+#include <gtest/gtest.h>
+#include <sched.h>
+#include <stdlib.h>
+#include <sys/mount.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <stddef.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <random>
+
+#include "stream_session.h"
+
+namespace {
+
+using mctest::Fetch;
+using mctest::StreamSession;
+using testsupport::lines;
+using testsupport::RunOptions;
+using Lines = std::vector<std::string>;
+
+// A session on a fresh namespace pair, or the test skipped where there can be none.
+#define SESSION(name, ...)                                                         \
+    if (!testsupport::netns_available()) GTEST_SKIP() << "no network namespaces"; \
+    StreamSession name{__VA_ARGS__};                                               \
+    ASSERT_TRUE(name.pair().ok()) << name.pair().error()
+
+std::string random_bytes(size_t n, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::string s(n, '\0');
+    for (auto& c : s) c = static_cast<char>(rng());
+    return s;
+}
+
+// What the kernel gives for the 131070 bytes asked: twice the request,
+// capped at rmem_max.
+int expected_rcvbuf() {
+    long rmem_max = atol(testsupport::read_file("/proc/sys/net/core/rmem_max").c_str());
+    return 2 * static_cast<int>(std::min(131070L, rmem_max));
+}
+
+Lines set_up_lines(const std::string& from = "eth0") {
+    return {"[INIT] Initializing packet vector",
+            "[INIT] Listening to 239.113.1.74:5518 from " + from,
+            "[INIT] Opening sockets",
+            "[INIT] Binding IP and PORT[5518]",
+            "[INIT] Joining Multicast Group 239.113.1.74",
+            "[INIT] Entering in download LOOP [last received is 0]",
+            "[INIT] UDP buffer set to " + std::to_string(expected_rcvbuf()),
+            ""};
+}
+
+Lines plus(Lines a, const Lines& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+const Lines kNewer = {"Image on the net version 1, maior 0, minor 0", "Local image version 0, maior 0, minor 0",
+                      "Need to update your image"};
+const Lines kCompleted = {"", " *********** Main Download completed ***********"};
+
+RunOptions fast_clock() {
+    RunOptions o;
+    o.env = {std::string("LD_PRELOAD=") + FASTCLOCK_LIB};
+    return o;
+}
+
+TEST(Fetch, InOrderDownloadWritesTheImageOverAnOlderOne) {
+    SESSION(s);
+    std::string image = random_bytes(99 * 1000 + 500, 1);
+    std::string in = s.tmp().write("image", image), out = s.tmp().write("out", std::string(300000, 'x'));
+    Fetch f = s.fetch({"-f", out}, {{"-l", "1000", "-n", "2", in}});
+    EXPECT_EQ(f.mcfetch.status, 0) << f.mcfetch.err;
+    EXPECT_EQ(f.mcfetch.err, "");
+    EXPECT_EQ(lines(f.mcfetch.out),
+              plus(plus(set_up_lines(), kNewer),
+                   plus({"[OK] download_packet 100", "[OK] Last_packet arrived 100"}, kCompleted)));
+    EXPECT_TRUE(testsupport::read_file(out) == image) << "the older, longer file must be replaced whole";
+    EXPECT_EQ(f.courtesy, "");
+}
+
+// Out of order, each datagram twice, with every kind of malformed or
+// foreign datagram mixed in: only the stream's own are kept, byte for byte.
+TEST(Fetch, ShuffledWithDuplicatesAndDecoys) {
+    SESSION(s);
+    std::string image = random_bytes(250 * 1420 - 321, 2);
+    std::string in = s.tmp().write("image", image), out = s.tmp().file("out");
+    RunOptions o;
+    o.before_exec = []() { umask(0); };
+    Fetch f = s.fetch({"-c", "-f", out},
+                      {{"--shuffle=7", "--duplicate", "all", "--empty", "3", "--bad-magic", "5,61441,65535",
+                        "--bad-type", "9", "--short", "17,250", "--oversize", "33,61441", "-r", "8", "-n", "2", in}},
+                      o);
+    EXPECT_EQ(f.mcfetch.status, 0) << f.mcfetch.out << f.mcfetch.err;
+    EXPECT_TRUE(testsupport::read_file(out) == image);
+    struct stat st;
+    ASSERT_EQ(stat(out.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0644u);
+    EXPECT_EQ(f.courtesy, "0\n1\n3 100\n3 200\n");
+
+    Lines got = lines(f.mcfetch.out), head = plus(set_up_lines(), kNewer);
+    ASSERT_GT(got.size(), head.size() + 2);
+    EXPECT_EQ(Lines(got.begin(), got.begin() + head.size()), head);
+    Lines rest(got.begin() + head.size(), got.end() - 2), progress;
+    for (const auto& l : rest)
+        if (l != "[OK] Last_packet arrived 250") progress.push_back(l);
+    EXPECT_EQ(progress, (Lines{"[OK] download_packet 100", "[OK] download_packet 200"}));
+    EXPECT_EQ(rest.size(), 3u);
+    EXPECT_EQ(Lines(got.end() - 2, got.end()), kCompleted);
+}
+
+// Equal, older, newer, and the comparison as unsigned 32-bit words with
+// each local number kept to its own field.
+TEST(Fetch, VersionJudgement) {
+    SESSION(s);
+    std::string in = s.tmp().write("image", random_bytes(3000, 3)), out = s.tmp().file("out");
+    struct Case {
+        std::string net;
+        Lines local;
+        Lines versions;
+        bool newer;
+    } cases[] = {
+        {"2.1.5", {"-v", "2", "-m", "1", "-s", "5"},
+         {"Image on the net version 2, maior 1, minor 5", "Local image version 2, maior 1, minor 5"}, false},
+        {"1.9.9", {"-v", "2"}, {"Image on the net version 1, maior 9, minor 9", "Local image version 2, maior 0, minor 0"},
+         false},
+        {"200.0.0", {"-v", "200"},
+         {"Image on the net version 200, maior 0, minor 0", "Local image version 200, maior 0, minor 0"}, false},
+        {"0.0.1", {}, {"Image on the net version 0, maior 0, minor 1", "Local image version 0, maior 0, minor 0"}, true},
+        {"0x80000000", {"-s", "1"},
+         {"Image on the net version 128, maior 0, minor 0", "Local image version 0, maior 0, minor 1"}, true},
+        {"1.0.0", {"-s", "-1"},
+         {"Image on the net version 1, maior 0, minor 0", "Local image version 0, maior 0, minor 65535"}, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE("net " + c.net);
+        Fetch f = s.fetch(plus({"-t", "-c", "-f", out}, c.local), {{"-V", c.net, in}});
+        Lines verdict = c.newer ? Lines{"Need to update your image"} : Lines{"Image on the net is older than local image"};
+        EXPECT_EQ(lines(f.mcfetch.out), plus(plus(set_up_lines(), c.versions), verdict));
+        EXPECT_EQ(f.mcfetch.status, c.newer ? 0 : 4);
+        EXPECT_EQ(f.courtesy, c.newer ? "0\n1\n" : "0\n2\n");
+        EXPECT_NE(access(out.c_str(), F_OK), 0) << "nothing is stored";
+    }
+}
+
+// Datagrams numbered 0 and 61440 are stored and counted, so the count
+// reaches the last number while two are missing: no file, status 3.
+// 61441 aborts the download.
+TEST(Fetch, PacketNumbersAndMissingDatagrams) {
+    SESSION(s);
+    std::string in = s.tmp().write("image", random_bytes(100 * 500, 4)), out = s.tmp().write("out", "older\n");
+    Fetch f = s.fetch({"-f", out}, {{"-l", "500", "--drop", "50,51", "--extra", "0,61440", "-n", "2", in}});
+    EXPECT_EQ(f.mcfetch.status, 3);
+    EXPECT_EQ(lines(f.mcfetch.out),
+              plus(plus(set_up_lines(), kNewer), plus({"[OK] download_packet 100", "[OK] Last_packet arrived 100"},
+                                                      plus(kCompleted, {"", " [ERROR] Not writing on " + out}))));
+    EXPECT_EQ(testsupport::read_file(out), "older\n");
+
+    f = s.fetch({"-f", out}, {{"--extra", "61441", "--size", "5000"}});
+    EXPECT_EQ(f.mcfetch.status, 2);
+    EXPECT_EQ(lines(f.mcfetch.out),
+              plus(set_up_lines(), {"[ERROR] Received packet major than max num packet - Fail "}));
+}
+
+// The idle timer on a clock running 20 times fast: an empty socket, and a
+// flood of foreign and zero-length datagrams, both end the download; a
+// flood of duplicates keeps it waiting for the missing datagram.
+TEST(Fetch, IdleTimeout) {
+    SESSION(s);
+    std::string in = s.tmp().write("image", random_bytes(5 * 1420, 5)), out = s.tmp().file("out");
+
+    Fetch f = s.fetch({"-c", "-f", out}, {}, fast_clock());
+    EXPECT_EQ(f.mcfetch.status, 2);
+    EXPECT_EQ(lines(f.mcfetch.out), plus(set_up_lines(), {"[ERROR] Download Error - Fail "}));
+    EXPECT_EQ(f.courtesy, "0\n");
+
+    f = s.fetch({"-f", out}, {{"--drop", "all", "--bad-magic", "all", "--empty", "2", "-n", "0", "-T", "2.5", in}},
+                fast_clock());
+    EXPECT_EQ(f.mcfetch.status, 2);
+    EXPECT_EQ(lines(f.mcfetch.out), plus(set_up_lines(), {"[ERROR] Download Error - Fail "}));
+
+    f = s.fetch({"-f", out}, {{"--drop", "5", "-r", "0.5", "-n", "0", "-T", "3", in}, {in}}, fast_clock());
+    EXPECT_EQ(f.mcfetch.status, 0) << f.mcfetch.out;
+    EXPECT_TRUE(testsupport::read_file(out) == testsupport::read_file(in));
+}
+
+// A full /tmp (a small tmpfs of this test's own) gives status 3 and no
+// truncated archive.
+TEST(Fetch, FullTmpLeavesNoArchive) {
+    if (!testsupport::netns_available()) GTEST_SKIP() << "no network namespaces";
+    ASSERT_EQ(unshare(CLONE_NEWNS), 0);
+    ASSERT_EQ(mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0);
+    ASSERT_EQ(mount("tmpfs", "/tmp", "tmpfs", 0, "size=64k"), 0);
+    SESSION(s);
+    Fetch f = s.fetch({}, {{"--size", "200000", "-n", "2"}});
+    EXPECT_EQ(f.mcfetch.status, 3);
+    Lines got = lines(f.mcfetch.out);
+    ASSERT_GE(got.size(), 2u);
+    EXPECT_EQ(Lines(got.end() - 2, got.end()), (Lines{"", " [ERROR] Not writing on /tmp/mcastupgrd.tar.gz"}));
+    EXPECT_EQ(f.mcfetch.err, "/tmp/mcastupgrd.tar.gz: No space left on device\n");
+    EXPECT_NE(access("/tmp/mcastupgrd.tar.gz", F_OK), 0);
+}
+
+TEST(Fetch, OutOfMemoryEndsTheDownload) {
+#ifdef MCFETCH_SANITIZED
+    GTEST_SKIP() << "the failing allocator would bypass the sanitizer's";
+#endif
+    SESSION(s);
+    RunOptions o;
+    o.env = {std::string("LD_PRELOAD=") + FAILALLOC_LIB, "FAILALLOC=777:150"};
+    Fetch f = s.fetch({"-f", s.tmp().file("out")}, {{"-l", "777", "--size", "233100", "-r", "4"}}, o);
+    EXPECT_EQ(f.mcfetch.status, 2);
+    Lines got = lines(f.mcfetch.out);
+    ASSERT_FALSE(got.empty());
+    EXPECT_EQ(got.back().rfind("[ERROR] Out of memory at packet ", 0), 0u) << got.back();
+    EXPECT_NE(access(s.tmp().file("out").c_str(), F_OK), 0);
+}
+
+// An interface whose address can't be read is "any", and the group is
+// joined on the wildcard address: the download still comes in on eth0.
+// Overlong names are only ever passed on, never copied.
+TEST(Fetch, InterfaceWithoutAddressAndOverlongNames) {
+    testsupport::NetPairOptions po;
+    po.box_addr = "";
+    SESSION(s, po);
+    std::string in = s.tmp().write("image", random_bytes(1000, 6)), out = s.tmp().file("out");
+    Fetch f = s.fetch({"-f", out}, {{"-n", "2", in}});
+    EXPECT_EQ(f.mcfetch.status, 0);
+    EXPECT_EQ(lines(f.mcfetch.out).at(1), "[INIT] Listening to 239.113.1.74:5518 from any");
+    EXPECT_TRUE(testsupport::read_file(out) == testsupport::read_file(in));
+
+    std::string long_file = s.tmp().file(std::string(5000, 'f'));
+    f = s.fetch({"-n", std::string(40, 'e'), "-f", long_file}, {{"-n", "2", in}});
+    EXPECT_EQ(f.mcfetch.status, 3);
+    EXPECT_EQ(lines(f.mcfetch.out).at(1), "[INIT] Listening to 239.113.1.74:5518 from any");
+    EXPECT_EQ(lines(f.mcfetch.out).back(), " [ERROR] Not writing on " + long_file);
+    EXPECT_EQ(f.mcfetch.err, long_file + ": File name too long\n");
+}
+
+TEST(Fetch, SocketAndBindFailures) {
+    SESSION(s);
+    ASSERT_TRUE(s.start({"-t"}));
+    auto second = s.pair().run_box({MCFETCH_BIN});
+    EXPECT_EQ(second.status, 253);
+    EXPECT_EQ(lines(second.out), (Lines{"[INIT] Initializing packet vector",
+                                        "[INIT] Listening to 239.113.1.74:5518 from eth0", "[INIT] Opening sockets",
+                                        "[INIT] Binding IP and PORT[5518]"}));
+    EXPECT_EQ(second.err, "Errore in bind: Address already in use\n");
+    s.send({"--size", "10"});
+    EXPECT_EQ(s.finish().mcfetch.status, 0);
+
+    if (getenv("TESTSUPPORT_EMULATOR")) return;  // the emulator itself needs descriptors
+    // socket() refused as when the box has run out of descriptors.
+    RunOptions o;
+    o.before_exec = []() {
+        static sock_filter code[] = {
+            BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+            BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_socket, 0, 1),
+            BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EMFILE),
+            BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+        };
+        sock_fprog prog{sizeof code / sizeof code[0], code};
+        if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) || prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &prog)) _exit(126);
+    };
+    auto r = s.pair().run_box({MCFETCH_BIN}, o);
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(lines(r.out), (Lines{"[INIT] Initializing packet vector",
+                                   "[INIT] Listening to 239.113.1.74:5518 from any", "[INIT] Opening sockets"}));
+    EXPECT_EQ(r.err, "Errore nella creazione del socket: Too many open files\n");
+}
+
+// Help and refused option values need no network: they end before any socket.
+TEST(CommandLine, HelpAndRefusedValues) {
+    auto r = testsupport::run({MCFETCH_BIN, "-x", "-h"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(lines(r.out), (Lines{"[INIT] Initializing packet vector", "--------------------------------",
+                                   "\t mcfetch ", "--------------------------------", "h\t : this page",
+                                   "t\t : test mode only", "g\t : multicast group", "p\t : multicast port",
+                                   "n\t : network interface", "f\t : output file name",
+                                   "v\t : image file version number", "m\t : image file maior number",
+                                   "s\t : image file minor number"}));
+    EXPECT_NE(r.err.find("invalid option -- 'x'"), std::string::npos) << r.err;
+
+    std::string long_group(300, '9');
+    for (const Lines& args : {Lines{"-g", "not.a.group"}, Lines{"-g", long_group}}) {
+        r = testsupport::run(plus({MCFETCH_BIN}, args));
+        EXPECT_EQ(r.status, 254);
+        EXPECT_EQ(r.out, "[INIT] Initializing packet vector\n");
+        EXPECT_EQ(r.err, "mcfetch: bad multicast group address '" + args[1] + "'\n");
+    }
+    for (const char* port : {"0", "70000"}) {
+        r = testsupport::run({MCFETCH_BIN, "-p", port});
+        EXPECT_EQ(r.status, 254);
+        EXPECT_EQ(r.err, std::string("mcfetch: bad multicast port ") + port + " (1 to 65535)\n");
+    }
+}
+
+}  // namespace
