@@ -84,7 +84,9 @@ public:
         for (size_t i = 0; i < frames.size(); ++i) {
             ASSERT_EQ(sendto(fd_, frames[i].data(), frames[i].size(), 0, reinterpret_cast<sockaddr*>(&to_), sizeof to_),
                       static_cast<ssize_t>(frames[i].size()));
-            if (i % 10 == 9) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            // Paced so that the capture socket's buffer (some 90 such frames)
+            // rides out a loaded host descheduling mcastrate for a while.
+            if (i % 10 == 9) std::this_thread::sleep_for(std::chrono::milliseconds(30));
         }
     }
     // The IGMP packets seen so far, once the link has been quiet a moment.
