@@ -69,7 +69,7 @@ class Core {
 public:
     explicit Core(Options options);
     ~Core();
-    void shutdown();
+    std::vector<std::string> shutdown();
 
     const Options opt;
 
@@ -183,6 +183,8 @@ private:
     std::mutex procs_m_;
     std::vector<std::unique_ptr<Process>> procs_;
     Process* init_ = nullptr;
+    bool down_ = false;
+    bool threads_left_ = false;
 
     friend class kplat::Kernel;
 };
