@@ -174,6 +174,8 @@ bool private_dev(const std::vector<DevNode>& nodes, const std::map<std::string, 
     for (const auto& n : nodes) {
         if (!ok) break;
         std::string path = "/dev/" + n.name;
+        for (size_t slash = path.find('/', 5); slash != std::string::npos; slash = path.find('/', slash + 1))
+            mkdir(path.substr(0, slash).c_str(), 0755);  // "input/event0"
         if (mknod(path.c_str(), S_IFCHR | 0666, makedev(n.major, n.minor)) != 0 && !write_file(path, ""))
             ok = fail(error, path);
     }
