@@ -11,6 +11,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -226,6 +227,9 @@ int enter_box(const std::string& dir) {
         fprintf(stderr, "vbox: the box's /dev: %s\n", error.c_str());
         return 1;
     }
+    // /sys/class/net as the box sees it: its own interfaces.
+    if (!info.box_ns.empty() && mount("sysfs", "/sys", "sysfs", MS_NOSUID | MS_NODEV | MS_NOEXEC, nullptr) != 0)
+        fprintf(stderr, "vbox: warning: the box's /sys: %s\n", strerror(errno));
     std::string bridge = env_or("VBOX_BRIDGE", VBOX_BRIDGE);
     const char* pre = getenv("LD_PRELOAD");
     std::string preload = pre && *pre ? bridge + ":" + pre : bridge;

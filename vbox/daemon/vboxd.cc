@@ -196,6 +196,7 @@ bool serve_admin(Box& box, int fd, uint32_t len) {
     if (line == "stop") {
         int none = -1;
         if (!g_stop_fd.compare_exchange_strong(none, fd)) return false;  // stopping already
+        g_connections.remove(fd);  // not one of those the stop ends
         if (write(g_wake[1], "x", 1) < 0) {
         }
         return true;

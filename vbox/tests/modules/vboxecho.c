@@ -13,6 +13,7 @@
 #include <linux/sched.h>
 #include <linux/poll.h>
 #include <linux/fcntl.h>
+#include <linux/slab.h>
 #include <asm/uaccess.h>
 
 #define ECHO_MAJOR 240
@@ -20,6 +21,10 @@
 
 MODULE_DESCRIPTION("virtual box echo device");
 MODULE_LICENSE("GPL");
+
+/* leak=1: init takes memory that cleanup forgets, for the shutdown check. */
+static int leak;
+MODULE_PARM(leak, "i");
 
 static struct {
 	char buf[ECHO_SIZE];
@@ -97,12 +102,15 @@ static struct file_operations echo_fops = {
 static int __init echo_init(void)
 {
 	init_waitqueue_head(&echo.readers);
+	if (leak && !kmalloc(32, GFP_KERNEL))
+		return -ENOMEM;
 	return register_chrdev(ECHO_MAJOR, "vboxecho", &echo_fops);
 }
 
 static void __exit echo_exit(void)
 {
 	unregister_chrdev(ECHO_MAJOR, "vboxecho");
+	printk("<6>vboxecho unloaded\n");
 }
 
 module_init(echo_init);
