@@ -86,29 +86,39 @@ void log_line(const char* fmt, const std::string& a = {}, const std::string& b =
     fputc('\n', stderr);
 }
 
-// A program's control channel: its ioctls, one after the other.
+// A program's control channel: its ioctls, one after the other. Each
+// request carries the window of the caller's memory; the result carries
+// the driver's stores into it.
 void serve_control(Box& box, int fd) {
+    struct {
+        IoctlReq rq;
+        char window[kMaxWindow];
+    } in;
+    std::string stores;
     for (;;) {
         MsgHeader h;
-        IoctlReq rq;
-        if (!read_header(fd, h) || h.type != MSG_IOCTL || h.len != sizeof rq || !read_full(fd, &rq, sizeof rq, 5000))
+        if (!recv_msg(fd, h, &in, sizeof in) || h.type != MSG_IOCTL || h.len < sizeof in.rq ||
+            h.len - sizeof in.rq != in.rq.sent)
             break;
-        IoctlResult res = {-EBADF};
+        const IoctlReq& rq = in.rq;
+        IoctlResult res = {-EBADF, 0, 0, 0, 0};
+        stores.clear();
         auto f = box.file(rq.inode);
         bool broken = false;
         if (f) {
             std::lock_guard<std::mutex> g(f->call);
             if (f->proc) {
-                f->memory->attach(fd);
+                f->memory->attach(fd, rq.arg, in.window, rq.sent, rq.writable);
                 res.ret = f->proc->ioctl(f->fd, rq.cmd, static_cast<unsigned long>(rq.arg));
                 broken = f->memory->broken();
-                box.after_call();
+                f->memory->result(res, stores);
                 f->memory->detach();
+                box.after_call();
             }
         }
         // A program that died or garbled its answers mid-call gets no
         // result; the driver has finished the call with EFAULT for the copies.
-        if (broken || !send_msg(fd, MSG_RESULT, &res, sizeof res)) break;
+        if (broken || !send_msg(fd, MSG_RESULT, &res, sizeof res, stores.data(), stores.size())) break;
     }
 }
 
