@@ -101,6 +101,7 @@ TEST(Run, PrivateMountsWhereRootIsNoMountPoint) {
         o.private_files["/etc/stb-chroot-probe"] = "seen\n";
         o.before_exec = private_folder("/dev", {{"stb-probe", "decoy\n"}});
         auto r = run({"cat", "/etc/stb-chroot-probe", "/dev/stb-probe"}, o);
+        if (r.err.find("Function not implemented") != std::string::npos) _exit(77);  // user-mode emulation
         if (r.out != "seen\ndecoy\n") {
             dprintf(2, "%s%s", r.out.c_str(), r.err.c_str());
             _exit(1);
@@ -109,6 +110,7 @@ TEST(Run, PrivateMountsWhereRootIsNoMountPoint) {
     }
     int status = -1;
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "the emulator lacks open_tree and move_mount";
     EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 

@@ -181,6 +181,12 @@ int cmd_status(const std::string& dir, int, char**) {
     return r.status;
 }
 
+// The bridge for programs built for the box's processor, when the box
+// runs them under an emulator (VBOX_EMULATOR): not for the host's own.
+std::string g_emulated_preload;
+
+bool is_mips_elf(const std::string& path);
+
 // What the daemon tells of the box: its network namespaces (none when it
 // runs without root) and its device nodes.
 struct BoxInfo {
@@ -231,9 +237,13 @@ int enter_box(const std::string& dir) {
     if (!info.box_ns.empty() && mount("sysfs", "/sys", "sysfs", MS_NOSUID | MS_NODEV | MS_NOEXEC, nullptr) != 0)
         fprintf(stderr, "vbox: warning: the box's /sys: %s\n", strerror(errno));
     std::string bridge = env_or("VBOX_BRIDGE", VBOX_BRIDGE);
-    const char* pre = getenv("LD_PRELOAD");
-    std::string preload = pre && *pre ? bridge + ":" + pre : bridge;
-    setenv("LD_PRELOAD", preload.c_str(), 1);
+    if (is_mips_elf(bridge)) {
+        g_emulated_preload = bridge;  // for the emulated programs only (exec_program)
+    } else {
+        const char* pre = getenv("LD_PRELOAD");
+        std::string preload = pre && *pre ? bridge + ":" + pre : bridge;
+        setenv("LD_PRELOAD", preload.c_str(), 1);
+    }
     setenv("VBOX_DIR", dir.c_str(), 1);
     // The front end itself is on the box's PATH too (`vbox scart` from the shell).
     char self[4096];
@@ -286,11 +296,9 @@ void exec_program(char** argv) {
             if (sp > at) words.push_back(e.substr(at, sp - at));
             at = sp + 1;
         }
-        const char* pre = getenv("LD_PRELOAD");
-        if (pre) {
+        if (!g_emulated_preload.empty()) {
             words.push_back("-E");
-            words.push_back(std::string("LD_PRELOAD=") + pre);
-            unsetenv("LD_PRELOAD");
+            words.push_back("LD_PRELOAD=" + g_emulated_preload);
         }
         words.push_back(prog);
         std::vector<char*> args;
@@ -355,7 +363,7 @@ int cmd_headend(const std::string& dir, int argc, char** argv) {
     const char* path = getenv("PATH");
     std::string p = std::string(VBOX_HEADEND_DIRS) + ":" + (path && *path ? path : "/usr/bin:/bin");
     setenv("PATH", p.c_str(), 1);
-    execvp(argv[0], argv);
+    exec_program(argv);
     return exec_failed(argv[0]);
 }
 
