@@ -210,6 +210,7 @@ long device_ioctl(uint64_t inode, unsigned long cmd, unsigned long arg) {
     Footprint& fp = footprint(static_cast<uint32_t>(cmd));
     bool known = fp.known && fp.cmd == static_cast<uint32_t>(cmd);
     uint32_t want = known ? (fp.read_end > fp.write_end ? fp.read_end : fp.write_end) : kFirstGuess;
+    if (want > kMaxWindow) want = kMaxWindow;
     static char window[kMaxWindow];
     IoctlReq rq = {inode, static_cast<uint32_t>(cmd), 0, static_cast<uint64_t>(arg), 0, 0};
     if (fd >= 0) {
@@ -224,7 +225,7 @@ long device_ioctl(uint64_t inode, unsigned long cmd, unsigned long arg) {
             if (h.type == MSG_RESULT && h.len >= sizeof(IoctlResult)) {
                 IoctlResult r;
                 memcpy(&r, io_buf, sizeof r);
-                // The driver's stores into the window, in the order it made them.
+                // The bytes the driver stored into the window.
                 bool stored = true;
                 size_t at = sizeof r;
                 for (uint32_t i = 0; i < r.stores && stored; ++i) {

@@ -13,7 +13,7 @@ void CallerMemory::attach(int fd, uint64_t base, const char* bytes, uint32_t sen
     sent_ = sent <= kMaxWindow ? sent : 0;
     writable_ = writable <= sent_ ? writable : 0;
     if (sent_) memcpy(window_, bytes, sent_);
-    stores_.clear();
+    stored_.reset();
     read_end_ = write_end_ = 0;
 }
 
@@ -33,12 +33,20 @@ void CallerMemory::note(unsigned long addr, unsigned long n, uint32_t& end) cons
 }
 
 void CallerMemory::result(IoctlResult& res, std::string& out) const {
-    res.stores = static_cast<uint32_t>(stores_.size());
+    res.stores = 0;
     res.read_end = read_end_;
     res.write_end = write_end_;
-    for (const Store& s : stores_) {
+    for (uint32_t at = 0; at < writable_;) {
+        if (!stored_[at]) {
+            ++at;
+            continue;
+        }
+        Store s = {at, 0};
+        while (at < writable_ && stored_[at]) ++at;
+        s.len = at - s.offset;
         out.append(reinterpret_cast<const char*>(&s), sizeof s);
         out.append(window_ + s.offset, s.len);
+        ++res.stores;
     }
 }
 
@@ -95,12 +103,7 @@ unsigned long CallerMemory::copy_out(unsigned long to, const void* from, unsigne
         unsigned long room = writable_ - static_cast<unsigned long>(off);
         done = n < room ? n : room;
         memcpy(window_ + off, src, done);
-        // Adjoining stores become one record; overlapping ones stay apart
-        // (each goes back, in order, as the driver made them).
-        if (!stores_.empty() && stores_.back().offset + stores_.back().len == static_cast<uint32_t>(off))
-            stores_.back().len += static_cast<uint32_t>(done);
-        else
-            stores_.push_back({static_cast<uint32_t>(off), static_cast<uint32_t>(done)});
+        for (unsigned long i = 0; i < done; ++i) stored_.set(off + i);
     }
     while (done < n) {
         unsigned k = static_cast<unsigned>(n - done < kMaxMem ? n - done : kMaxMem);

@@ -12,8 +12,8 @@
 
 #include <stdint.h>
 
+#include <bitset>
 #include <string>
-#include <vector>
 
 #include "../common/proto.h"
 #include "kplat/user.h"
@@ -31,8 +31,9 @@ public:
     // nonsense): every later copy of the call fails, and the channel is done.
     bool broken() const { return broken_; }
 
-    // The driver's stores into the window, as Store records with their
-    // bytes, and how far past the base it read and wrote.
+    // The bytes the driver stored into the window, as Store records (one
+    // for each run of them) with their final values, and how far past the
+    // base it read and wrote.
     void result(IoctlResult& res, std::string& stores) const;
 
     unsigned long copy_in(void* to, unsigned long from, unsigned long n) override;
@@ -54,7 +55,7 @@ private:
     uint64_t base_ = 0;
     uint32_t sent_ = 0, writable_ = 0;
     char window_[kMaxWindow];
-    std::vector<Store> stores_;
+    std::bitset<kMaxWindow> stored_;  // the window's bytes the driver stored to
     mutable uint32_t read_end_ = 0, write_end_ = 0;
     kplat::LocalUserSpace local_;
 };
