@@ -1,10 +1,10 @@
 # What components contribute to the virtual box (vbox/), collected here so
 # that no list in vbox/ names them.
 #
-#   vbox_console(NAME SOURCES src.cc...)
-#     console commands: the sources are built into the daemon, and one of
-#     them defines `void vbox::console_NAME(vbox::Console&)` (see
-#     vbox/console/console.h).
+#   vbox_console(NAME SOURCES src.cc... [LIBS lib...])
+#     console commands: the sources are built into the daemon (linked with
+#     the libraries), and one of them defines
+#     `void vbox::console_NAME(vbox::Console&)` (see vbox/console/console.h).
 #   vbox_program(TARGET)
 #     a program that belongs in the box: built with `vbox`, its folder on
 #     the PATH of `vbox run` and `vbox shell`. Every program installed on
@@ -14,7 +14,7 @@
 #     `vbox headend`.
 
 function(vbox_console name)
-  cmake_parse_arguments(C "" "" "SOURCES" ${ARGN})
+  cmake_parse_arguments(C "" "" "SOURCES;LIBS" ${ARGN})
   set(sources "")
   foreach(s IN LISTS C_SOURCES)
     get_filename_component(s ${s} ABSOLUTE)
@@ -22,6 +22,7 @@ function(vbox_console name)
   endforeach()
   set_property(GLOBAL APPEND PROPERTY VBOX_CONSOLE_NAMES ${name})
   set_property(GLOBAL APPEND PROPERTY VBOX_CONSOLE_SOURCES ${sources})
+  set_property(GLOBAL APPEND PROPERTY VBOX_CONSOLE_LIBS ${C_LIBS})
 endfunction()
 
 function(vbox_program target)
@@ -38,7 +39,5 @@ function(vbox_path_of out)
   foreach(t IN LISTS ARGN)
     list(APPEND dirs "$<TARGET_FILE_DIR:${t}>")
   endforeach()
-  list(REMOVE_DUPLICATES dirs)
-  list(JOIN dirs ":" joined)
-  set(${out} "${joined}" PARENT_SCOPE)
+  set(${out} "$<JOIN:$<REMOVE_DUPLICATES:${dirs}>,:>" PARENT_SCOPE)
 endfunction()

@@ -425,7 +425,8 @@ int usage(FILE* out) {
             "Commands:\n");
     for (const auto& c : commands) {
         std::string head = std::string(c.name) + (*c.args ? " " : "") + c.args;
-        fprintf(out, "  %-28s %s\n", head.c_str(), c.help);
+        if (head.size() > 28) fprintf(out, "  %s\n  %-28s %s\n", head.c_str(), "", c.help);
+        else fprintf(out, "  %-28s %s\n", head.c_str(), c.help);
     }
     fprintf(out, "\nThe box's console (answered by the running box):\n%s", console_usage().c_str());
     fprintf(out,

@@ -20,7 +20,10 @@ std::string Console::usage() const {
     for (const auto& c : commands_) {
         if (c.help.empty()) continue;
         std::string head = c.name + (c.args.empty() ? "" : " ") + c.args;
-        snprintf(line, sizeof line, "  %-28s %s\n", head.c_str(), c.help.c_str());
+        if (head.size() > 28)  // the help on a line of its own
+            snprintf(line, sizeof line, "  %s\n  %-28s %s\n", head.c_str(), "", c.help.c_str());
+        else
+            snprintf(line, sizeof line, "  %-28s %s\n", head.c_str(), c.help.c_str());
         out += line;
     }
     return out;

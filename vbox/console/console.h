@@ -4,7 +4,7 @@
 // card put into the reader. A component contributes with, in its
 // CMakeLists.txt,
 //
-//     vbox_console(scart SOURCES console/stv6413.cc)
+//     vbox_console(scart SOURCES console/stv6413.cc [LIBS lib...])
 //
 // and in that source a function `void vbox::console_scart(Console&)` that
 // adds its commands. Nothing else changes: the daemon calls every
@@ -33,6 +33,7 @@ struct ConsoleContext {
     Box& box;
     kplat::Kernel& kernel;
     board::Board& board;
+    const std::string& dir;  // the box's folder ($VBOX_DIR of its programs)
 };
 
 struct ConsoleCommand {

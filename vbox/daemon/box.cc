@@ -146,7 +146,7 @@ Box::Box(const std::vector<std::string>& module_dirs, const std::string& dir) : 
     o.console = true;  // the daemon's log file keeps the kernel log too
     kernel_ = std::make_unique<kplat::Kernel>(o);
     board_ = std::make_unique<board::Board>(*kernel_);
-    context_.reset(new ConsoleContext{*this, *kernel_, *board_});
+    context_.reset(new ConsoleContext{*this, *kernel_, *board_, dir_});
     add_box_commands(console_);
     add_contributed_commands(console_);
 }
