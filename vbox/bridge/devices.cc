@@ -11,6 +11,8 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <atomic>
+
 #include "../common/wire.h"
 
 namespace vbox {
@@ -185,9 +187,19 @@ DeviceOpen open_device(const char* path, int flags, int* out) {
     return DeviceOpen::failed;
 }
 
+// Descriptors found to be device channels, by number: the socket's inode
+// (unique among live sockets) tells a later check that it is still the
+// same one, without asking for its peer.
+std::atomic<uint64_t> known_devices[256];
+
 bool is_device(int fd, uint64_t* inode) {
     struct stat st;
     if (fstat(fd, &st) != 0 || !S_ISSOCK(st.st_mode)) return false;
+    bool cached = fd >= 0 && fd < 256;
+    if (cached && known_devices[fd].load(std::memory_order_relaxed) == st.st_ino) {
+        *inode = st.st_ino;
+        return true;
+    }
     char want[sizeof(sockaddr_un::sun_path)];
     if (!box_socket(want, sizeof want)) return false;
     sockaddr_un peer;
@@ -195,6 +207,7 @@ bool is_device(int fd, uint64_t* inode) {
     memset(&peer, 0, sizeof peer);
     if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &plen) != 0 || peer.sun_family != AF_UNIX) return false;
     if (strncmp(peer.sun_path, want, sizeof peer.sun_path) != 0) return false;
+    if (cached) known_devices[fd].store(st.st_ino, std::memory_order_relaxed);
     *inode = st.st_ino;
     return true;
 }
