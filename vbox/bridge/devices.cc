@@ -7,7 +7,6 @@
 #include <string.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/uio.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -61,18 +60,20 @@ void drop_control_channel() {
     ctrl_fd = -1;
 }
 
-// The process's own memory: the kernel checks every address, so a driver
-// given a wild pointer fails the ioctl instead of crashing the caller.
-// process_vm_readv and process_vm_writev on ourselves where the kernel has
-// them; under user-mode emulation, which lacks them, a pipe.
-bool no_vm_calls = false;
+// The process's own memory, copied through a pipe: the kernel checks every
+// address, so a driver given a wild pointer fails the ioctl instead of
+// crashing the caller. (A pipe's write and read cost less than one
+// process_vm_readv on ourselves, and work under user-mode emulation too.)
 int probe_pipe[2] = {-1, -1};
 
 constexpr size_t kPage = 4096;
 
-// Copies through the pipe a page at a time; the bytes up to the first
-// page that failed.
-size_t pipe_copy(uint64_t remote, char* local, size_t n, bool store) {
+// Bytes copied from (store: to) the process's address remote, a page at a
+// time, up to the first page that is not accessible.
+size_t own_copy(uint64_t remote, char* local, size_t n, bool store) {
+    if (n == 0) return 0;
+    uint64_t end = remote + n;
+    if (end < remote || (sizeof(void*) == 4 && end > (uint64_t(1) << 32))) return 0;
     if (probe_pipe[0] < 0 && pipe2(probe_pipe, O_CLOEXEC) != 0) return 0;
     size_t done = 0;
     while (done < n) {
@@ -91,22 +92,6 @@ size_t pipe_copy(uint64_t remote, char* local, size_t n, bool store) {
         done += k;
     }
     return done;
-}
-
-// Bytes copied from (store: to) the process's address remote, up to the
-// first one that is not accessible.
-size_t own_copy(uint64_t remote, char* local, size_t n, bool store) {
-    if (n == 0) return 0;
-    uint64_t end = remote + n;
-    if (end < remote || (sizeof(void*) == 4 && end > (uint64_t(1) << 32))) return 0;
-    if (!no_vm_calls) {
-        iovec l = {local, n}, r = {reinterpret_cast<void*>(static_cast<uintptr_t>(remote)), n};
-        ssize_t got = store ? process_vm_writev(ctrl_pid, &l, 1, &r, 1, 0) : process_vm_readv(ctrl_pid, &l, 1, &r, 1, 0);
-        if (got >= 0) return static_cast<size_t>(got);
-        if (errno != ENOSYS && errno != EPERM) return 0;
-        no_vm_calls = true;
-    }
-    return pipe_copy(remote, local, n, store);
 }
 
 char io_buf[kMaxMem + sizeof(MemReq) + 64];  // guarded by ctrl_lock
