@@ -10,8 +10,6 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <atomic>
-
 #include "../common/wire.h"
 
 namespace vbox {
@@ -175,15 +173,21 @@ DeviceOpen open_device(const char* path, int flags, int* out) {
 // Descriptors found to be device channels, by number: the socket's inode
 // (unique among live sockets) tells a later check that it is still the
 // same one, without asking for its peer.
-std::atomic<uint64_t> known_devices[256];
+pthread_mutex_t known_lock = PTHREAD_MUTEX_INITIALIZER;
+uint64_t known_devices[256];  // guarded by known_lock
 
 bool is_device(int fd, uint64_t* inode) {
     struct stat st;
     if (fstat(fd, &st) != 0 || !S_ISSOCK(st.st_mode)) return false;
     bool cached = fd >= 0 && fd < 256;
-    if (cached && known_devices[fd].load(std::memory_order_relaxed) == st.st_ino) {
-        *inode = st.st_ino;
-        return true;
+    if (cached) {
+        pthread_mutex_lock(&known_lock);
+        bool known = known_devices[fd] == st.st_ino;
+        pthread_mutex_unlock(&known_lock);
+        if (known) {
+            *inode = st.st_ino;
+            return true;
+        }
     }
     char want[sizeof(sockaddr_un::sun_path)];
     if (!box_socket(want, sizeof want)) return false;
@@ -192,7 +196,11 @@ bool is_device(int fd, uint64_t* inode) {
     memset(&peer, 0, sizeof peer);
     if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &plen) != 0 || peer.sun_family != AF_UNIX) return false;
     if (strncmp(peer.sun_path, want, sizeof peer.sun_path) != 0) return false;
-    if (cached) known_devices[fd].store(st.st_ino, std::memory_order_relaxed);
+    if (cached) {
+        pthread_mutex_lock(&known_lock);
+        known_devices[fd] = st.st_ino;
+        pthread_mutex_unlock(&known_lock);
+    }
     *inode = st.st_ino;
     return true;
 }
