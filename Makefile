@@ -4,7 +4,7 @@
 
 FUZZ_SECONDS ?= 60
 
-.PHONY: all setup build test run asan-test fuzz fuzz-smoke target-setup target-build target-test rootfs clean
+.PHONY: all setup build test run asan-test fuzz fuzz-smoke bench target-setup target-build target-test rootfs clean
 
 all: build
 
@@ -34,6 +34,12 @@ fuzz: setup
 
 fuzz-smoke: fuzz
 	@scripts/fuzz-smoke build/fuzz/fuzz-targets.txt $(FUZZ_SECONDS)
+
+# The bridge's figures, from the release build.
+bench: setup
+	@cmake --preset release >/dev/null
+	@cmake --build --preset release
+	@vbox/bench/run-bench build/release
 
 # The box's processor: cross build for mipsel, tests under qemu-mipsel.
 target-setup:

@@ -114,12 +114,15 @@ function(stb_write_fuzz_list)
 endfunction()
 
 include(kmod)
+include(vbox)
 
 # Installation into the box's root file system (component "runtime") and
 # into the development tree (component "dev"); `make rootfs` stages both.
 
 # stb_install_program(target [SBIN])
+# A program of the box: also on the virtual box's PATH.
 function(stb_install_program target)
+  vbox_program(${target})
   cmake_parse_arguments(I "SBIN" "" "" ${ARGN})
   set(dest usr/bin)
   if(I_SBIN)

@@ -278,15 +278,12 @@ TEST(DisplayInBox, ToolsKeepTheDisplayInTheBox) {
     EXPECT_EQ(box.run({ASPECTSET_BIN, "16", "9"}).status, 0);
     EXPECT_EQ(box.run({ASPECTSET_BIN, "4", "3"}).out, ratios("16 9", "4 3", "4 3"));
 
-    std::string dir = box.dir() + "/display", out;
-    int status = -1;
-    ASSERT_TRUE(displaysdk::display_command(dir, {"display", "fail", "DCCClose", "9", "1"}, out, status));
+    ASSERT_EQ(box.vbox({"display", "fail", "DCCClose", "9", "1"}).status, 0);  // `vbox display`
     r = box.run({ASPECTSET_BIN, "16", "9"});
     EXPECT_EQ(r.status, 255);
     EXPECT_EQ(r.err, "Cannot close DCC 9\n");
     EXPECT_EQ(box.run({ASPECTSET_BIN, "16", "9"}).status, 0);  // once only
-    out.clear();
-    ASSERT_TRUE(displaysdk::display_command(dir, {"display"}, out, status));
+    std::string out = box.vbox({"display"}).out;
     EXPECT_EQ(lines(out).at(0), "aspect ratio 16:9 (route 0), source 4:3");
     EXPECT_EQ(lines(out).at(1), "display 720x576, OSD buffer 720x576, layer order 1, surface 167772160");
 }

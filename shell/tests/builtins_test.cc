@@ -6,6 +6,7 @@
 #include <regex>
 #include <string>
 
+#include "testsupport/mounts.h"
 #include "vreg_run.h"
 
 namespace {
@@ -209,10 +210,11 @@ TEST_F(Builtins, FailedMapsLeaveTheListAlone) {
     EXPECT_EQ(r.out, "empty map list\n");
     EXPECT_EQ(r.err, "mmap: mmap failed: Invalid argument\n");
 
-    RunOptions o;
-    mem_.attach(o);
-    for (auto& e : o.env)
-        if (e.rfind("VBOX_MEM=", 0) == 0) e = "VBOX_MEM=/nonexistent/mem";
+    RunOptions o;  // a /dev without "mem"
+    o.before_exec = [] {
+        std::string error;
+        if (!testsupport::private_dev({}, {}, error)) _exit(127);
+    };
     r = vregtest::run_script("mmap(\"x\", 0x10000000, 0x1000)\nmaplist()\n", o);
     EXPECT_EQ(r.out, "empty map list\n");
     EXPECT_EQ(r.err, "mmap: open /dev/mem failed: No such file or directory\n");

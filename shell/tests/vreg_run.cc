@@ -1,8 +1,10 @@
 #include "vreg_run.h"
 
 #include <fcntl.h>
-#include <stdlib.h>
+#include <stdio.h>
 #include <unistd.h>
+
+#include "testsupport/mounts.h"
 
 namespace vregtest {
 
@@ -83,13 +85,15 @@ uint32_t MemFile::get32(uint64_t offset) const {
 }
 
 void MemFile::attach(RunOptions& o) const {
-    o.env.push_back(std::string("LD_PRELOAD=") + VBOXBRIDGE_LIB);
-    o.env.push_back("VBOX_MEM=" + path_);
-    // A sanitizer runtime wants to be first in the link order; the bridge
-    // has to be.
-    const char* asan = getenv("ASAN_OPTIONS");
-    o.env.push_back(std::string("ASAN_OPTIONS=") + (asan ? asan : "") + ":verify_asan_link_order=0");
-    if (geteuid() == 0) o.before_exec = testsupport::private_folder("/dev", {{"mem", "decoy"}});
+    // As in the box: a /dev of its own, the file bound on its "mem". The
+    // host's memory is out of reach whatever the program opens.
+    o.before_exec = [mem = path_] {
+        std::string error;
+        if (!testsupport::private_dev({}, {{"mem", mem}}, error)) {
+            dprintf(2, "vreg test: %s\n", error.c_str());
+            _exit(127);
+        }
+    };
 }
 
 }  // namespace vregtest

@@ -1,5 +1,5 @@
 // Running the real vreg program in the ways the tests need: as a script's
-// interpreter, on a pipe, and with the device bridge standing a sparse file
+// interpreter, on a pipe, and with a sparse file bound on /dev/mem standing
 // in for the box's physical memory.
 #pragma once
 
@@ -33,9 +33,8 @@ public:
     void put32(uint64_t offset, uint32_t value);
     std::vector<uint8_t> get(uint64_t offset, size_t n) const;
     uint32_t get32(uint64_t offset) const;
-    // Adds the bridge (LD_PRELOAD, VBOX_MEM) to options; as root the child
-    // also gets a /dev of its own, so a missed redirect can only reach a
-    // decoy file, never the host's memory.
+    // Gives the child a /dev of its own (private mount namespace) whose
+    // "mem" is this file.
     void attach(testsupport::RunOptions& options) const;
 
 private:

@@ -23,14 +23,24 @@ bool netns_available() {
     return run({"ip", "netns", "list"}).status == 0;
 }
 
+bool enter_netns(const std::string& ns, std::string& error) {
+    int fd = open(("/run/netns/" + ns).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 || setns(fd, CLONE_NEWNET) != 0) {
+        error = "enter network namespace " + ns + ": " + strerror(errno);
+        if (fd >= 0) close(fd);
+        return false;
+    }
+    close(fd);
+    return true;
+}
+
 std::function<void()> NetnsPair::enter(const std::string& ns) {
     return [ns]() {
-        int fd = open(("/run/netns/" + ns).c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0 || setns(fd, CLONE_NEWNET) != 0) {
-            dprintf(2, "testsupport: enter network namespace %s: %s\n", ns.c_str(), strerror(errno));
+        std::string error;
+        if (!enter_netns(ns, error)) {
+            dprintf(2, "testsupport: %s\n", error.c_str());
             _exit(127);
         }
-        close(fd);
     };
 }
 

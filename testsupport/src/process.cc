@@ -18,6 +18,7 @@
 #include <set>
 #include <sstream>
 
+#include "testsupport/mounts.h"
 #include "testsupport/tempdir.h"
 
 extern char** environ;
@@ -37,11 +38,18 @@ long long now_ms() {
     _exit(127);
 }
 
+void enter_private_mounts() {
+    std::string error;
+    if (!private_mount_namespace(error)) {
+        dprintf(2, "testsupport: %s\n", error.c_str());
+        _exit(127);
+    }
+}
+
 // Overlays each folder that holds a private file with a writable layer kept
 // on a tmpfs, then writes the files. Runs in the child only.
 void install_private_files(const std::map<std::string, std::string>& files, const std::string& scratch) {
-    if (unshare(CLONE_NEWNS) != 0) child_fail("unshare(CLONE_NEWNS)");
-    if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) child_fail("mount private /");
+    enter_private_mounts();
     if (mount("tmpfs", scratch.c_str(), "tmpfs", 0, "mode=0700") != 0) child_fail("mount tmpfs");
     std::set<std::string> dirs;
     for (const auto& f : files) {
@@ -65,8 +73,7 @@ void install_private_files(const std::map<std::string, std::string>& files, cons
 
 std::function<void()> private_folder(const std::string& folder, const std::map<std::string, std::string>& files) {
     return [folder, files]() {
-        if (unshare(CLONE_NEWNS) != 0) child_fail("unshare(CLONE_NEWNS)");
-        if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) child_fail("mount private /");
+        enter_private_mounts();
         if (mount("tmpfs", folder.c_str(), "tmpfs", 0, "mode=0755") != 0) child_fail(("tmpfs " + folder).c_str());
         for (const auto& f : files)
             if (!write_file(folder + "/" + f.first, f.second, 0644)) child_fail(("write " + f.first).c_str());

@@ -1,5 +1,9 @@
 // The test harness itself: if these break, every other test's verdict is suspect.
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "testsupport/netns.h"
@@ -62,6 +66,52 @@ TEST(Run, PrivateFolderHidesWhatItHeld) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(lines(r.out), (std::vector<std::string>{"decoy", "1"}));
     EXPECT_NE(access("/dev/stb-probe", F_OK), 0);
+}
+
+// In a chroot "/" is no mount point, so its propagation cannot be made
+// private; private files and folders work there all the same.
+TEST(Run, PrivateMountsWhereRootIsNoMountPoint) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root for a chroot";
+    TempDir outer;
+    pid_t pid = fork();
+    if (pid == 0) {
+        auto bad = [](const std::string& what) {
+            dprintf(2, "%s: %s\n", what.c_str(), strerror(errno));
+            _exit(100);
+        };
+        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) bad("ns");
+        // The chroot's root is a plain folder of a tmpfs, holding the host's system.
+        std::string root = outer.path() + "/r";
+        if (mount("tmpfs", outer.path().c_str(), "tmpfs", 0, nullptr) != 0 || mkdir(root.c_str(), 0755) != 0)
+            bad("tmpfs");
+        for (const char* d : {"usr", "etc", "dev", "proc", "tmp"}) {
+            std::string to = root + "/" + d;
+            if (mkdir(to.c_str(), 0755) != 0 ||
+                mount((std::string("/") + d).c_str(), to.c_str(), nullptr, MS_BIND | MS_REC, nullptr) != 0)
+                bad(to);
+        }
+        for (const char* l : {"bin", "lib", "lib64", "sbin"}) {
+            char target[256];
+            ssize_t n = readlink((std::string("/") + l).c_str(), target, sizeof target - 1);
+            if (n > 0 && symlink(std::string(target, n).c_str(), (root + "/" + l).c_str()) != 0) bad(l);
+        }
+        if (chroot(root.c_str()) != 0 || chdir("/") != 0) bad("chroot");
+        if (mount(nullptr, "/", nullptr, MS_PRIVATE, nullptr) == 0 || errno != EINVAL) bad("/ is a mount point");
+        RunOptions o;
+        o.private_files["/etc/stb-chroot-probe"] = "seen\n";
+        o.before_exec = private_folder("/dev", {{"stb-probe", "decoy\n"}});
+        auto r = run({"cat", "/etc/stb-chroot-probe", "/dev/stb-probe"}, o);
+        if (r.err.find("Function not implemented") != std::string::npos) _exit(77);  // user-mode emulation
+        if (r.out != "seen\ndecoy\n") {
+            dprintf(2, "%s%s", r.out.c_str(), r.err.c_str());
+            _exit(1);
+        }
+        _exit(access("/etc/stb-chroot-probe", F_OK) == 0 ? 2 : 0);
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "the emulator lacks open_tree and move_mount";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST(Pty, ProgramSeesATerminal) {

@@ -1,11 +1,11 @@
 // The interposed entry points of the device bridge. Every way glibc offers
 // to open a file by name comes here first: a device node that the running
 // box serves is opened in the box (the descriptor is a channel to the box's
-// daemon, so read, write, poll and close work natively); a path of the
-// box's that the rules know is swapped for its host stand-in, the flags
-// (O_SYNC included) and mode pass through unchanged, and the real function
-// (the next one in the lookup order) does the work. ioctl on a served
-// descriptor runs the driver's ioctl in the box.
+// daemon, so read, write, poll and close work natively); any other path
+// goes to the real function (the next one in the lookup order) with its
+// flags and mode unchanged. ioctl on a served descriptor runs the driver's
+// ioctl in the box. ("/dev/mem" needs no bridge: in the box's mount
+// namespace it is the box's memory file.)
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -14,7 +14,6 @@
 #include <sys/ioctl.h>
 
 #include "devices.h"
-#include "paths.h"
 
 namespace {
 
@@ -36,22 +35,9 @@ bool wants_mode(int flags) {
     return (flags & O_CREAT) != 0;
 }
 
-// Swaps the path; a redirected path no longer depends on dirfd.
-bool route(int* dirfd, const char** path) {
-    BridgeTarget t = bridge_lookup(*path);
-    if (!t.redirected) return true;
-    if (!t.path) {
-        errno = t.err;
-        return false;
-    }
-    *path = t.path;
-    if (dirfd) *dirfd = AT_FDCWD;
-    return true;
-}
-
 // A node of the running box: *result is the descriptor, or -1 with errno.
 bool served(const char* path, int flags, int* result) {
-    if (!path || strncmp(path, "/dev/", 5) != 0 || bridge_lookup(path).redirected) return false;
+    if (!path || strncmp(path, "/dev/", 5) != 0) return false;
     int fd = -1;
     switch (vbox::open_device(path, flags, &fd)) {
     case vbox::DeviceOpen::opened: *result = fd; return true;
@@ -70,7 +56,6 @@ template <class F>
 int do_open(const char* name, F* cache, const char* path, int flags, mode_t mode) {
     int fd;
     if (served(path, flags, &fd)) return fd;
-    if (!route(nullptr, &path)) return -1;
     F real = next(name, cache);
     return real ? real(path, flags, mode) : missing();
 }
@@ -79,7 +64,6 @@ template <class F>
 int do_openat(const char* name, F* cache, int dirfd, const char* path, int flags, mode_t mode) {
     int fd;
     if (served(path, flags, &fd)) return fd;
-    if (!route(&dirfd, &path)) return -1;
     F real = next(name, cache);
     return real ? real(dirfd, path, flags, mode) : missing();
 }
@@ -135,7 +119,6 @@ __attribute__((visibility("default"))) int openat64(int dirfd, const char* path,
 __attribute__((visibility("default"))) int __open_2(const char* path, int flags) {
     int fd;
     if (served(path, flags, &fd)) return fd;
-    if (!route(nullptr, &path)) return -1;
     open2_fn real = next("__open_2", &real_open_2);
     return real ? real(path, flags) : missing();
 }
@@ -143,7 +126,6 @@ __attribute__((visibility("default"))) int __open_2(const char* path, int flags)
 __attribute__((visibility("default"))) int __open64_2(const char* path, int flags) {
     int fd;
     if (served(path, flags, &fd)) return fd;
-    if (!route(nullptr, &path)) return -1;
     open2_fn real = next("__open64_2", &real_open64_2);
     return real ? real(path, flags) : missing();
 }
@@ -151,7 +133,6 @@ __attribute__((visibility("default"))) int __open64_2(const char* path, int flag
 __attribute__((visibility("default"))) int __openat_2(int dirfd, const char* path, int flags) {
     int fd;
     if (served(path, flags, &fd)) return fd;
-    if (!route(&dirfd, &path)) return -1;
     openat2_fn real = next("__openat_2", &real_openat_2);
     return real ? real(dirfd, path, flags) : missing();
 }
@@ -159,7 +140,6 @@ __attribute__((visibility("default"))) int __openat_2(int dirfd, const char* pat
 __attribute__((visibility("default"))) int __openat64_2(int dirfd, const char* path, int flags) {
     int fd;
     if (served(path, flags, &fd)) return fd;
-    if (!route(&dirfd, &path)) return -1;
     openat2_fn real = next("__openat64_2", &real_openat64_2);
     return real ? real(dirfd, path, flags) : missing();
 }

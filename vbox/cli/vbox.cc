@@ -1,7 +1,9 @@
 // vbox: the virtual box's front end. Starts and stops the box daemon, runs
-// the box's programs inside it (their device nodes reach the drivers in the
-// box through the bridge), and passes the box's own commands (dmesg, insmod,
-// rmmod, lsmod, ...) to the daemon.
+// the box's programs inside it (in the box's network namespace, with the
+// box's /dev; their device nodes reach the drivers in the box through the
+// bridge), runs head-end programs on the other side of the box's network,
+// and passes every other word to the daemon's console (dmesg, insmod, the
+// board models' commands, ...).
 #include <elf.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -9,15 +11,20 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <sstream>
+
 #include <string>
 #include <vector>
 
 #include "../common/admin.h"
+#include "testsupport/mounts.h"
+#include "testsupport/netns.h"
 #include "vbox_config.h"
 
 namespace {
@@ -69,15 +76,30 @@ void print_text(const std::string& text) {
     if (!text.empty() && text.back() != '\n') putchar('\n');
 }
 
+bool valid_mac(const std::string& mac) {
+    unsigned b[6];
+    char end;
+    return mac.size() == 17 &&
+           sscanf(mac.c_str(), "%2x:%2x:%2x:%2x:%2x:%2x%c", &b[0], &b[1], &b[2], &b[3], &b[4], &b[5], &end) == 6 &&
+           (b[0] & 1) == 0;
+}
+
 int cmd_start(const std::string& dir, int argc, char** argv) {
     std::string boot = env_or("VBOX_BOOT", VBOX_DEFAULT_BOOT);
+    std::string mac = env_or("VBOX_MAC", "00:03:6f:00:00:01");
     for (int i = 0; i < argc; ++i) {
         if (strcmp(argv[i], "--boot") == 0 && i + 1 < argc) {
             boot = argv[++i];
+        } else if (strcmp(argv[i], "--mac") == 0 && i + 1 < argc) {
+            mac = argv[++i];
         } else {
             fprintf(stderr, "vbox start: unknown argument '%s'\n", argv[i]);
             return 2;
         }
+    }
+    if (!valid_mac(mac)) {
+        fprintf(stderr, "vbox start: '%s' is not a MAC address (XX:XX:XX:XX:XX:XX, unicast)\n", mac.c_str());
+        return 2;
     }
     if (access(boot.c_str(), R_OK) != 0) {
         fprintf(stderr, "vbox: boot script %s: %s\n", boot.c_str(), strerror(errno));
@@ -106,7 +128,7 @@ int cmd_start(const std::string& dir, int argc, char** argv) {
         }
         std::string modules = env_or("VBOX_MODULES", VBOX_MODULE_DIRS);
         execl(vboxd.c_str(), "vboxd", "--dir", dir.c_str(), "--boot", boot.c_str(), "--modules", modules.c_str(),
-              static_cast<char*>(nullptr));
+              "--mac", mac.c_str(), static_cast<char*>(nullptr));
         fprintf(stderr, "vbox: %s: %s\n", vboxd.c_str(), strerror(errno));
         _exit(127);
     }
@@ -133,14 +155,19 @@ int cmd_start(const std::string& dir, int argc, char** argv) {
     return 1;
 }
 
+// The daemon answers once the box is down: the modules unloaded and the
+// kernel's shutdown check run (what it found makes the status 1).
 int cmd_stop(const std::string& dir, int, char**) {
-    auto r = admin(dir, "stop");
+    auto r = admin(dir, "stop", 60000);
     if (!r.reached) {
-        printf("vbox: no box is running in %s\n", dir.c_str());
-        return 0;
+        if (!running(dir)) {
+            printf("vbox: no box is running in %s\n", dir.c_str());
+            return 0;
+        }
+        fprintf(stderr, "vbox: the box in %s did not stop; see %s/log\n", dir.c_str(), dir.c_str());
+        return 1;
     }
-    for (int waited = 0; waited < 10000 && running(dir); waited += 20) usleep(20000);
-    print_text(r.text);
+    fwrite(r.text.data(), 1, r.text.size(), r.status == 0 ? stdout : stderr);
     return r.status;
 }
 
@@ -154,15 +181,70 @@ int cmd_status(const std::string& dir, int, char**) {
     return r.status;
 }
 
-// The environment of a program inside the box. VBOX_TOOLS (a PATH list)
-// replaces the built tools, e.g. with the box processor's builds.
-void enter_box(const std::string& dir) {
+// The bridge for programs built for the box's processor, when the box
+// runs them under an emulator (VBOX_EMULATOR): not for the host's own.
+std::string g_emulated_preload;
+
+bool is_mips_elf(const std::string& path);
+
+// What the daemon tells of the box: its network namespaces (none when it
+// runs without root) and its device nodes.
+struct BoxInfo {
+    std::string box_ns, headend_ns;
+    std::vector<testsupport::DevNode> nodes;
+};
+
+bool box_info(const std::string& dir, BoxInfo& info) {
+    auto r = admin(dir, "enter", 5000);
+    if (!r.reached || r.status != 0) return false;
+    std::istringstream in(r.text);
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream f(line);
+        std::string kind, path;
+        testsupport::DevNode n;
+        f >> kind;
+        if (kind == "net") f >> info.box_ns >> info.headend_ns;
+        if (kind == "node" && f >> path >> n.major >> n.minor && path.compare(0, 5, "/dev/") == 0) {
+            n.name = path.substr(5);
+            info.nodes.push_back(n);
+        }
+    }
+    return true;
+}
+
+bool enter_netns(const std::string& ns) {
+    std::string error;
+    if (ns.empty() || testsupport::enter_netns(ns, error)) return true;
+    fprintf(stderr, "vbox: %s\n", error.c_str());
+    return false;
+}
+
+// Puts this process into the box: the box's network namespace, a mount
+// namespace whose /dev holds the box's nodes and its memory on "mem", the
+// bridge preloaded. VBOX_TOOLS (a PATH list) replaces the built tools,
+// e.g. with the box processor's builds. Returns an exit status, or -1 when
+// in.
+int enter_box(const std::string& dir) {
+    BoxInfo info;
+    if (!box_info(dir, info)) return not_running(dir);
+    if (!enter_netns(info.box_ns)) return 1;
+    std::string error;
+    if (!testsupport::private_dev(info.nodes, {{"mem", dir + "/mem"}}, error)) {
+        fprintf(stderr, "vbox: the box's /dev: %s\n", error.c_str());
+        return 1;
+    }
+    // /sys/class/net as the box sees it: its own interfaces.
+    if (!info.box_ns.empty() && mount("sysfs", "/sys", "sysfs", MS_NOSUID | MS_NODEV | MS_NOEXEC, nullptr) != 0)
+        fprintf(stderr, "vbox: warning: the box's /sys: %s\n", strerror(errno));
     std::string bridge = env_or("VBOX_BRIDGE", VBOX_BRIDGE);
-    const char* pre = getenv("LD_PRELOAD");
-    std::string preload = pre && *pre ? bridge + ":" + pre : bridge;
-    setenv("LD_PRELOAD", preload.c_str(), 1);
+    if (is_mips_elf(bridge)) {
+        g_emulated_preload = bridge;  // for the emulated programs only (exec_program)
+    } else {
+        const char* pre = getenv("LD_PRELOAD");
+        std::string preload = pre && *pre ? bridge + ":" + pre : bridge;
+        setenv("LD_PRELOAD", preload.c_str(), 1);
+    }
     setenv("VBOX_DIR", dir.c_str(), 1);
-    setenv("VBOX_MEM", (dir + "/mem").c_str(), 1);
     // The front end itself is on the box's PATH too (`vbox scart` from the shell).
     char self[4096];
     ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
@@ -172,6 +254,7 @@ void enter_box(const std::string& dir) {
     std::string p = env_or("VBOX_TOOLS", VBOX_TOOL_DIRS) + ":" + (own.empty() ? "" : own + ":") +
                     (path && *path ? path : "/usr/bin:/bin");
     setenv("PATH", p.c_str(), 1);
+    return -1;
 }
 
 // The program as execvp would find it.
@@ -213,11 +296,9 @@ void exec_program(char** argv) {
             if (sp > at) words.push_back(e.substr(at, sp - at));
             at = sp + 1;
         }
-        const char* pre = getenv("LD_PRELOAD");
-        if (pre) {
+        if (!g_emulated_preload.empty()) {
             words.push_back("-E");
-            words.push_back(std::string("LD_PRELOAD=") + pre);
-            unsetenv("LD_PRELOAD");
+            words.push_back("LD_PRELOAD=" + g_emulated_preload);
         }
         words.push_back(prog);
         std::vector<char*> args;
@@ -230,63 +311,110 @@ void exec_program(char** argv) {
     execvp(argv[0], argv);
 }
 
-int cmd_run(const std::string& dir, int argc, char** argv) {
+// argv after an optional "--"; empty with a usage message when none is left.
+bool program_args(const char* usage_line, int& argc, char**& argv) {
     if (argc > 0 && strcmp(argv[0], "--") == 0) {
         ++argv;
         --argc;
     }
-    if (argc == 0) {
-        fprintf(stderr, "usage: vbox run -- PROGRAM [ARGS...]\n");
-        return 2;
-    }
-    if (!running(dir)) return not_running(dir);
-    enter_box(dir);
-    exec_program(argv);
-    fprintf(stderr, "vbox: %s: %s\n", argv[0], strerror(errno));
+    if (argc == 0) fprintf(stderr, "usage: %s\n", usage_line);
+    return argc > 0;
+}
+
+int exec_failed(const char* name) {
+    fprintf(stderr, "vbox: %s: %s\n", name, strerror(errno));
     return errno == ENOENT ? 127 : 126;
 }
 
+int cmd_run(const std::string& dir, int argc, char** argv) {
+    if (!program_args("vbox run -- PROGRAM [ARGS...]", argc, argv)) return 2;
+    if (int status = enter_box(dir); status >= 0) return status;
+    exec_program(argv);
+    return exec_failed(argv[0]);
+}
+
+// On a terminal an interactive shell; otherwise the shell reads its
+// commands from standard input as a script (no prompt, no job control).
 int cmd_shell(const std::string& dir, int argc, char**) {
     if (argc != 0) return usage(stderr);
-    if (!running(dir)) return not_running(dir);
-    enter_box(dir);
+    if (int status = enter_box(dir); status >= 0) return status;
+    if (!isatty(0)) {
+        execl("/bin/sh", "sh", "-s", static_cast<char*>(nullptr));
+        return exec_failed("/bin/sh");
+    }
     setenv("PS1", "vbox# ", 1);
     if (access("/bin/bash", X_OK) == 0)
         execl("/bin/bash", "bash", "--norc", "--noprofile", "-i", static_cast<char*>(nullptr));
     execl("/bin/sh", "sh", "-i", static_cast<char*>(nullptr));
-    perror("vbox: /bin/sh");
-    return 127;
+    return exec_failed("/bin/sh");
 }
 
-// Commands the daemon itself answers: the words go over as typed.
-int pass_through(const std::string& dir, const char* name, int argc, char** argv) {
-    std::string line = name;
-    for (int i = 0; i < argc; ++i) line += std::string(" ") + argv[i];
+// A host program on the head end's side of the box's network (where the
+// multicast sender runs); its exit status is vbox's.
+int cmd_headend(const std::string& dir, int argc, char** argv) {
+    if (!program_args("vbox headend -- PROGRAM [ARGS...]", argc, argv)) return 2;
+    BoxInfo info;
+    if (!box_info(dir, info)) return not_running(dir);
+    if (info.headend_ns.empty()) {
+        fprintf(stderr, "vbox: the box in %s has no network of its own (it needs root)\n", dir.c_str());
+        return 1;
+    }
+    if (!enter_netns(info.headend_ns)) return 1;
+    const char* path = getenv("PATH");
+    std::string p = std::string(VBOX_HEADEND_DIRS) + ":" + (path && *path ? path : "/usr/bin:/bin");
+    setenv("PATH", p.c_str(), 1);
+    exec_program(argv);
+    return exec_failed(argv[0]);
+}
+
+// The daemon's console list, from the daemon program itself (so that it
+// is there without a running box).
+std::string console_usage() {
+    std::string vboxd = env_or("VBOXD", VBOX_VBOXD) + " --commands";
+    std::string text;
+    if (FILE* p = popen(vboxd.c_str(), "r")) {
+        char buf[512];
+        for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) text.append(buf, n);
+        pclose(p);
+    }
+    return text;
+}
+
+bool console_knows(const std::string& word) {
+    std::istringstream in(console_usage());
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream f(line);
+        std::string name;
+        if (f >> name && name == word) return true;
+    }
+    return false;
+}
+
+// A word of the box's console: the words go over as typed.
+int pass_through(const std::string& dir, int argc, char** argv) {
+    std::string line;
+    for (int i = 0; i < argc; ++i) line += (i ? " " : "") + std::string(argv[i]);
     auto r = admin(dir, line);
-    if (!r.reached) return not_running(dir);
+    if (!r.reached) {
+        if (console_knows(argv[0])) return not_running(dir);
+        r.status = 127;
+    }
+    if (r.status == 127) {
+        fprintf(stderr, "vbox: unknown command '%s'\n", argv[0]);
+        return usage(stderr);
+    }
     fwrite(r.text.data(), 1, r.text.size(), r.status == 0 ? stdout : stderr);
     return r.status;
 }
 
-int cmd_dmesg(const std::string& d, int c, char** v) { return pass_through(d, "dmesg", c, v); }
-int cmd_insmod(const std::string& d, int c, char** v) { return pass_through(d, "insmod", c, v); }
-int cmd_rmmod(const std::string& d, int c, char** v) { return pass_through(d, "rmmod", c, v); }
-int cmd_lsmod(const std::string& d, int c, char** v) { return pass_through(d, "lsmod", c, v); }
-int cmd_nodes(const std::string& d, int c, char** v) { return pass_through(d, "nodes", c, v); }
-int cmd_scart(const std::string& d, int c, char** v) { return pass_through(d, "scart", c, v); }
-
 const Command commands[] = {
-    {"start", "[--boot FILE]", "boot a box in the background (default boot script: the box's own)", cmd_start},
-    {"stop", "", "stop the box", cmd_stop},
-    {"status", "", "tell whether the box runs; its uptime, modules and nodes", cmd_status},
+    {"start", "[--boot FILE] [--mac MAC]", "boot a box in the background (default: the box's own boot script)",
+     cmd_start},
+    {"stop", "", "unload the modules, run the kernel's shutdown check, stop the box", cmd_stop},
+    {"status", "", "tell whether the box runs; its uptime, modules, nodes and network", cmd_status},
     {"run", "-- PROGRAM [ARGS...]", "run a program inside the box; its exit status is vbox's", cmd_run},
-    {"shell", "", "an interactive shell inside the box, the built tools on PATH", cmd_shell},
-    {"dmesg", "[-c]", "print the box's kernel log (-c: and clear it)", cmd_dmesg},
-    {"insmod", "NAME [PARAM=VALUE...]", "load a kernel module into the box", cmd_insmod},
-    {"rmmod", "NAME", "unload a kernel module", cmd_rmmod},
-    {"lsmod", "", "list the loaded modules", cmd_lsmod},
-    {"nodes", "", "list the device nodes the box serves", cmd_nodes},
-    {"scart", "[status BYTE|ack on|off]", "the board's SCART switch: its registers; its status byte; its acknowledge", cmd_scart},
+    {"shell", "", "a shell inside the box, the built tools on PATH", cmd_shell},
+    {"headend", "-- PROGRAM [ARGS...]", "run a program on the head end's side of the box's network", cmd_headend},
 };
 
 int usage(FILE* out) {
@@ -297,11 +425,14 @@ int usage(FILE* out) {
             "Commands:\n");
     for (const auto& c : commands) {
         std::string head = std::string(c.name) + (*c.args ? " " : "") + c.args;
-        fprintf(out, "  %-28s %s\n", head.c_str(), c.help);
+        if (head.size() > 28) fprintf(out, "  %s\n  %-28s %s\n", head.c_str(), "", c.help);
+        else fprintf(out, "  %-28s %s\n", head.c_str(), c.help);
     }
+    fprintf(out, "\nThe box's console (answered by the running box):\n%s", console_usage().c_str());
     fprintf(out,
             "\nThe box lives in $VBOX_DIR (default $XDG_RUNTIME_DIR/vbox or /tmp/vbox-UID):\n"
-            "its socket, its kernel log file and the file that stands for physical memory.\n");
+            "its socket, its log (daemon and kernel) and the file that stands for physical memory.\n"
+            "Its eth0 has the MAC address of --mac or $VBOX_MAC (default 00:03:6f:00:00:01).\n");
     return out == stdout ? 0 : 2;
 }
 
@@ -313,6 +444,9 @@ int main(int argc, char** argv) {
     if (name == "--help" || name == "-h" || name == "help") return usage(stdout);
     for (const auto& c : commands)
         if (name == c.name) return c.run(vbox::box_dir(), argc - 2, argv + 2);
-    fprintf(stderr, "vbox: unknown command '%s'\n", argv[1]);
-    return usage(stderr);
+    if (name[0] == '-') {
+        fprintf(stderr, "vbox: unknown option '%s'\n", argv[1]);
+        return usage(stderr);
+    }
+    return pass_through(vbox::box_dir(), argc - 1, argv + 1);
 }

@@ -21,12 +21,12 @@ enum MsgType : uint32_t {
     MSG_ADMIN = 3,       // text command from the front end; reply MSG_ADMIN_REPLY
     // Replies and requests on established connections.
     MSG_OPEN_REPLY = 10, // OpenReply
-    MSG_IOCTL = 11,      // IoctlReq, client to daemon
+    MSG_IOCTL = 11,      // IoctlReq + window bytes, client to daemon
     MSG_MEM_READ = 12,   // MemReq, daemon asks the caller for its memory
     MSG_MEM_WRITE = 13,  // MemReq + bytes, daemon stores into the caller's memory
     MSG_MEM_CHECK = 14,  // MemReq, daemon asks whether a range is accessible
     MSG_MEM_REPLY = 15,  // MemReply (+ bytes for a read)
-    MSG_RESULT = 16,     // IoctlResult
+    MSG_RESULT = 16,     // IoctlResult + Store records
     MSG_ADMIN_REPLY = 17 // AdminReply header + text
 };
 
@@ -56,11 +56,19 @@ struct CtrlHello {
     uint32_t pointer_bits;  // 32 or 64: the caller's address width
 };
 
+// The caller's memory at arg that the driver is likely to copy travels
+// with the request (the driver's copies inside it are answered at once),
+// and what the driver stores there comes back with the result; a copy
+// that reaches outside it is asked for on its own, during the call.
+constexpr uint32_t kMaxWindow = 1024;
+
 struct IoctlReq {
     uint64_t inode;  // the caller's end of the device's data channel
     uint32_t cmd;
     uint32_t pad;
     uint64_t arg;
+    uint32_t sent;      // bytes of the caller's memory at arg that follow, all readable
+    uint32_t writable;  // how many of them (from arg on) the caller may store to
 };
 
 struct MemReq {
@@ -75,7 +83,17 @@ struct MemReply {
 };
 
 struct IoctlResult {
-    int64_t ret;  // the driver's result: >= 0, or a negative errno
+    int64_t ret;         // the driver's result: >= 0, or a negative errno
+    uint32_t stores;     // Store records that follow, each with its bytes
+    uint32_t read_end;   // how far past arg the driver read (up to kMaxWindow)
+    uint32_t write_end;  // how far past arg it wrote: the caller sends that much next time
+    uint32_t pad;
+};
+
+// What the driver stored inside the window, to be written at arg + offset.
+struct Store {
+    uint32_t offset;
+    uint32_t len;
 };
 
 struct AdminReply {

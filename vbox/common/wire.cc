@@ -90,6 +90,31 @@ bool read_header(int fd, MsgHeader& h, int timeout_ms) {
     return read_full(fd, &h, sizeof h, timeout_ms) && h.magic == kMagic && h.len <= kMaxPayload;
 }
 
+bool recv_msg(int fd, MsgHeader& h, void* body, size_t cap, int timeout_ms) {
+    if (timeout_ms >= 0) {
+        pollfd pf = {fd, POLLIN, 0};
+        int r;
+        do r = poll(&pf, 1, timeout_ms);
+        while (r < 0 && errno == EINTR);
+        if (r <= 0) return false;
+    }
+    iovec iov[2] = {{&h, sizeof h}, {body, cap}};
+    msghdr m;
+    memset(&m, 0, sizeof m);
+    m.msg_iov = iov;
+    m.msg_iovlen = 2;
+    ssize_t got;
+    do got = recvmsg(fd, &m, 0);
+    while (got < 0 && errno == EINTR);
+    if (got <= 0) return false;
+    size_t n = static_cast<size_t>(got);
+    if (n < sizeof h && !read_full(fd, reinterpret_cast<char*>(&h) + n, sizeof h - n, timeout_ms)) return false;
+    if (h.magic != kMagic || h.len > cap) return false;
+    size_t have = n > sizeof h ? n - sizeof h : 0;
+    if (have > h.len) return false;  // the peer sent ahead: not this protocol
+    return read_full(fd, static_cast<char*>(body) + have, h.len - have, timeout_ms);
+}
+
 bool skip_bytes(int fd, size_t n, int timeout_ms) {
     char buf[512];
     while (n > 0) {

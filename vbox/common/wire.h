@@ -27,6 +27,11 @@ bool read_full(int fd, void* buf, size_t n, int timeout_ms = -1);
 // Reads a header and checks it (magic, payload limit).
 bool read_header(int fd, MsgHeader& h, int timeout_ms = -1);
 
+// Reads one message of a channel whose peer sends nothing more until it is
+// answered: header and payload in as few reads as there can be. The
+// payload (at most cap bytes, else false) goes to body.
+bool recv_msg(int fd, MsgHeader& h, void* body, size_t cap, int timeout_ms = -1);
+
 // Reads and throws away n bytes.
 bool skip_bytes(int fd, size_t n, int timeout_ms = -1);
 

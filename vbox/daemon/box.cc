@@ -1,6 +1,7 @@
 #include "box.h"
 
 #include <errno.h>
+#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -47,24 +48,131 @@ std::string program_name(uint32_t pid) {
 
 }  // namespace
 
+// The box's own commands, as its shell has them, and the front end's
+// questions about the box.
+void add_box_commands(Console& console) {
+    console.add({"insmod", "NAME [PARAM=VALUE...]", "load a kernel module into the box",
+                 [](ConsoleContext& ctx, const std::vector<std::string>& w, std::string& out) {
+                     if (w.size() < 2) {
+                         out += "usage: insmod NAME [PARAM=VALUE...]\n";
+                         return 2;
+                     }
+                     int r = ctx.kernel.insmod(w[1], join(w, 2));
+                     if (r == 0) return 0;
+                     out += ctx.box.loader_error("insmod", w[1], r);
+                     return 1;
+                 }});
+    console.add({"rmmod", "NAME", "unload a kernel module",
+                 [](ConsoleContext& ctx, const std::vector<std::string>& w, std::string& out) {
+                     if (w.size() != 2) {
+                         out += "usage: rmmod NAME\n";
+                         return 2;
+                     }
+                     int r = ctx.kernel.rmmod(w[1]);
+                     if (r == 0) return 0;
+                     out += ctx.box.loader_error("rmmod", w[1], r);
+                     return 1;
+                 }});
+    console.add({"lsmod", "", "list the loaded modules",
+                 [](ConsoleContext& ctx, const std::vector<std::string>&, std::string& out) {
+                     char row[160];
+                     out += "Module                  Size  Used by\n";
+                     for (const auto& m : ctx.kernel.lsmod()) {
+                         snprintf(row, sizeof row, "%-20s %8lu  %2ld", m.name.c_str(), m.size, m.use_count);
+                         out += row;
+                         if (!m.used_by.empty()) out += "  [" + join(m.used_by, 0) + "]";
+                         out += "\n";
+                     }
+                     return 0;
+                 }});
+    console.add({"dmesg", "[-c]", "print the box's kernel log (-c: and clear it)",
+                 [](ConsoleContext& ctx, const std::vector<std::string>& w, std::string& out) {
+                     out += ctx.kernel.log();
+                     if (w.size() > 1 && w[1] == "-c") ctx.kernel.clear_log();
+                     return 0;
+                 }});
+    console.add({"mknod", "/dev/NAME c MAJOR MINOR", "add a device node to the box",
+                 [](ConsoleContext& ctx, const std::vector<std::string>& w, std::string& out) {
+                     return ctx.box.mknod(w, out);
+                 }});
+    console.add({"nodes", "", "list the device nodes the box serves",
+                 [](ConsoleContext& ctx, const std::vector<std::string>&, std::string& out) {
+                     std::lock_guard<std::mutex> g(ctx.box.m_);
+                     char row[320];
+                     for (const auto& n : ctx.box.nodes_) {
+                         snprintf(row, sizeof row, "%-24s %c %3u %3u\n", n.path.c_str(), n.type, n.major, n.minor);
+                         out += row;
+                     }
+                     return 0;
+                 }});
+    // `vbox status` prints it; not listed (the front end has its own).
+    console.add({"status", "", "", [](ConsoleContext& ctx, const std::vector<std::string>&, std::string& out) {
+                     Box& box = ctx.box;
+                     unsigned long j = ctx.kernel.jiffies();
+                     char row[160];
+                     snprintf(row, sizeof row, "running in %s, up %lu.%02lu s (jiffies %lu)\n", box.dir_.c_str(),
+                              j / 100, j % 100, j);
+                     out += row;
+                     out += "modules:";
+                     for (const auto& m : ctx.kernel.lsmod()) out += " " + m.name;
+                     std::lock_guard<std::mutex> g(box.m_);
+                     out += "\nnodes:";
+                     for (const auto& n : box.nodes_) out += " " + n.path;
+                     out += "\nnetwork: " + (box.box_ns_.empty() ? std::string("the host's (no namespace of its own)")
+                                                                 : "eth0 " + box.mac_ + " in " + box.box_ns_ +
+                                                                       ", head end in " + box.headend_ns_);
+                     out += "\nopen files: " + std::to_string(box.files_.size()) + "\n";
+                     return 0;
+                 }});
+    console.add({"boot", "", "", [](ConsoleContext& ctx, const std::vector<std::string>&, std::string& out) {
+                     out += ctx.box.boot_transcript();
+                     return 0;
+                 }});
+    // What the front end needs to put a program into the box, one item a
+    // line: "net BOX HEADEND", "node PATH MAJOR MINOR".
+    console.add({"enter", "", "", [](ConsoleContext& ctx, const std::vector<std::string>&, std::string& out) {
+                     std::lock_guard<std::mutex> g(ctx.box.m_);
+                     if (!ctx.box.box_ns_.empty()) out += "net " + ctx.box.box_ns_ + " " + ctx.box.headend_ns_ + "\n";
+                     for (const auto& n : ctx.box.nodes_)
+                         out += "node " + n.path + " " + std::to_string(n.major) + " " + std::to_string(n.minor) + "\n";
+                     return 0;
+                 }});
+}
+
 Box::Box(const std::vector<std::string>& module_dirs, const std::string& dir) : dir_(dir) {
     kplat::Options o;
     o.module_path = module_dirs;
     o.clock = kplat::Clock::wall;
     o.console = true;  // the daemon's log file keeps the kernel log too
     kernel_ = std::make_unique<kplat::Kernel>(o);
-    board_ = std::make_unique<Board>(*kernel_);
+    board_ = std::make_unique<board::Board>(*kernel_);
+    context_.reset(new ConsoleContext{*this, *kernel_, *board_, dir_});
+    add_box_commands(console_);
+    add_contributed_commands(console_);
 }
 
-Box::~Box() {
+Box::~Box() { shutdown(); }
+
+std::vector<std::string> Box::shutdown() {
+    if (!kernel_) return {};
     // Programs' files first; the board before its kernel, which then unloads
     // the modules, last loaded first.
     {
         std::lock_guard<std::mutex> g(m_);
         files_.clear();
     }
+    context_.reset();
     board_.reset();
+    auto found = kernel_->shutdown();
     kernel_.reset();
+    return found;
+}
+
+void Box::set_network(const std::string& box_ns, const std::string& headend_ns, const std::string& mac) {
+    std::lock_guard<std::mutex> g(m_);
+    box_ns_ = box_ns;
+    headend_ns_ = headend_ns;
+    mac_ = mac;
 }
 
 // A failed insmod or rmmod in the loader's own words.
@@ -73,15 +181,16 @@ std::string Box::loader_error(const char* cmd, const std::string& name, int r) c
     return (why.empty() ? std::string(cmd) + ": " + name + ": " + strerror(-r) : why) + "\n";
 }
 
-void Box::boot(const std::string& script) {
+bool Box::boot(const std::string& script) {
     FILE* f = fopen(script.c_str(), "r");
     if (!f) {
         std::lock_guard<std::mutex> g(m_);
         transcript_ += "boot: " + script + ": " + strerror(errno) + "\n";
-        return;
+        return false;
     }
     char line[1024];
     int number = 0;
+    bool ok = true;
     while (fgets(line, sizeof line, f)) {
         ++number;
         std::string text = line;
@@ -91,10 +200,14 @@ void Box::boot(const std::string& script) {
         std::string out;
         int status = command(text, out);
         std::lock_guard<std::mutex> g(m_);
-        if (status != 0) transcript_ += "boot:" + std::to_string(number) + ": " + join(split(text), 0) + "\n";
+        if (status != 0) {
+            transcript_ += "boot:" + std::to_string(number) + ": " + join(split(text), 0) + "\n";
+            ok = false;
+        }
         transcript_ += out;
     }
     fclose(f);
+    return ok;
 }
 
 std::string Box::boot_transcript() const {
@@ -102,21 +215,11 @@ std::string Box::boot_transcript() const {
     return transcript_;
 }
 
-int Box::insmod(const std::vector<std::string>& w, std::string& out) {
-    if (w.size() < 2) {
-        out += "usage: insmod NAME [PARAM=VALUE...]\n";
-        return 2;
-    }
-    int r = kernel_->insmod(w[1], join(w, 2));
-    if (r == 0) return 0;
-    out += loader_error("insmod", w[1], r);
-    return 1;
-}
-
 int Box::mknod(const std::vector<std::string>& w, std::string& out) {
     Node n;
     if (w.size() != 5 || w[2] != "c" || w[1].size() >= 256 || w[1].compare(0, 5, "/dev/") != 0 ||
-        !parse_number(w[3], n.major) || !parse_number(w[4], n.minor) || n.major > 255 || n.minor > 255) {
+        w[1].find("/../") != std::string::npos || w[1].back() == '/' || !parse_number(w[3], n.major) ||
+        !parse_number(w[4], n.minor) || n.major > 255 || n.minor > 255) {
         out += "usage: mknod /dev/NAME c MAJOR MINOR\n";
         return 2;
     }
@@ -135,65 +238,16 @@ int Box::mknod(const std::vector<std::string>& w, std::string& out) {
 int Box::command(const std::string& line, std::string& out) {
     auto w = split(line);
     if (w.empty()) return 0;
-    const std::string& c = w[0];
-    if (c == "insmod") return insmod(w, out);
-    if (c == "mknod") return mknod(w, out);
-    if (c == "rmmod") {
-        if (w.size() != 2) {
-            out += "usage: rmmod NAME\n";
-            return 2;
-        }
-        int r = kernel_->rmmod(w[1]);
-        if (r == 0) return 0;
-        out += loader_error("rmmod", w[1], r);
-        return 1;
+    const ConsoleCommand* c = console_.find(w[0]);
+    if (!c) {
+        out += w[0] + ": unknown command\n";
+        return 127;
     }
-    if (c == "lsmod") {
-        char row[160];
-        out += "Module                  Size  Used by\n";
-        for (const auto& m : kernel_->lsmod()) {
-            snprintf(row, sizeof row, "%-20s %8lu  %2ld", m.name.c_str(), m.size, m.use_count);
-            out += row;
-            if (!m.used_by.empty()) out += "  [" + join(m.used_by, 0) + "]";
-            out += "\n";
-        }
-        return 0;
-    }
-    if (c == "dmesg") {
-        out += kernel_->log();
-        if (w.size() > 1 && w[1] == "-c") kernel_->clear_log();
-        return 0;
-    }
-    if (c == "nodes") {
-        std::lock_guard<std::mutex> g(m_);
-        char row[320];
-        for (const auto& n : nodes_) {
-            snprintf(row, sizeof row, "%-24s %c %3u %3u\n", n.path.c_str(), n.type, n.major, n.minor);
-            out += row;
-        }
-        return 0;
-    }
-    if (c == "status") {
-        unsigned long j = kernel_->jiffies();
-        char row[160];
-        snprintf(row, sizeof row, "running in %s, up %lu.%02lu s (jiffies %lu)\n", dir_.c_str(), j / 100, j % 100, j);
-        out += row;
-        out += "modules:";
-        for (const auto& m : kernel_->lsmod()) out += " " + m.name;
-        out += "\nnodes:";
-        std::lock_guard<std::mutex> g(m_);
-        for (const auto& n : nodes_) out += " " + n.path;
-        out += "\nopen files: " + std::to_string(files_.size()) + "\n";
-        return 0;
-    }
-    if (c == "boot") {
-        out += boot_transcript();
-        return 0;
-    }
-    int status = 1;
-    if (board_->command(w, out, status)) return status;
-    out += c + ": unknown command\n";
-    return 127;
+    return c->run(*context_, w, out);
+}
+
+void Box::after_call() {
+    if (++calls_ % 1024 == 0) console_.housekeeping(*context_);
 }
 
 bool Box::find_node(const std::string& path, Node& out) {
@@ -250,14 +304,10 @@ void Box::close(uint64_t inode) {
     f->proc = nullptr;
 }
 
-bool Box::stopping() const {
+void Box::interrupt_calls() {
     std::lock_guard<std::mutex> g(m_);
-    return stopping_;
-}
-
-void Box::stop() {
-    std::lock_guard<std::mutex> g(m_);
-    stopping_ = true;
+    for (auto& [inode, f] : files_)
+        if (f->proc) f->proc->kill(SIGKILL);
 }
 
 }  // namespace vbox

@@ -1,5 +1,6 @@
 // The virtual box daemon's state: one kernel platform on the virtual board,
-// the device nodes of the box, and the files programs have open on them.
+// the box's console, the device nodes of the box, and the files programs
+// have open on them.
 #pragma once
 
 #include <stdint.h>
@@ -10,7 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "board/board.h"
 #include "caller_memory.h"
+#include "console.h"
 #include "kplat/kernel.h"
 
 namespace vbox {
@@ -32,8 +35,6 @@ struct OpenFile {
     std::mutex call;  // one caller at a time drives `memory`
 };
 
-class Board;
-
 class Box {
 public:
     Box(const std::vector<std::string>& module_dirs, const std::string& dir);
@@ -43,14 +44,19 @@ public:
     const std::string& dir() const { return dir_; }
 
     // Runs the start-up script; every line and every failure goes into the
-    // boot transcript.
-    void boot(const std::string& script);
+    // boot transcript. False when a line failed.
+    bool boot(const std::string& script);
     std::string boot_transcript() const;
 
-    // One line of the box's own commands ("insmod st6413 scarts_en=3",
-    // "mknod /dev/scart-0 c 61 0", "dmesg", ...). Returns the exit status
-    // and writes what the command prints into out.
+    // One console line ("insmod st6413 scarts_en=3", "dmesg", "scart",
+    // ...). Returns the exit status and writes what the command prints into
+    // out; 127 for a word the console does not know.
     int command(const std::string& line, std::string& out);
+    const Console& console() const { return console_; }
+
+    // The box's network, for `vbox status` and the front end: the names of
+    // the box's and the head end's network namespaces (empty: none).
+    void set_network(const std::string& box_ns, const std::string& headend_ns, const std::string& mac);
 
     // Device files.
     bool find_node(const std::string& path, Node& out);
@@ -61,40 +67,32 @@ public:
              std::shared_ptr<OpenFile>& out);
     std::shared_ptr<OpenFile> file(uint64_t inode);
     void close(uint64_t inode);
+    // After each program's call: the models' housekeeping, now and then.
+    void after_call();
+    // Interrupts the calls in progress (a signal to each opener), so that
+    // they return.
+    void interrupt_calls();
 
-    Board& board() { return *board_; }
-    bool stopping() const;
-    void stop();
+    // Powers the box off: the board goes, then the kernel unloads the
+    // modules and runs its shutdown check; what it found, one line each.
+    std::vector<std::string> shutdown();
 
 private:
-    int insmod(const std::vector<std::string>& words, std::string& out);
+    friend void add_box_commands(Console&);
     int mknod(const std::vector<std::string>& words, std::string& out);
     std::string loader_error(const char* cmd, const std::string& name, int r) const;
 
     std::string dir_;
     std::unique_ptr<kplat::Kernel> kernel_;
-    std::unique_ptr<Board> board_;
+    std::unique_ptr<board::Board> board_;
+    Console console_;
+    std::unique_ptr<ConsoleContext> context_;
     mutable std::mutex m_;
     std::vector<Node> nodes_;
     std::map<uint64_t, std::shared_ptr<OpenFile>> files_;
     std::string transcript_;
-    bool stopping_ = false;
-};
-
-// The board's models, attached to the kernel before the box boots.
-class Board {
-public:
-    explicit Board(kplat::Kernel& kernel);
-    ~Board();
-    // Board commands of the front end (chip state, key presses...); false
-    // when the words are not a board command.
-    bool command(const std::vector<std::string>& words, std::string& out, int& status);
-    // Called after each program's ioctl: housekeeping of the models.
-    void after_call();
-
-private:
-    struct Impl;
-    std::unique_ptr<Impl> impl_;
+    std::string box_ns_, headend_ns_, mac_;
+    unsigned calls_ = 0;
 };
 
 }  // namespace vbox

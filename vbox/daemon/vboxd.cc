@@ -2,7 +2,8 @@
 // board, boots it from a start-up script, and serves the box's device nodes
 // on the Unix socket in the box folder: programs open them through the
 // bridge, and their ioctls run in the kernel here, one kernel context at a
-// time, with the memory copies answered by the calling program.
+// time, with the memory copies answered by the calling program. The box's
+// network (its eth0 and the head end's side) lives as long as the daemon.
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -17,11 +18,14 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <condition_variable>
+#include <set>
 #include <sstream>
 #include <thread>
 
 #include "../common/wire.h"
 #include "box.h"
+#include "testsupport/netns.h"
 
 namespace {
 
@@ -33,6 +37,38 @@ constexpr off_t kPhysSize = off_t(1) << 32;
 
 std::atomic<int> g_listen{-1};
 int g_wake[2] = {-1, -1};  // written to end the accept loop
+std::atomic<int> g_stop_fd{-1};  // the front end waiting for `stop` to finish
+
+// The connections being served, so that a stopping box can end them.
+class Connections {
+public:
+    void add(int fd) {
+        std::lock_guard<std::mutex> g(m_);
+        fds_.insert(fd);
+    }
+    void remove(int fd) {
+        std::lock_guard<std::mutex> g(m_);
+        fds_.erase(fd);
+        cv_.notify_all();
+    }
+    // Ends every connection (its thread sees the end of the stream) and
+    // waits for the threads to leave; false if some did not in time.
+    bool end_all(Box& box) {
+        std::unique_lock<std::mutex> g(m_);
+        for (int fd : fds_) shutdown(fd, SHUT_RDWR);
+        g.unlock();
+        box.interrupt_calls();  // a call sleeping in a driver
+        g.lock();
+        return cv_.wait_for(g, std::chrono::seconds(10), [this] { return fds_.empty(); });
+    }
+
+private:
+    std::mutex m_;
+    std::condition_variable cv_;
+    std::set<int> fds_;
+};
+
+Connections g_connections;
 
 bool send_all(int fd, const char* p, size_t n) {
     while (n > 0) {
@@ -50,29 +86,39 @@ void log_line(const char* fmt, const std::string& a = {}, const std::string& b =
     fputc('\n', stderr);
 }
 
-// A program's control channel: its ioctls, one after the other.
+// A program's control channel: its ioctls, one after the other. Each
+// request carries the window of the caller's memory; the result carries
+// the driver's stores into it.
 void serve_control(Box& box, int fd) {
+    struct {
+        IoctlReq rq;
+        char window[kMaxWindow];
+    } in;
+    std::string stores;
     for (;;) {
         MsgHeader h;
-        IoctlReq rq;
-        if (!read_header(fd, h) || h.type != MSG_IOCTL || h.len != sizeof rq || !read_full(fd, &rq, sizeof rq, 5000))
+        if (!recv_msg(fd, h, &in, sizeof in) || h.type != MSG_IOCTL || h.len < sizeof in.rq ||
+            h.len - sizeof in.rq != in.rq.sent)
             break;
-        IoctlResult res = {-EBADF};
+        const IoctlReq& rq = in.rq;
+        IoctlResult res = {-EBADF, 0, 0, 0, 0};
+        stores.clear();
         auto f = box.file(rq.inode);
         bool broken = false;
         if (f) {
             std::lock_guard<std::mutex> g(f->call);
             if (f->proc) {
-                f->memory->attach(fd);
+                f->memory->attach(fd, rq.arg, in.window, rq.sent, rq.writable);
                 res.ret = f->proc->ioctl(f->fd, rq.cmd, static_cast<unsigned long>(rq.arg));
                 broken = f->memory->broken();
-                box.board().after_call();
+                f->memory->result(res, stores);
                 f->memory->detach();
+                box.after_call();
             }
         }
         // A program that died or garbled its answers mid-call gets no
         // result; the driver has finished the call with EFAULT for the copies.
-        if (broken || !send_msg(fd, MSG_RESULT, &res, sizeof res)) break;
+        if (broken || !send_msg(fd, MSG_RESULT, &res, sizeof res, stores.data(), stores.size())) break;
     }
 }
 
@@ -151,26 +197,30 @@ void serve_open(Box& box, int fd, uint32_t len) {
     if (file) box.close(rq.inode);
 }
 
-void serve_admin(Box& box, int fd, uint32_t len) {
+// A front end's command. `stop` is answered by the main thread once the
+// box is down (with what the shutdown check found); returns true then, and
+// the connection stays open for it.
+bool serve_admin(Box& box, int fd, uint32_t len) {
     std::string line(len, '\0');
-    if (!read_full(fd, line.data(), len, 5000)) return;
-    std::string out;
-    int status = 0;
-    bool stop = line == "stop";
-    if (stop) {
-        out = "vbox: box stopped\n";
-        box.stop();
-    } else {
-        status = box.command(line, out);
+    if (!read_full(fd, line.data(), len, 5000)) return false;
+    if (line == "stop") {
+        int none = -1;
+        if (!g_stop_fd.compare_exchange_strong(none, fd)) return false;  // stopping already
+        g_connections.remove(fd);  // not one of those the stop ends
+        if (write(g_wake[1], "x", 1) < 0) {
+        }
+        return true;
     }
+    std::string out;
+    int status = box.command(line, out);
     AdminReply rep = {status};
     send_msg(fd, MSG_ADMIN_REPLY, &rep, sizeof rep, out.data(), out.size());
-    if (stop && write(g_wake[1], "x", 1) < 0) {
-    }
+    return false;
 }
 
 void serve(Box& box, int fd) {
     MsgHeader h;
+    bool keep = false;
     if (read_header(fd, h, 5000)) {
         switch (h.type) {
         case MSG_OPEN: serve_open(box, fd, h.len); break;
@@ -179,11 +229,12 @@ void serve(Box& box, int fd) {
             if (h.len == sizeof hello && read_full(fd, &hello, sizeof hello, 5000)) serve_control(box, fd);
             break;
         }
-        case MSG_ADMIN: serve_admin(box, fd, h.len); break;
+        case MSG_ADMIN: keep = serve_admin(box, fd, h.len); break;
         default: log_line("vboxd: dropped a connection with message type %s", std::to_string(h.type)); break;
         }
     }
-    close(fd);
+    g_connections.remove(fd);
+    if (!keep) close(fd);
 }
 
 int listen_on(const std::string& path) {
@@ -210,15 +261,56 @@ void on_signal(int) {
 }
 
 int usage() {
-    fprintf(stderr, "usage: vboxd --dir DIR --boot SCRIPT [--modules DIR[:DIR...]]\n");
+    fprintf(stderr, "usage: vboxd --dir DIR --boot SCRIPT [--modules DIR[:DIR...]] [--mac MAC]\n"
+                    "       vboxd --commands\n");
     return 2;
+}
+
+// The box's own network: eth0 with the box's MAC address, joined to the
+// head end's namespace. Needs root; without it the box shares the host's.
+std::unique_ptr<testsupport::NetnsPair> make_network(const std::string& mac) {
+    if (geteuid() != 0) {
+        fprintf(stderr, "vboxd: the box uses the host's network (a network of its own needs root)\n");
+        return nullptr;
+    }
+    testsupport::NetPairOptions o;
+    o.prefix = "vbox";
+    o.box_mac = mac;
+    auto net = std::make_unique<testsupport::NetnsPair>(o);
+    if (!net->ok()) {
+        fprintf(stderr, "vboxd: network: %s\n", net->error().c_str());
+        return nullptr;
+    }
+    fprintf(stderr, "vboxd: eth0 %s (%s) in %s, head end %s in %s\n", mac.c_str(), net->box_ip().c_str(),
+            net->box().c_str(), net->headend_ip().c_str(), net->headend().c_str());
+    return net;
+}
+
+// Powers the box off: ends the programs' connections, unloads the modules,
+// runs the kernel's shutdown check. Its findings go to the log; the status
+// is 1 when there were any.
+int power_off(Box& box, std::string& report) {
+    if (!g_connections.end_all(box)) {
+        report = "vboxd: shutdown check: a program's call did not end; the modules stay loaded\n";
+        return 1;
+    }
+    for (const auto& line : box.shutdown()) report += "vboxd: shutdown check: " + line + "\n";
+    return report.empty() ? 0 : 1;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string dir, boot;
+    std::string dir, boot, mac = "00:03:6f:00:00:01";
     std::vector<std::string> modules;
+    if (argc == 2 && std::string(argv[1]) == "--commands") {
+        // The console's list, for `vbox --help`; no box is started.
+        Console console;
+        add_box_commands(console);
+        add_contributed_commands(console);
+        fputs(console.usage().c_str(), stdout);
+        return 0;
+    }
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         if (i + 1 >= argc) return usage();
@@ -226,6 +318,8 @@ int main(int argc, char** argv) {
             dir = argv[++i];
         } else if (a == "--boot") {
             boot = argv[++i];
+        } else if (a == "--mac") {
+            mac = argv[++i];
         } else if (a == "--modules") {
             std::istringstream in(argv[++i]);
             for (std::string d; std::getline(in, d, ':');)
@@ -250,10 +344,20 @@ int main(int argc, char** argv) {
     }
     close(memfd);
 
+    // Made while the daemon has no threads yet (ip runs as a child).
+    auto net = make_network(mac);
+    if (geteuid() == 0 && !net) return 1;
     Box box(modules, dir);
-    box.boot(boot);
+    if (net) box.set_network(net->box(), net->headend(), mac);
+    bool booted = box.boot(boot);
     std::string transcript = box.boot_transcript();
     fputs(transcript.c_str(), stderr);
+    if (!booted) {
+        std::string report;
+        power_off(box, report);
+        fprintf(stderr, "%svboxd: the boot script failed; box stopped\n", report.c_str());
+        return 1;
+    }
 
     // Only now do clients reach the box: `vbox start` waits for this.
     int lfd = listen_on(dir + "/sock");
@@ -263,20 +367,32 @@ int main(int argc, char** argv) {
     }
     g_listen = lfd;
     fprintf(stderr, "vboxd: serving %s/sock\n", dir.c_str());
-    while (!box.stopping()) {
+    for (;;) {
         pollfd p[2] = {{lfd, POLLIN, 0}, {g_wake[0], POLLIN, 0}};
         if (poll(p, 2, -1) < 0 && errno != EINTR) break;
         if (p[1].revents) break;
         if (!(p[0].revents & POLLIN)) continue;
         int c = accept4(lfd, nullptr, nullptr, SOCK_CLOEXEC);
         if (c < 0) continue;
+        g_connections.add(c);
         std::thread(serve, std::ref(box), c).detach();
     }
     unlink((dir + "/sock").c_str());
     close(lfd);
+    std::string report;
+    int status = power_off(box, report);
+    fputs(report.c_str(), stderr);
+    if (status != 0 && report.find("did not end") != std::string::npos) {
+        fflush(stderr);
+        _exit(1);  // threads are still inside the kernel: no unwinding under them
+    }
+    net.reset();  // the namespaces go, and with them the veth pair
     fprintf(stderr, "vboxd: stopped\n");
-    // Connection threads may still be inside the kernel; the process ends
-    // here without unwinding the box under them.
-    fflush(stderr);
-    _exit(0);
+    if (int fd = g_stop_fd.load(); fd >= 0) {
+        std::string text = "vbox: box stopped\n" + report;
+        AdminReply rep = {status};
+        send_msg(fd, MSG_ADMIN_REPLY, &rep, sizeof rep, text.data(), text.size());
+        close(fd);
+    }
+    return status;
 }

@@ -19,7 +19,7 @@ public:
     BoxSession& operator=(const BoxSession&) = delete;
 
     // Boots the box from the given script text; the front end's result.
-    testsupport::RunResult start(const std::string& boot_script);
+    testsupport::RunResult start(const std::string& boot_script, std::vector<std::string> start_args = {});
     // The front end with args ("dmesg", "scart", ...).
     testsupport::RunResult vbox(std::vector<std::string> args, testsupport::RunOptions options = {}) const;
     // A program run inside the box (`vbox run -- argv...`).
@@ -28,12 +28,16 @@ public:
     testsupport::RunOptions options() const;
     const std::string& dir() const { return dir_; }
     const testsupport::TempDir& tmp() const { return tmp_; }
-    void stop();
+    // Stops the box; a test fails when the shutdown check found anything,
+    // unless it expects that.
+    testsupport::RunResult stop();
+    void expect_unclean_shutdown();
 
 private:
     testsupport::TempDir tmp_;
     std::string dir_;
     bool started_ = false;
+    bool check_shutdown_ = true;
 };
 
 // The default boot script of the box, as the repository keeps it.

@@ -7,6 +7,11 @@
  *   l:N:CMD:V   N times g:CMD, each must give V
  *   w:TEXT      write TEXT                  r:N    read up to N bytes
  *   p:MS        poll for input for MS ms    sleep:MS
+ *   c:GUARD:PROT:OPS   the echo device's copy script (ioctl 3, then 2):
+ *               OPS "r0+4,w0+8" (read 4 at 0, write 8 at 0) against an
+ *               argument GUARD bytes before a page that is PROT ("none" or
+ *               "ro"); run twice, printing the result and the first 16
+ *               bytes at the argument that can be read
  * Exit status 1 when the open fails.
  */
 #include <errno.h>
@@ -22,6 +27,42 @@
 static void result(const char *op, long r, int v)
 {
 	printf("%s r=%ld errno=%s v=%d\n", op, r, r < 0 ? strerror(errno) : "0", v);
+}
+
+static void copy_script(int fd, char *op)
+{
+	struct {
+		unsigned int count;
+		unsigned int op[8][3];
+	} script = {0};
+	char *p = op + 2;
+	long guard = strtol(p, &p, 0);
+	int none = strncmp(p + 1, "none", 4) == 0;
+	p = strchr(p + 1, ':') + 1;
+	while (*p && script.count < 8) {
+		unsigned int *o = script.op[script.count++];
+		o[0] = *p == 'r' ? 1 : 2;
+		o[1] = strtoul(p + 1, &p, 0);
+		o[2] = strtoul(p + 1, &p, 0);
+		if (*p == ',')
+			p++;
+	}
+	long page = sysconf(_SC_PAGESIZE);
+	unsigned char *map = mmap(NULL, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+	memset(map, 0x11, page);
+	memset(map + page, 0x22, page);
+	mprotect(map + page, page, none ? PROT_NONE : PROT_READ);
+	unsigned char *arg = map + page - guard;
+	ioctl(fd, 3, &script);
+	for (int run = 0; run < 2; run++) {
+		memset(map + page - guard, 0x11, guard);
+		long r = ioctl(fd, 2, arg);
+		printf("%s r=%ld errno=%s mem=", op, r, r < 0 ? strerror(errno) : "0");
+		for (long i = 0; i < 16 && (!none || i < guard); i++)
+			printf("%02x", arg[i]);
+		printf("\n");
+	}
+	munmap(map, 2 * page);
 }
 
 int main(int argc, char **argv)
@@ -74,6 +115,8 @@ int main(int argc, char **argv)
 			struct pollfd p = {fd, POLLIN, 0};
 			int r = poll(&p, 1, atoi(op + 2));
 			printf("%s r=%d in=%d\n", op, r, (p.revents & POLLIN) != 0);
+		} else if (op[0] == 'c') {
+			copy_script(fd, op);
 		} else if (strncmp(op, "sleep:", 6) == 0) {
 			usleep(atoi(op + 6) * 1000);
 		} else {

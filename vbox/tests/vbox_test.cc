@@ -13,9 +13,10 @@
 #include <vector>
 
 #include "box_session.h"
-#include "testsupport/pty.h"
 #include "proto.h"
+#include "testsupport/netns.h"
 #include "testsupport/process.h"
+#include "testsupport/pty.h"
 #include "testsupport/tempdir.h"
 #include "wire.h"
 
@@ -106,6 +107,36 @@ TEST_F(Box, BadPointersGiveEfaultAndTheCallerLivesOn) {
                                 "n:0x2043 r=-1 errno=Bad address v=0", "g:0x204B r=0 errno=0 v=263"}));
 }
 
+// The caller's memory travels with the request and the driver's stores
+// come back with the result, yet every copy behaves as on the box: a fault
+// at any copy gives EFAULT there, the bytes stored before it land, and no
+// byte the driver did not store changes. Each script runs twice: before
+// and after the bridge has learned the command's footprint.
+TEST_F(Box, CopiesBehaveAsOnTheBoxWhereverTheyFault) {
+    struct Case {
+        const char* op;
+        const char* result;  // both runs
+    } cases[] = {
+        // Writes back more than it read.
+        {"c:64:none:r0+4,w0+8", "r=68 errno=0 mem=a0a1a2a3a4a5a6a71111111111111111"},
+        // Its store runs into the inaccessible page: what came before lands.
+        {"c:4:none:r0+4,w0+8", "r=-1 errno=Bad address mem=a0a1a2a3"},
+        // The second read faults, nothing is stored.
+        {"c:4:none:r0+4,r4+4,w0+2", "r=-1 errno=Bad address mem=11111111"},
+        // A first copy that faults at once.
+        {"c:0:none:r0+4", "r=-1 errno=Bad address mem="},
+        // A read-only argument: readable, but the store fails.
+        {"c:0:ro:r0+4,w0+4", "r=-1 errno=Bad address mem=22222222222222222222222222222222"},
+        // It reads what it stored, and what lies past what it stored.
+        {"c:64:none:w2+2,r0+8", "r=423 errno=0 mem=1111a0a1111111111111111111111111"},
+    };
+    for (const Case& c : cases) {
+        auto r = probe({c.op}, "/dev/echo");
+        std::string line = std::string(c.op) + " " + c.result;
+        EXPECT_EQ(lines(r.out), (std::vector<std::string>{line, line})) << r.err;
+    }
+}
+
 TEST_F(Box, ErrnoIsTheDriversAnswer) {
     EXPECT_EQ(probe({"s:0x1007:64", "g:0x203C", "g:0x2043"}).out,
               "s:0x1007:64 r=-1 errno=Invalid argument v=64\n"
@@ -139,8 +170,8 @@ TEST_F(Box, RunPassesTheExitStatusThrough) {
     auto missing = inside({"/no/such/program"});
     EXPECT_EQ(missing.status, 127);
     EXPECT_NE(missing.err.find("No such file or directory"), std::string::npos);
-    auto env = inside({"sh", "-c", "echo $VBOX_MEM; command -v vreg"});
-    EXPECT_EQ(lines(env.out).at(0), dir_ + "/mem");
+    auto env = inside({"sh", "-c", "stat -c %s /dev/mem; command -v vreg"});
+    EXPECT_EQ(lines(env.out).at(0), "4294967296");
     EXPECT_EQ(lines(env.out).size(), 2u);
 }
 
@@ -155,6 +186,110 @@ TEST_F(Box, ShellInsideTheBox) {
     EXPECT_TRUE(s.expect("\n1")) << s.output();
     s.send("exit\n");
     EXPECT_EQ(s.wait(), 0) << s.output();
+}
+
+// The box's /dev holds its nodes (character devices that reach nothing of
+// the host's) and its memory; vreg, linked statically, reaches that memory
+// without any preload.
+TEST_F(Box, ItsDevAndItsMemoryForVreg) {
+    auto ls = inside({"sh", "-c", "ls /dev/scart-0 /dev/echo /dev/mem && test -c /dev/scart-0 && echo char"});
+    EXPECT_EQ(ls.out, "/dev/echo\n/dev/mem\n/dev/scart-0\nchar\n") << ls.err;
+    RunOptions o;
+    o.input = "mmap(\"regs\", 0x10000000, 0x1000)\nsl(0x10000010, 0xcafe)\ngl(0x10000010)\n";
+    auto r = box_.run({"vreg"}, o);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("0x0000CAFE"), std::string::npos) << r.out << r.err;
+    FILE* f = fopen((dir_ + "/mem").c_str(), "rb");
+    ASSERT_TRUE(f);
+    uint32_t word = 0;
+    fseek(f, 0x10000010, SEEK_SET);
+    EXPECT_EQ(fread(&word, 4, 1, f), 1u);
+    fclose(f);
+    EXPECT_EQ(word, 0xcafeu);
+}
+
+// Every open entry point of glibc reaches a node the box serves.
+TEST_F(Box, EveryOpenEntryPointReachesTheBox) {
+    for (const char* e : {"open", "open64", "openat", "openat64", "__open_2", "__open64_2", "__openat_2",
+                          "__openat64_2"}) {
+        auto r = inside({OPEN_PROBE_BIN, e, "/dev/scart-0"});
+        EXPECT_EQ(r.out, "ok  sync=0\n") << e << " " << r.err;
+    }
+}
+
+TEST_F(Box, ShellWithoutATerminalReadsAScript) {
+    RunOptions o;
+    o.input = "echo in-box\nvbox lsmod | grep -c st6413\nexit 3\n";
+    auto r = box_.vbox({"shell"}, o);
+    EXPECT_EQ(r.status, 3);
+    EXPECT_EQ(r.out, "in-box\n1\n");
+    EXPECT_EQ(r.err, "");
+}
+
+// `vbox stop` unloads the modules, the last loaded first, each with its
+// cleanup, and the shutdown check finds nothing left.
+TEST_F(Box, StopUnloadsTheModulesLastLoadedFirst) {
+    auto r = box_.stop();
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(r.out, "vbox: box stopped\n");
+    std::string log = testsupport::read_file(dir_ + "/log");
+    auto echo = log.find("<6>vboxecho unloaded\n"), scart = log.find("<6>st6413 unregistered\n");
+    ASSERT_NE(echo, std::string::npos) << log;
+    ASSERT_NE(scart, std::string::npos) << log;
+    EXPECT_LT(echo, scart);
+    EXPECT_EQ(log.find("shutdown check"), std::string::npos) << log;
+    EXPECT_EQ(vbox({"status"}).status, 3);
+}
+
+TEST(BoxShutdown, WhatAModuleLeavesBehindIsReported) {
+    vboxtest::BoxSession box;
+    ASSERT_EQ(box.start("insmod vboxecho leak=1\n").status, 0);
+    box.expect_unclean_shutdown();
+    auto r = box.stop();
+    EXPECT_EQ(r.status, 1);
+    const char* finding = "vboxd: shutdown check: 1 kmalloc allocation(s) not freed\n";
+    EXPECT_NE(r.err.find(finding), std::string::npos) << r.out << r.err;
+    EXPECT_NE(testsupport::read_file(box.dir() + "/log").find(finding), std::string::npos);
+}
+
+TEST(BoxBoot, AFailingLineIsNamedAndTheBoxDoesNotStay) {
+    vboxtest::BoxSession box;
+    auto r = box.start("insmod st6413\n\ninsmod nosuch\nmknod /dev/scart-0 c 61 0\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("boot:3: insmod nosuch\ninsmod: nosuch: no module by that name found\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(box.vbox({"status"}).status, 3);
+}
+
+// The box's own network: only lo and eth0 (with the box's MAC address) in
+// the box, multicast reaching the head end's side, and nothing of it left
+// on the host after the box stops.
+TEST(BoxNetwork, EthZeroOfItsOwnJoinedToTheHeadEnd) {
+    if (!testsupport::netns_available()) GTEST_SKIP() << "no network namespaces here";
+    std::string host_links = testsupport::run({"ip", "-o", "link"}).out;
+    vboxtest::BoxSession box;
+    ASSERT_EQ(box.start("", {"--mac", "00:03:6f:12:34:56"}).status, 0);
+    auto links = box.run({"sh", "-c", "ip -o link | cut -d' ' -f2; cat /sys/class/net/eth0/address"});
+    ASSERT_EQ(lines(links.out).size(), 3u) << links.out << links.err;
+    EXPECT_EQ(lines(links.out)[0], "lo:");
+    EXPECT_EQ(lines(links.out)[1].substr(0, 7), "eth0@if");
+    EXPECT_EQ(lines(links.out)[2], "00:03:6f:12:34:56");
+
+    RunResult got;
+    std::thread receiver([&] { got = box.vbox({"headend", "--", MCAST_PROBE_BIN, "recv", "239.255.7.1", "5100", "5000"}); });
+    auto sent = box.run({MCAST_PROBE_BIN, "send", "239.255.7.1", "5100", "from-the-box", "40"});
+    receiver.join();
+    EXPECT_EQ(sent.status, 0) << sent.err;
+    EXPECT_EQ(got.out, "from-the-box from 10.77.0.2\n") << got.err;
+
+    std::string status = box.vbox({"status"}).out;
+    auto at = status.find(" in vbox-");
+    ASSERT_NE(at, std::string::npos) << status;
+    std::string ns = status.substr(at + 4, status.find(',', at) - at - 4);
+    ASSERT_EQ(box.stop().status, 0);
+    EXPECT_EQ(testsupport::run({"ip", "netns", "list"}).out.find(ns), std::string::npos) << ns;
+    EXPECT_EQ(testsupport::run({"ip", "-o", "link"}).out, host_links);
 }
 
 // Clients that misbehave: the daemon and the driver stay sound, and the next
@@ -209,7 +344,7 @@ TEST_F(Rogue, ClosesEarlyOrDiesInTheMiddleOfAnIoctl) {
     int ctrl = connect_box();
     vbox::CtrlHello hello = {static_cast<uint32_t>(getpid()), 64};
     ASSERT_TRUE(vbox::send_msg(ctrl, vbox::MSG_CTRL, &hello, sizeof hello));
-    vbox::IoctlReq io = {st.st_ino, 0x1007, 0, 0x1000};
+    vbox::IoctlReq io = {st.st_ino, 0x1007, 0, 0x1000, 0, 0};
     ASSERT_TRUE(vbox::send_msg(ctrl, vbox::MSG_IOCTL, &io, sizeof io));
     ASSERT_TRUE(vbox::read_header(ctrl, h, 5000));
     EXPECT_EQ(h.type, vbox::MSG_MEM_READ);
@@ -252,9 +387,11 @@ TEST(BoxFrontEnd, WithoutARunningBox) {
     EXPECT_EQ(testsupport::run({VBOX_BIN, "status"}, o).status, 3);
     auto help = testsupport::run({VBOX_BIN, "--help"}, o);
     EXPECT_EQ(help.status, 0);
-    for (const char* c : {"start", "stop", "status", "run", "shell", "dmesg", "insmod", "rmmod", "lsmod"})
+    for (const char* c : {"start", "stop", "status", "run", "shell", "headend", "dmesg", "insmod", "rmmod", "lsmod",
+                          "scart [status BYTE|ack on|off]"})
         EXPECT_NE(help.out.find(std::string("  ") + c), std::string::npos) << c;
     EXPECT_EQ(testsupport::run({VBOX_BIN, "frobnicate"}, o).status, 2);
+    EXPECT_EQ(testsupport::run({VBOX_BIN, "scart"}, o).status, 1);  // a word of the box's: no box
 }
 
 }  // namespace

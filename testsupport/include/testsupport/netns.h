@@ -26,6 +26,10 @@ struct NetPairOptions {
 // Whether this process may make network namespaces (tests skip otherwise).
 bool netns_available();
 
+// Moves the calling (single-threaded) process into the named namespace;
+// false with error set.
+bool enter_netns(const std::string& ns, std::string& error);
+
 class NetnsPair {
 public:
     explicit NetnsPair(const NetPairOptions& options = {});

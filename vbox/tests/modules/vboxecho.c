@@ -13,6 +13,7 @@
 #include <linux/sched.h>
 #include <linux/poll.h>
 #include <linux/fcntl.h>
+#include <linux/slab.h>
 #include <asm/uaccess.h>
 
 #define ECHO_MAJOR 240
@@ -20,6 +21,10 @@
 
 MODULE_DESCRIPTION("virtual box echo device");
 MODULE_LICENSE("GPL");
+
+/* leak=1: init takes memory that cleanup forgets, for the shutdown check. */
+static int leak;
+MODULE_PARM(leak, "i");
 
 static struct {
 	char buf[ECHO_SIZE];
@@ -76,14 +81,61 @@ static unsigned int echo_poll(struct file *file, poll_table *wait)
 	       (echo.count < ECHO_SIZE ? POLLOUT | POLLWRNORM : 0);
 }
 
+/* A script of user-memory copies for the bridge's tests: ioctl 3 sets it,
+ * ioctl 2 runs it against its argument. Reads add up the bytes they see
+ * (the result), writes store 0xa0, 0xa1, ... from the copy's start. The
+ * first copy that fails ends the call with -EFAULT. */
+#define COPY_READ 1
+#define COPY_WRITE 2
+struct copy_op {
+	unsigned int kind, offset, len;
+};
+static struct {
+	unsigned int count;
+	struct copy_op op[8];
+} script;
+
+static int run_script(unsigned long arg)
+{
+	unsigned char buf[64];
+	unsigned int i, j;
+	int sum = 0;
+
+	for (i = 0; i < script.count; i++) {
+		struct copy_op *op = &script.op[i];
+		if (op->len > sizeof(buf))
+			return -EINVAL;
+		if (op->kind == COPY_READ) {
+			if (copy_from_user(buf, (void *)(arg + op->offset), op->len))
+				return -EFAULT;
+			for (j = 0; j < op->len; j++)
+				sum += buf[j];
+		} else {
+			for (j = 0; j < op->len; j++)
+				buf[j] = 0xa0 + j;
+			if (copy_to_user((void *)(arg + op->offset), buf, op->len))
+				return -EFAULT;
+		}
+	}
+	return sum;
+}
+
 /* ioctl 1 tells how many bytes wait to be read. */
 static int echo_ioctl(struct inode *inode, struct file *file, unsigned int cmd, unsigned long arg)
 {
 	(void)inode;
 	(void)file;
-	if (cmd != 1)
-		return -ENOTTY;
-	return put_user((int)echo.count, (int *)arg);
+	switch (cmd) {
+	case 1:
+		return put_user((int)echo.count, (int *)arg);
+	case 2:
+		return run_script(arg);
+	case 3:
+		if (copy_from_user(&script, (void *)arg, sizeof(script)))
+			return -EFAULT;
+		return script.count > 8 ? -EINVAL : 0;
+	}
+	return -ENOTTY;
 }
 
 static struct file_operations echo_fops = {
@@ -97,12 +149,15 @@ static struct file_operations echo_fops = {
 static int __init echo_init(void)
 {
 	init_waitqueue_head(&echo.readers);
+	if (leak && !kmalloc(32, GFP_KERNEL))
+		return -ENOMEM;
 	return register_chrdev(ECHO_MAJOR, "vboxecho", &echo_fops);
 }
 
 static void __exit echo_exit(void)
 {
 	unregister_chrdev(ECHO_MAJOR, "vboxecho");
+	printk("<6>vboxecho unloaded\n");
 }
 
 module_init(echo_init);

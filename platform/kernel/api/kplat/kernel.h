@@ -141,10 +141,20 @@ private:
 class Kernel {
 public:
     explicit Kernel(Options options = {});
-    // Ends every process (closing its files), unloads every module (last
-    // loaded first), removes the I2C adapters still registered and stops the
-    // kernel's threads. Only one Kernel exists at a time in a process.
+    // shutdown(), when it has not run yet. Only one Kernel exists at a time
+    // in a process.
     ~Kernel();
+
+    // The box powering off: ends every process (closing its files), unloads
+    // every module (last loaded first, each with its cleanup), removes the
+    // I2C adapters still registered and stops the kernel's threads. Returns
+    // what the shutdown check found the modules left behind (one line
+    // each: a module that refused to go, allocations not freed, majors, I2C
+    // drivers or adapters still registered, timers pending, kernel threads
+    // still running); empty for a clean shutdown. Once; the Kernel takes no
+    // calls afterwards. The destructor aborts on a kernel thread left
+    // running (its code is gone), whoever ran the shutdown.
+    std::vector<std::string> shutdown();
     Kernel(const Kernel&) = delete;
     Kernel& operator=(const Kernel&) = delete;
 

@@ -99,8 +99,17 @@ void Core::dispatch(std::unique_lock<std::mutex>& lk)
     if (!runq_.empty()) {
         owner_ = runq_.front();
         runq_.pop_front();
+        owner_->turn.notify_one();
     }
-    cv_.notify_all();
+    if (cv_waiters_)
+        cv_.notify_all();
+}
+
+void Core::wait_shared(std::unique_lock<std::mutex>& lk, const std::function<bool()>& until)
+{
+    ++cv_waiters_;
+    cv_.wait(lk, until);
+    --cv_waiters_;
 }
 
 void Core::wait_turn(std::unique_lock<std::mutex>& lk, HostTask* t)
@@ -114,12 +123,22 @@ void Core::wait_turn(std::unique_lock<std::mutex>& lk, HostTask* t)
                 fatal("pid " + std::to_string(t->pid) + " sleeps in a system call for more than a day of virtual time");
             if (idle_skip(lk))
                 continue;
-            if (cv_.wait_for(lk, std::chrono::seconds(2), [&] { return owner_ == t || !idle(); }))
+            ++cv_waiters_;
+            bool woken = cv_.wait_for(lk, std::chrono::seconds(2), [&] { return owner_ == t || !idle(); });
+            --cv_waiters_;
+            if (woken)
                 continue;
             fatal("pid " + std::to_string(t->pid) +
                   " sleeps in a system call, no other context can run and no timer is pending");
         }
-        cv_.wait(lk);
+        if (t->process && opt.clock == Clock::manual) {
+            // Woken by any change, to see the CPU fall idle.
+            ++cv_waiters_;
+            cv_.wait(lk);
+            --cv_waiters_;
+        } else {
+            t->turn.wait(lk);
+        }
     }
 }
 
@@ -202,7 +221,7 @@ void Core::run_irq(const std::function<void()>& fn)
     });
     {
         std::unique_lock<std::mutex> lk(m_);
-        cv_.wait(lk, [&] { return done; });
+        wait_shared(lk, [&] { return done; });
     }
     if (opt.clock == Clock::manual)
         settle();
@@ -213,7 +232,7 @@ void Core::settle()
     if (t_on_cpu)
         return;
     std::unique_lock<std::mutex> lk(m_);
-    cv_.wait(lk, [&] { return idle(); });
+    wait_shared(lk, [&] { return idle(); });
 }
 
 void Core::schedule(bool sleeping)

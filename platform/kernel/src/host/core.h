@@ -48,6 +48,7 @@ struct HostTask {
     void* arg = nullptr;
     std::thread thread;
     std::jmp_buf exit_jmp;
+    std::condition_variable turn;  // signalled when the CPU is handed to it
 };
 
 // A loaded module.
@@ -69,7 +70,7 @@ class Core {
 public:
     explicit Core(Options options);
     ~Core();
-    void shutdown();
+    std::vector<std::string> shutdown();
 
     const Options opt;
 
@@ -144,7 +145,12 @@ private:
 
     // CPU state, under m_.
     mutable std::mutex m_;
+    // Waiters for the CPU to go idle or for interrupt-time work to be done;
+    // a task waiting for its turn waits on its own HostTask::turn, so that
+    // handing the CPU over wakes only the task that gets it.
     std::condition_variable cv_;
+    int cv_waiters_ = 0;
+    void wait_shared(std::unique_lock<std::mutex>& lk, const std::function<bool()>& until);
     HostTask* owner_ = nullptr;  // the task on the CPU
     bool irq_busy_ = false;      // the CPU runs interrupt-time work
     std::deque<HostTask*> runq_;
@@ -183,6 +189,8 @@ private:
     std::mutex procs_m_;
     std::vector<std::unique_ptr<Process>> procs_;
     Process* init_ = nullptr;
+    bool down_ = false;
+    bool threads_left_ = false;
 
     friend class kplat::Kernel;
 };

@@ -191,8 +191,12 @@ void Core::exit(Process& p)
     }
 }
 
-void Core::shutdown()
+std::vector<std::string> Core::shutdown()
 {
+    std::vector<std::string> found;
+    if (down_)
+        return found;
+    down_ = true;
     if (clock_thread_.joinable()) {
         {
             std::lock_guard<std::mutex> g(clock_m_);
@@ -212,36 +216,56 @@ void Core::shutdown()
     for (Process* p : others)
         exit(*p);
 
+    // Every module goes, the last loaded first; one that refuses is
+    // reported and taken out all the same.
     while (!modules_.empty()) {
-        std::string name = lsmod().front().name;  // the last loaded
-        rmmod(name, true);
+        std::string name = lsmod().front().name;
+        if (rmmod(name) != 0) {
+            found.push_back(last_error());
+            rmmod(name, true);
+        }
     }
 
-    init_->call([]() -> long {
+    init_->call([&]() -> long {
         const char* name;
         int clients;
         for (int nr = 0; nr < I2C_ADAP_MAX; nr++)
-            if (h2k_i2c_adapter(nr, &name, &clients))
+            if (h2k_i2c_adapter(nr, &name, &clients)) {
+                found.push_back(std::string("I2C adapter ") + name + " still registered");
                 h2k_i2c_del_master(nr);
+            }
+        for (int i = 0; h2k_i2c_driver(i, &name); i++)
+            found.push_back(std::string("I2C driver ") + name + " still registered");
+        for (unsigned major = 0; major < MAX_CHRDEV; major++)
+            if (const char* chr = h2k_chrdev_name(major))
+                found.push_back("major " + std::to_string(major) + " (" + chr + ") still registered");
+        for (unsigned irq = 0; irq < NR_IRQS; irq++)
+            for (int i = 0; h2k_irq_action(irq, i, &name); i++)
+                found.push_back("IRQ " + std::to_string(irq) + " still requested (" + name + ")");
         h2k_shutdown();
+        unsigned long expires;
+        if (h2k_next_timer(&expires))
+            found.push_back("a timer is still pending (expires at jiffy " + std::to_string(expires) + ")");
         return 0;
     });
+    if (unsigned long live = kmalloc_live())
+        found.push_back(std::to_string(live) + " kmalloc allocation(s) not freed");
 
     // Kernel threads still running belong to modules that are gone.
-    std::vector<HostTask*> alive;
     {
         std::lock_guard<std::mutex> g(m_);
         for (auto& t : tasks_)
-            if (t->kthread && !t->exited)
-                alive.push_back(t.get());
+            if (t->kthread && !t->exited) {
+                found.push_back("kernel thread pid " + std::to_string(t->pid) + " still running");
+                threads_left_ = true;
+            }
     }
-    for (HostTask* t : alive) {
-        std::fprintf(stderr, "kplat: kernel thread pid %d still running at shutdown\n", t->pid);
-        std::abort();
-    }
+    if (threads_left_)
+        return found;
     reap_threads();
     exit(*init_);
     h2k_reset();
+    return found;
 }
 
 }  // namespace detail
@@ -262,6 +286,16 @@ Kernel::Kernel(Options options) : core_(std::make_unique<detail::Core>(std::move
 Kernel::~Kernel()
 {
     core_->shutdown();
+    for (auto& t : core_->tasks_)
+        if (t->kthread && !t->exited)
+            std::fprintf(stderr, "kplat: kernel thread pid %d still running at shutdown\n", t->pid);
+    if (core_->threads_left_)
+        std::abort();
+}
+
+std::vector<std::string> Kernel::shutdown()
+{
+    return core_->shutdown();
 }
 
 int Kernel::insmod(std::string_view name, std::string_view args)
