@@ -169,6 +169,11 @@ void Core::enter_task(HostTask* t)
     t_on_cpu = true;
     current_ = t;
     h2k_set_current(t->kt, 0);
+    // On the box the timer interrupt keeps jiffies current; here the tick
+    // may be late on a loaded host, so a task never starts from a stale
+    // jiffies (a timeout counted from it would end early).
+    if (opt.clock == Clock::wall)
+        catch_up_wall_clock();
 }
 
 void Core::enter_irq()
