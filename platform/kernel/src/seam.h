@@ -26,6 +26,7 @@ struct file;
 struct module;
 struct poll_table_struct;
 struct __wait_queue_head;
+struct timer_list;
 
 /* The host's objects, opaque to the kernel. */
 #ifdef __cplusplus
@@ -171,6 +172,14 @@ void h2k_task_exited(struct task_struct *t);
 void h2k_run_timers(void);
 /* 1 and the first expiry when a timer is pending, else 0. */
 int h2k_next_timer(unsigned long *expires);
+/* Timers of host devices (kplat::Timer): fn(arg) runs in timer context
+ * ticks after h2k_timer_start; starting a pending timer moves it. Freeing
+ * stops it first. */
+struct timer_list *h2k_timer_new(void (*fn)(void *), void *arg);
+void h2k_timer_free(struct timer_list *t);
+void h2k_timer_start(struct timer_list *t, unsigned long ticks);
+void h2k_timer_stop(struct timer_list *t);
+int h2k_timer_pending(struct timer_list *t);
 /* Interrupts enabled (not inside cli/local_irq_save). */
 int h2k_irqs_enabled(void);
 

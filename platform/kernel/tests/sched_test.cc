@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "kplat/kernel.h"
+#include "kplat/timer.h"
 #include "modules/kptest.h"
 
 namespace {
@@ -51,6 +52,27 @@ TEST_F(Sched, TimerFiresAtItsTick)
     kernel_.advance(1);
     EXPECT_EQ("kptest_sched: timer 5 at 15 in interrupt\nkptest_sched: thread woke at 15 for 1\n", kernel_.log());
     EXPECT_EQ(15ul, kernel_.jiffies());
+}
+
+TEST_F(Sched, HostDeviceTimerRunsAtItsTickOnTheCpu)
+{
+    std::vector<unsigned long> fired;
+    kplat::Timer timer(kernel_, [&] { fired.push_back(kernel_.jiffies()); });
+    timer.start(5);
+    EXPECT_TRUE(timer.pending());
+    timer.start(8);  // moved, not doubled
+    kernel_.advance(7);
+    EXPECT_TRUE(fired.empty());
+    kernel_.advance(1);
+    EXPECT_EQ(std::vector<unsigned long>{8}, fired);
+    EXPECT_FALSE(timer.pending());
+    timer.start(0);  // the next tick
+    kernel_.advance(1);
+    timer.start(3);
+    timer.stop();
+    kernel_.advance(10);
+    EXPECT_EQ((std::vector<unsigned long>{8, 9}), fired);
+    timer.start(2);  // pending when destroyed: it never fires
 }
 
 TEST_F(Sched, ModAndDelTimer)

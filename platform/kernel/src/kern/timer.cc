@@ -84,6 +84,54 @@ int h2k_next_timer(unsigned long *expires)
 	return 1;
 }
 
+/* A host device's timer: the timer_list first, so the list entry is the
+ * whole record. */
+struct host_timer {
+	struct timer_list timer;
+	void (*fn)(void *);
+	void *arg;
+};
+
+static void host_timer_fire(unsigned long data)
+{
+	struct host_timer *h = (struct host_timer *)data;
+
+	h->fn(h->arg);
+}
+
+struct timer_list *h2k_timer_new(void (*fn)(void *), void *arg)
+{
+	struct host_timer *h = (struct host_timer *)k2h_zalloc(sizeof(*h));
+
+	init_timer(&h->timer);
+	h->timer.function = host_timer_fire;
+	h->timer.data = (unsigned long)h;
+	h->fn = fn;
+	h->arg = arg;
+	return &h->timer;
+}
+
+void h2k_timer_free(struct timer_list *t)
+{
+	del_timer(t);
+	k2h_free(t);
+}
+
+void h2k_timer_start(struct timer_list *t, unsigned long ticks)
+{
+	mod_timer(t, jiffies + ticks);
+}
+
+void h2k_timer_stop(struct timer_list *t)
+{
+	del_timer(t);
+}
+
+int h2k_timer_pending(struct timer_list *t)
+{
+	return timer_pending(t);
+}
+
 void __udelay(unsigned long usecs)
 {
 	k2h_udelay(usecs);
