@@ -17,6 +17,8 @@ Board::~Board()
 {
     if (loopback_)
         kernel_.unregister_chrdev(loopback_major_, "loopback");
+    if (card_reader_)
+        kernel_.unregister_chrdev(card_reader_major_, "scard");
     master_.reset();
 }
 
@@ -30,6 +32,19 @@ int Board::add_loopback(unsigned major)
         return r;
     loopback_major_ = major ? major : static_cast<unsigned>(r);
     loopback_ = std::move(dev);
+    return r;
+}
+
+int Board::add_card_reader(unsigned major)
+{
+    if (card_reader_)
+        return -EBUSY;
+    auto reader = std::make_unique<CardReader>(kernel_);
+    int r = kernel_.register_chrdev(major, "scard", *reader);
+    if (r < 0)
+        return r;
+    card_reader_major_ = major ? major : static_cast<unsigned>(r);
+    card_reader_ = std::move(reader);
     return r;
 }
 

@@ -9,6 +9,7 @@
 #include "board/gpio.h"
 #include "board/i2c.h"
 #include "board/loopback.h"
+#include "board/smartcard.h"
 #include "board/soc_bus.h"
 #include "board/soc_i2c.h"
 #include "board/soc_irq.h"
@@ -45,6 +46,11 @@ public:
     int add_loopback(unsigned major);
     Loopback* loopback() { return loopback_.get(); }
 
+    // The smart-card reader served under the major (register_chrdev's
+    // result; once); null until then.
+    int add_card_reader(unsigned major);
+    CardReader* card_reader() { return card_reader_.get(); }
+
 private:
     kplat::Kernel& kernel_;
     SocBus bus_;
@@ -55,6 +61,8 @@ private:
     std::unique_ptr<SocI2cMaster> master_;
     std::unique_ptr<Loopback> loopback_;
     unsigned loopback_major_ = 0;
+    std::unique_ptr<CardReader> card_reader_;
+    unsigned card_reader_major_ = 0;
 };
 
 }  // namespace board
