@@ -508,8 +508,10 @@ long CardReader::card_request(OpenFile& f, kplat::File& file, unsigned cmd, unsi
     bool card = inserted_ && !f.hung;
     switch (cmd) {
     case RESET:
-        if (!card)
+        if (!card) {
+            note("reset refused: no card");
             return -ENXIO;
+        }
         rx_.clear();
         answer_.clear();
         pause_.stop();

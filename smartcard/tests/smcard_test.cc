@@ -1,0 +1,45 @@
+// libsmcard end to end: the test cases of smcard_cases run inside a box
+// whose reader and card they script, a few groups at a time in boxes of
+// their own (the library's waits are seconds long; ctest runs the groups
+// side by side).
+#include <dlfcn.h>
+
+#include <cstring>
+
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "box_session.h"
+
+namespace {
+
+void run_in_box(const std::string& filter)
+{
+    vboxtest::BoxSession box;
+    auto r = box.start(vboxtest::default_boot());
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    testsupport::RunOptions o;
+    o.timeout_ms = 60000;
+    auto p = box.run({SMCARD_CASES, "--gtest_filter=" + filter}, o);
+    EXPECT_EQ(p.status, 0) << p.out << p.err;
+}
+
+TEST(SmartCardLibrary, PresenceAndLifecycle) { run_in_box("Presence.*:Lifecycle.*"); }
+TEST(SmartCardLibrary, ResetAndPps) { run_in_box("Reset.*:Pps.*"); }
+TEST(SmartCardLibrary, PpsWithASilentCard) { run_in_box("PpsSilent.*"); }
+TEST(SmartCardLibrary, CommandExchange) { run_in_box("Command.*"); }
+
+// The callbacks are bound when the library is loaded: a program without
+// them cannot load it, rather than failing at its first SCARD_Status.
+TEST(SmartCardLibrary, CallbacksComeFromTheLoadingProgram)
+{
+    void* lib = dlopen(LIBSMCARD, RTLD_LAZY);
+    EXPECT_EQ(nullptr, lib);
+    const char* why = dlerror();
+    EXPECT_TRUE(why && strstr(why, "HD_Card")) << (why ? why : "loaded");
+    if (lib)
+        dlclose(lib);
+}
+
+}  // namespace
