@@ -123,6 +123,16 @@ protected:
         return n;
     }
 
+    // A command gets its own answer: card and program are in step.
+    void expect_in_step()
+    {
+        console("card reply 0020000100 9000");
+        unsigned char status[2];
+        int n = 0;
+        EXPECT_EQ(0, HD_CardioCommand(Bytes{0x00, 0x20, 0x00, 0x01, 0x00}.data(), 5, status, &n, 1, 10));
+        EXPECT_EQ("9000", hex(Bytes(status, status + 2)));
+    }
+
     static int presence;
 };
 
@@ -240,12 +250,7 @@ TEST_F(Pps, EchoOfTheRequestAppliesTheParameters)
     ASSERT_EQ(0, HD_GetUartParams(&now));
     EXPECT_EQ(9, now.f);
     EXPECT_EQ(3, now.d);
-    // The card understands the reader at the new rate.
-    console("card reply 0020000100 9000");
-    unsigned char status[2];
-    int n = 0;
-    EXPECT_EQ(0, HD_CardioCommand(Bytes{0x00, 0x20, 0x00, 0x01, 0x00}.data(), 5, status, &n, 1, 10));
-    EXPECT_EQ("9000", hex(Bytes(status, status + 2)));
+    expect_in_step();  // the card understands the reader at the new rate
 }
 
 TEST_F(Pps, RepliesThatFailResetTheCard)
@@ -348,12 +353,7 @@ TEST_F(Command, DirectionZeroResponsesUpToTheBound)
         ASSERT_EQ(static_cast<int>(data.size()), n) << length;
         EXPECT_EQ(data, Bytes(response.begin(), response.begin() + n)) << length;
     }
-    // The rest of the long one was taken: the next answer is in step.
-    console("card reply 0020000100 9000");
-    unsigned char status[2];
-    int n = 0;
-    EXPECT_EQ(0, HD_CardioCommand(Bytes{0x00, 0x20, 0x00, 0x01, 0x00}.data(), 5, status, &n, 1, 10));
-    EXPECT_EQ("9000", hex(Bytes(status, status + 2)));
+    expect_in_step();  // the rest of the long one was taken
 }
 
 TEST_F(Command, ACardThatStopsAnsweringIsGivenUpAfterTheTimeout)

@@ -4,6 +4,26 @@
 
 namespace board {
 
+namespace {
+
+// A device of the host under a major (once): register_chrdev's result.
+template <class Device>
+int serve(kplat::Kernel& kernel, std::unique_ptr<Device>& slot, unsigned& slot_major, unsigned major,
+          const char* name)
+{
+    if (slot)
+        return -EBUSY;
+    auto dev = std::make_unique<Device>(kernel);
+    int r = kernel.register_chrdev(major, name, *dev);
+    if (r < 0)
+        return r;
+    slot_major = major ? major : static_cast<unsigned>(r);
+    slot = std::move(dev);
+    return r;
+}
+
+}  // namespace
+
 Board::Board(kplat::Kernel& kernel, BoardConfig config)
     : kernel_(kernel), bus_(kernel), gpio_(bus_), irq_(kernel, bus_, gpio_)
 {
@@ -24,28 +44,12 @@ Board::~Board()
 
 int Board::add_loopback(unsigned major)
 {
-    if (loopback_)
-        return -EBUSY;
-    auto dev = std::make_unique<Loopback>(kernel_);
-    int r = kernel_.register_chrdev(major, "loopback", *dev);
-    if (r < 0)
-        return r;
-    loopback_major_ = major ? major : static_cast<unsigned>(r);
-    loopback_ = std::move(dev);
-    return r;
+    return serve(kernel_, loopback_, loopback_major_, major, "loopback");
 }
 
 int Board::add_card_reader(unsigned major)
 {
-    if (card_reader_)
-        return -EBUSY;
-    auto reader = std::make_unique<CardReader>(kernel_);
-    int r = kernel_.register_chrdev(major, "scard", *reader);
-    if (r < 0)
-        return r;
-    card_reader_major_ = major ? major : static_cast<unsigned>(r);
-    card_reader_ = std::move(reader);
-    return r;
+    return serve(kernel_, card_reader_, card_reader_major_, major, "scard");
 }
 
 }  // namespace board

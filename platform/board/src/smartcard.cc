@@ -273,7 +273,12 @@ CardReader::CardReader(kplat::Kernel& kernel) : kernel_(kernel), ready_(kernel),
 {
 }
 
-CardReader::~CardReader() = default;
+// Files still open once the major is gone never reach the device again.
+CardReader::~CardReader()
+{
+    for (OpenFile* f : files_)
+        delete f;
+}
 
 void CardReader::note(std::string line)
 {
