@@ -30,6 +30,19 @@ TEST(SmartCardLibrary, ResetAndPps) { run_in_box("Reset.*:Pps.*"); }
 TEST(SmartCardLibrary, PpsWithASilentCard) { run_in_box("PpsSilent.*"); }
 TEST(SmartCardLibrary, CommandExchange) { run_in_box("Command.*"); }
 
+// `vbox card` reaches the board's card: the console contribution is in.
+TEST(SmartCardLibrary, TheFrontEndDrivesTheCard)
+{
+    vboxtest::BoxSession box;
+    ASSERT_EQ(box.start(vboxtest::default_boot()).status, 0);
+    EXPECT_EQ(box.vbox({"card", "insert"}).status, 0);
+    auto r = box.vbox({"card"});
+    EXPECT_EQ(r.out.substr(0, 20), "card: in, not reset\n");
+    r = box.vbox({"card", "pps", "sometimes"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("usage: card "), std::string::npos) << r.err;
+}
+
 // The callbacks are bound when the library is loaded: a program without
 // them cannot load it, rather than failing at its first SCARD_Status.
 TEST(SmartCardLibrary, CallbacksComeFromTheLoadingProgram)
