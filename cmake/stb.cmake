@@ -41,6 +41,26 @@ function(stb_link_as_c target)
   endif()
 endfunction()
 
+# stb_c_library(target MAP version-script [PROGRAM_SYMBOLS])
+# A shared library of the box with a C interface: linked as C, only what
+# its version script names exported, every symbol resolved at link time
+# (not so with sanitizers, whose runtime the program brings). With
+# PROGRAM_SYMBOLS some come from the program that loads it instead: they
+# are bound when it is loaded.
+function(stb_c_library target)
+  cmake_parse_arguments(L "PROGRAM_SYMBOLS" "MAP" "" ${ARGN})
+  get_filename_component(map ${L_MAP} ABSOLUTE)
+  stb_link_as_c(${target})
+  set_target_properties(${target} PROPERTIES CXX_VISIBILITY_PRESET hidden LINK_DEPENDS ${map})
+  target_link_options(${target} PRIVATE -Wl,--version-script=${map} -Wl,--as-needed)
+  if(L_PROGRAM_SYMBOLS)
+    target_link_options(${target} PRIVATE -Wl,-z,now)
+  elseif(NOT STB_SANITIZE AND NOT STB_FUZZ)
+    target_link_options(${target} PRIVATE -Wl,-z,defs)
+  endif()
+  stb_deliverable(${target})
+endfunction()
+
 # GoogleTest: the distribution's package on the host; built from Debian's
 # sources (package googletest) when cross-compiling or sanitizing.
 macro(stb_find_gtest)
