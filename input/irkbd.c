@@ -749,7 +749,7 @@ static void myi2c_read_v0(void)
 	micro_query(new_client, MICRO_CMD_READ, &scancode, 1);
 	if (scancode == MICRO_NOTHING)
 		return;
-	handle_packet_v0(&scancode);
+	Micro_calls.handle_packet(&scancode);
 }
 
 static void myi2c_read_v1_2(void)
@@ -1000,6 +1000,10 @@ static int vimora_i2c_hw_drv_detach(struct i2c_client *client)
 	if (client == new_client) {
 		new_client = NULL;
 		client_registered--;
+		/* A micro-controller attached later is asked and told anew. */
+		micro_version = MICRO_VERSION_UNKNOWN;
+		first_read = 0;
+		Micro_calls.handle_packet = NULL;
 	}
 	up(&micro_sem);
 	if (i2c_detach_client(client))

@@ -535,6 +535,13 @@ TEST_F(Irkbd, ControlDeviceIoctls)
     EXPECT_EQ(-19, ioctl_byte(8, &seconds));
     micro().press_remote(RC_1);
     EXPECT_EQ(transfers, micro().transfers().size());
+
+    // A new adapter: the micro-controller is asked again.
+    micro().set_version(1);
+    ASSERT_GE(kernel.add_i2c_adapter("again", 0, board.soc_i2c()), 0);
+    EXPECT_TRUE(has(take_log(), "microIR version is 1\n"));
+    EXPECT_EQ(0, ioctl_byte(7, &version));
+    EXPECT_EQ(1, version);
 }
 
 // ---- The event device ----
