@@ -348,6 +348,28 @@ static void release_key_locked(void)
 	}
 }
 
+/*
+ * Brings the keys of a table (modifiers or mouse buttons) to the wanted
+ * bits, in table order: each entry whose bit differs is pressed or
+ * released, and logged at the given level. Called with key_lock held.
+ */
+static void keys_follow(const struct mod_entry *table, unsigned int *state, unsigned int wanted,
+			int level, const char *fmt)
+{
+	const struct mod_entry *m;
+
+	for (m = table; m->keycode; m++) {
+		int down = (wanted & m->bit) != 0;
+
+		if (down == ((*state & m->bit) != 0))
+			continue;
+		report_key(m->keycode, down);
+		*state ^= m->bit;
+		if (debug >= level)
+			printk(fmt, m->keycode, down);
+	}
+}
+
 static void handle_keypress(int keycode, int press, unsigned int mask, int origin)
 {
 	const struct mod_entry *m;
@@ -376,17 +398,8 @@ static void handle_keypress(int keycode, int press, unsigned int mask, int origi
 
 	/* The chord's modifiers, pressed or released to match the mask. */
 	DBG2("mod_mask = %x  ,  mod_state = %x  \n", mask, mod_state);
-	if (mask != mod_state) {
-		for (m = kb_modifiers; m->keycode; m++) {
-			int down = (mask & m->bit) != 0;
-
-			if (down == ((mod_state & m->bit) != 0))
-				continue;
-			report_key(m->keycode, down);
-			mod_state ^= m->bit;
-			DBG1("Attention: synthetic modifier %d %d\n", m->keycode, down);
-		}
-	}
+	if (mask != mod_state)
+		keys_follow(kb_modifiers, &mod_state, mask, 1, "Attention: synthetic modifier %d %d\n");
 
 	if (press) {
 		mod_timer(&release_timer, jiffies + release_time);
@@ -443,7 +456,6 @@ static void handle_keyboard(int scancode, int press, unsigned int mask, int tabl
 
 static void handle_mouse(int dx, int dy, unsigned int buttons)
 {
-	const struct mod_entry *m;
 	unsigned long flags;
 
 	spin_lock_irqsave(&key_lock, flags);
@@ -456,17 +468,8 @@ static void handle_mouse(int dx, int dy, unsigned int buttons)
 		DBG2("Y_rel IS %d \n", -dy);
 		input_report_rel(&button_dev, REL_Y, -dy);
 	}
-	if (buttons != btn_state) {
-		for (m = mouse_modifiers; m->keycode; m++) {
-			int down = (buttons & m->bit) != 0;
-
-			if (down == ((btn_state & m->bit) != 0))
-				continue;
-			report_key(m->keycode, down);
-			btn_state ^= m->bit;
-			DBG2(": mouse btn %d %d\n", m->keycode, down);
-		}
-	}
+	if (buttons != btn_state)
+		keys_follow(mouse_modifiers, &btn_state, buttons, 2, ": mouse btn %d %d\n");
 	if (btn_state)
 		mod_timer(&release_click_mouse_timer, jiffies + CLICK_BASE / time_click_simula);
 	spin_unlock_irqrestore(&key_lock, flags);
@@ -475,7 +478,6 @@ static void handle_mouse(int dx, int dy, unsigned int buttons)
 /* The release timer: the held key, then the modifiers in table order. */
 static void release_timer_callback(unsigned long unused)
 {
-	const struct mod_entry *m;
 	unsigned long flags;
 
 	(void)unused;
@@ -484,38 +486,19 @@ static void release_timer_callback(unsigned long unused)
 		release_key_locked();
 		DBG1("^o^!!!!!!!!!!!!!!Key was successfully released!!!!!!!!!!!!!\n");
 	}
-	for (m = kb_modifiers; m->keycode; m++) {
-		if (!(mod_state & m->bit))
-			continue;
-		report_key(m->keycode, 0);
-		mod_state &= ~m->bit;
-		DBG1("Attenzione: synthetic modifier released %d %d\n", m->keycode, 0);
-	}
+	keys_follow(kb_modifiers, &mod_state, 0, 1, "Attenzione: synthetic modifier released %d %d\n");
 	spin_unlock_irqrestore(&key_lock, flags);
 }
 
 /* Everything held goes up: key, modifiers, mouse buttons. */
 static void release_all(void)
 {
-	const struct mod_entry *m;
 	unsigned long flags;
 
 	spin_lock_irqsave(&key_lock, flags);
 	release_key_locked();
-	for (m = kb_modifiers; m->keycode; m++) {
-		if (!(mod_state & m->bit))
-			continue;
-		report_key(m->keycode, 0);
-		mod_state &= ~m->bit;
-		DBG1("Attenzione: synthetic modifier %d %d\n", m->keycode, 0);
-	}
-	for (m = mouse_modifiers; m->keycode; m++) {
-		if (!(btn_state & m->bit))
-			continue;
-		report_key(m->keycode, 0);
-		btn_state &= ~m->bit;
-		DBG2("<6>" IR_NAME ": mouse btn %d %d\n", m->keycode, 0);
-	}
+	keys_follow(kb_modifiers, &mod_state, 0, 1, "Attenzione: synthetic modifier %d %d\n");
+	keys_follow(mouse_modifiers, &btn_state, 0, 2, "<6>" IR_NAME ": mouse btn %d %d\n");
 	spin_unlock_irqrestore(&key_lock, flags);
 }
 

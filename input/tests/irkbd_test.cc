@@ -142,11 +142,15 @@ TEST_F(Irkbd, VersionQueryRepeatsWhileTheAnswerIsThreeOrMore)
     EXPECT_EQ(3u, micro().version_queries());
 }
 
-TEST_F(Irkbd, IrqAlreadyClaimedLoadsWithoutTouchingTheOtherHolder)
+// IRQ 22 and major 201 held by other drivers: irkbd loads without them and
+// leaves them to their holders.
+TEST_F(Irkbd, TakenIrqAndMajorAreLeftToTheirHolders)
 {
     ASSERT_EQ(0, kernel.claim_irq(22, "other"));
+    ASSERT_EQ(0, kernel.hold_chrdev(IR_MAJOR, "other"));
     ASSERT_EQ(0, insmod("irkbd"));
     std::string log = take_log();
+    EXPECT_TRUE(has(log, "Error during device registrations\n"));
     EXPECT_TRUE(has(log, "vimora_remote_control: cannot allocate IRQ 22\n"));
     EXPECT_FALSE(board.gpio().output(14));  // no LED set-up
     EXPECT_TRUE(board.bus().writes_to(0x2710c).empty());
@@ -163,6 +167,9 @@ TEST_F(Irkbd, IrqAlreadyClaimedLoadsWithoutTouchingTheOtherHolder)
     log = take_log();
     EXPECT_FALSE(has(log, "unbalanced")) << log;
     EXPECT_FALSE(has(log, "Trying to free")) << log;
+    auto chrdevs = kernel.chrdevs();
+    ASSERT_EQ(1u, chrdevs.size());
+    EXPECT_EQ("other", chrdevs[0].name);
 }
 
 // A board without the micro-controller: the versions never come, the load
@@ -527,6 +534,10 @@ TEST_F(Irkbd, ControlDeviceIoctls)
     EXPECT_EQ(-14, proc.ioctl(fd_, 8, 0));
     EXPECT_EQ(std::vector<uint8_t>{30}, micro().reboot_timeouts());
     EXPECT_EQ((std::vector<uint8_t>{0x02, 30}), micro().writes().back());
+
+    // One micro-controller: a second adapter is refused.
+    ASSERT_GE(kernel.add_i2c_adapter("second", 0, board.soc_i2c()), 0);
+    EXPECT_EQ("Using adapter=second\nv-ir: attach failed\n", take_log());
 
     // Once the adapter is gone, 7 and 8 have no client.
     size_t transfers = micro().transfers().size();
