@@ -25,10 +25,13 @@ int serve(kplat::Kernel& kernel, std::unique_ptr<Device>& slot, unsigned& slot_m
 }  // namespace
 
 Board::Board(kplat::Kernel& kernel, BoardConfig config)
-    : kernel_(kernel), bus_(kernel), gpio_(bus_), irq_(kernel, bus_, gpio_)
+    : kernel_(kernel), bus_(kernel), gpio_(bus_), irq_(kernel, bus_, gpio_), micro_(kernel, gpio_),
+      led_(kernel, gpio_)
 {
     if (config.scart_switch)
         i2c_.attach(Stv6413::address, stv6413_);
+    if (config.micro)
+        i2c_.attach(Micro::address, micro_);
     // The chips are in place before the SoC's adapter appears, as at boot.
     master_ = std::make_unique<SocI2cMaster>(kernel, i2c_);
 }

@@ -12,6 +12,7 @@ bool Gpio::level(unsigned pin) const { return at(pin).level; }
 bool Gpio::output(unsigned pin) const { return at(pin).output; }
 bool Gpio::latch(unsigned pin) const { return at(pin).latch; }
 bool Gpio::pulled_up(unsigned pin) const { return at(pin).pull_up; }
+bool Gpio::contended(unsigned pin) const { return at(pin).output && at(pin).driven; }
 
 Gpio::Source Gpio::source(unsigned pin) const
 {

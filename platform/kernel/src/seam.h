@@ -77,6 +77,17 @@ struct kplat_i2c_msg {
 #define KPLAT_I2C_M_TEN 0x0010
 #define KPLAT_I2C_M_NOSTART 0x4000
 
+/* An event an input device reported, as the platform keeps it for tests
+ * and the virtual box (the kernel's struct input_event with its tick and
+ * device). */
+struct kplat_input_record {
+	unsigned long jiffies;
+	long sec, usec;
+	int device; /* the device's number: event device minor 64 + number */
+	unsigned short type, code;
+	int value;
+};
+
 /* The file flag the host's devices look at. */
 #define KPLAT_O_NONBLOCK 04000
 
@@ -258,6 +269,17 @@ int h2k_i2c_unhold_client(int nr, unsigned int addr);
 int h2k_i2c_adapter(int nr, const char **name, int *clients);
 int h2k_i2c_client(int nr, int index, const char **name, unsigned int *addr, const char **driver);
 int h2k_i2c_driver(int index, const char **name);
+
+/* Input: the events kept are numbered first..next-1 (h2k_input_events
+ * returns next); h2k_input_event copies one (0 once it is gone);
+ * h2k_input_clear forgets them. h2k_input_device names a registered
+ * device (0: none), h2k_input_name an event type (of_type) or a code of a
+ * type (NULL: no name). */
+unsigned long h2k_input_events(unsigned long *first);
+int h2k_input_event(unsigned long seq, struct kplat_input_record *out);
+void h2k_input_clear(void);
+int h2k_input_device(int number, const char **name);
+const char *h2k_input_name(unsigned int type, unsigned int code, int of_type);
 
 /* The SoC bus layer: llad and gbus handles open now. */
 int h2k_bus_handles(void);

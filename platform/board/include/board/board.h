@@ -10,6 +10,7 @@
 #include "board/i2c.h"
 #include "board/loopback.h"
 #include "board/smartcard.h"
+#include "board/micro.h"
 #include "board/soc_bus.h"
 #include "board/soc_i2c.h"
 #include "board/soc_irq.h"
@@ -20,6 +21,7 @@ namespace board {
 
 struct BoardConfig {
     bool scart_switch = true;  // the STV6413 on the SoC's I2C bus
+    bool micro = true;         // the front-panel micro-controller on it
 };
 
 class Board {
@@ -40,6 +42,8 @@ public:
 
     // The chips.
     Stv6413& scart_switch() { return stv6413_; }
+    Micro& micro() { return micro_; }
+    ActivityLed& activity_led() { return led_; }
 
     // The loop-back device served under the major (register_chrdev's
     // result; one at a time); null until then.
@@ -58,6 +62,8 @@ private:
     SocInterrupts irq_;
     I2cBus i2c_;
     Stv6413 stv6413_;
+    Micro micro_;
+    ActivityLed led_;
     std::unique_ptr<SocI2cMaster> master_;
     std::unique_ptr<Loopback> loopback_;
     unsigned loopback_major_ = 0;

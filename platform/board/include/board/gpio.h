@@ -44,6 +44,9 @@ public:
     // What sets the level now.
     Source source(unsigned pin) const;
     bool pulled_up(unsigned pin) const;
+    // The SoC drives the pin as an output while a board model drives it
+    // too: two outputs against each other. The level is the SoC's.
+    bool contended(unsigned pin) const;
 
     // The board's side: a model drives the pin to a level, or lets go of it.
     void drive(unsigned pin, bool level);

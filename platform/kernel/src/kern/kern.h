@@ -63,6 +63,7 @@ void kern_reset_fs(void);
 void kern_reset_i2c(void);
 void kern_reset_hostdevs(void);
 void kern_reset_gbus(void);
+void kern_reset_input(void);
 
 /* The pointer width (32 or 64) of the program that opened the file: how
  * records with long or pointer fields are laid out for it. */

@@ -55,4 +55,5 @@ extern "C" void h2k_reset(void)
 	kern_reset_i2c();
 	kern_reset_hostdevs();
 	kern_reset_gbus();
+	kern_reset_input();
 }

@@ -1,0 +1,260 @@
+// The remote control, the front panel, the keyboard and the mouse at the
+// virtual box's console, through the board's micro-controller, and the
+// input events that came of them:
+//
+//     vbox key KEY_1          the remote key that irkbd maps to KEY_1
+//     vbox key 2              remote scancode 2
+//     vbox panel 5            front-panel key 5
+//     vbox type 'Hello'       keyboard frames, shift chords for capitals
+//     vbox mouse 10 -5 1      motion (reported doubled) and buttons
+//     vbox micro version 1 layout reversed     (at the next insmod irkbd)
+//     vbox events             the input events, as evtest prints them
+//
+// Key names are found in irkbd's keymaps: the remote's scancode whose key
+// code has that name, in the keymap of the micro-controller's version and
+// layout.
+#include <ctype.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <strings.h>
+
+#include <utility>
+#include <vector>
+
+#include "board/board.h"
+#include "console.h"
+#include "irkbd_keymaps.h"
+#include "kplat/input.h"
+#include "kplat/kernel.h"
+
+namespace vbox {
+
+namespace {
+
+constexpr unsigned EV_KEY = 1;
+
+using Keymap = std::vector<std::pair<int, int>>;  // scancode, key code
+
+#define KEYMAP_PAIR(scancode, keycode) {scancode, keycode},
+const Keymap remote_v0{REMOTE_C_PROV(KEYMAP_PAIR)};
+const Keymap remote_normal{REMOTE_CR7(KEYMAP_PAIR)};
+const Keymap remote_reversed{REMOTE_CR7_REVERSED(KEYMAP_PAIR)};
+#undef KEYMAP_PAIR
+
+const Keymap& remote_keymap(board::Micro& micro) {
+    if (micro.version() == 0) return remote_v0;
+    return micro.layout() == board::Micro::Layout::reversed ? remote_reversed : remote_normal;
+}
+
+bool number(const std::string& s, long lo, long hi, long& out) {
+    char* end = nullptr;
+    out = strtol(s.c_str(), &end, 0);
+    return !s.empty() && !*end && out >= lo && out <= hi;
+}
+
+// The key code's name, with or without "KEY_", in any case.
+bool name_is(int keycode, const std::string& name) {
+    const char* n = kplat::input_code_name(EV_KEY, static_cast<unsigned>(keycode));
+    return n && (!strcasecmp(n, name.c_str()) || (!strncmp(n, "KEY_", 4) && !strcasecmp(n + 4, name.c_str())));
+}
+
+int key(ConsoleContext& ctx, const std::vector<std::string>& w, std::string& out) {
+    board::Micro& micro = ctx.board.micro();
+    const Keymap& map = remote_keymap(micro);
+    char line[96];
+    if (w.size() == 1) {
+        out += "scancode  key code  name\n";
+        for (auto [scancode, keycode] : map) {
+            const char* n = kplat::input_code_name(EV_KEY, static_cast<unsigned>(keycode));
+            snprintf(line, sizeof line, "%8d  %8d  %s\n", scancode, keycode, n ? n : "(the box's own)");
+            out += line;
+        }
+        return 0;
+    }
+    if (w.size() != 2) {
+        out += "usage: key NAME|SCANCODE\n";
+        return 2;
+    }
+    long scancode;
+    if (!number(w[1], 0, 255, scancode)) {
+        scancode = -1;
+        for (auto [s, keycode] : map)
+            if (name_is(keycode, w[1])) {
+                scancode = s;
+                break;
+            }
+        if (scancode < 0) {
+            out += "key: no remote key " + w[1] + " (vbox key lists them)\n";
+            return 1;
+        }
+    }
+    micro.press_remote(static_cast<uint8_t>(scancode));
+    return 0;
+}
+
+int panel(ConsoleContext& ctx, const std::vector<std::string>& w, std::string& out) {
+    long code;
+    if (w.size() != 2 || !number(w[1], 0, 255, code)) {
+        out += "usage: panel N\n";
+        return 2;
+    }
+    if (!ctx.board.micro().press_panel(static_cast<uint8_t>(code))) {
+        out += "panel: this micro-controller sends no front-panel frames\n";
+        return 1;
+    }
+    return 0;
+}
+
+// The keyboard's usage code of a character, and whether it needs shift.
+bool usage_of(char c, uint8_t& usage, bool& shift) {
+    static const char plain[] = "-=[]\\;'`,./";
+    static const char shifted[] = "_+{}|:\"~<>?";
+    static const uint8_t codes[] = {45, 46, 47, 48, 49, 51, 52, 53, 54, 55, 56};
+    static const char digits_shifted[] = ")!@#$%^&*(";
+    shift = false;
+    if (c >= 'a' && c <= 'z') {
+        usage = static_cast<uint8_t>(4 + (c - 'a'));
+    } else if (c >= 'A' && c <= 'Z') {
+        usage = static_cast<uint8_t>(4 + (c - 'A'));
+        shift = true;
+    } else if (c >= '1' && c <= '9') {
+        usage = static_cast<uint8_t>(30 + (c - '1'));
+    } else if (c == '0') {
+        usage = 39;
+    } else if (c == ' ') {
+        usage = 44;
+    } else if (c == '\n') {
+        usage = 40;
+    } else if (const char* p = c ? strchr(digits_shifted, c) : nullptr) {
+        usage = static_cast<uint8_t>(p - digits_shifted == 0 ? 39 : 29 + (p - digits_shifted));
+        shift = true;
+    } else if (const char* q = c ? strchr(plain, c) : nullptr) {
+        usage = codes[q - plain];
+    } else if (const char* r = c ? strchr(shifted, c) : nullptr) {
+        usage = codes[r - shifted];
+        shift = true;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+constexpr uint8_t usage_left_shift = 225;
+
+int type(ConsoleContext& ctx, const std::vector<std::string>& w, std::string& out) {
+    if (w.size() < 2) {
+        out += "usage: type TEXT\n";
+        return 2;
+    }
+    std::string text = w[1];
+    for (size_t i = 2; i < w.size(); ++i) text += " " + w[i];
+    std::vector<std::vector<uint8_t>> frames;
+    for (char c : text) {
+        uint8_t usage;
+        bool shift;
+        if (!usage_of(c, usage, shift)) {
+            out += std::string("type: no key for '") + c + "'\n";
+            return 1;
+        }
+        frames.push_back(shift ? std::vector<uint8_t>{usage, usage_left_shift} : std::vector<uint8_t>{usage});
+    }
+    for (const auto& f : frames)
+        if (!ctx.board.micro().press_keys(f)) {
+            out += "type: this micro-controller sends no keyboard frames\n";
+            return 1;
+        }
+    return 0;
+}
+
+int mouse(ConsoleContext& ctx, const std::vector<std::string>& w, std::string& out) {
+    long dx, dy, buttons = 0;
+    if (w.size() < 3 || w.size() > 4 || !number(w[1], -128, 127, dx) || !number(w[2], -128, 127, dy) ||
+        (w.size() == 4 && !number(w[3], 0, 7, buttons))) {
+        out += "usage: mouse DX DY [BUTTONS]   (DX, DY -128..127; BUTTONS 1 left, 2 right, 4 middle)\n";
+        return 2;
+    }
+    if (!ctx.board.micro().move_mouse(static_cast<int>(dx), static_cast<int>(dy), static_cast<uint8_t>(buttons))) {
+        out += "mouse: this micro-controller sends no mouse frames\n";
+        return 1;
+    }
+    return 0;
+}
+
+int micro(ConsoleContext& ctx, const std::vector<std::string>& w, std::string& out) {
+    board::Micro& m = ctx.board.micro();
+    if (w.size() == 1) {
+        char line[160];
+        ctx.kernel.atomically([&] {
+            snprintf(line, sizeof line,
+                     "micro-controller at 0x32: version %u, %s layout\n"
+                     "frames queued %zu, read %lu, empty reads %lu, version queries %lu\n",
+                     m.version(), m.layout() == board::Micro::Layout::reversed ? "reversed" : "normal", m.queued(),
+                     m.frames_read(), m.empty_reads(), m.version_queries());
+            out += line;
+            if (!m.reboot_timeouts().empty()) {
+                snprintf(line, sizeof line, "reboot timeout %u s\n", m.reboot_timeouts().back());
+                out += line;
+            }
+            out += std::string("activity LED (GPIO 14) ") + (ctx.board.activity_led().lit() ? "lit" : "dark") + "\n";
+            if (ctx.board.gpio().output(27))
+                out += "GPIO 27 (USB over-current input) is an output of the SoC\n";
+        });
+        return 0;
+    }
+    long version = -1;
+    int layout = -1;
+    for (size_t i = 1; i < w.size(); i += 2) {
+        bool ok = i + 1 < w.size();
+        if (ok && w[i] == "version")
+            ok = number(w[i + 1], 0, 2, version);
+        else if (ok && w[i] == "layout" && (w[i + 1] == "normal" || w[i + 1] == "reversed"))
+            layout = w[i + 1] == "reversed";
+        else
+            ok = false;
+        if (!ok) {
+            out += "usage: micro [version 0|1|2] [layout normal|reversed]\n";
+            return 2;
+        }
+    }
+    if (version >= 0) m.set_version(static_cast<uint8_t>(version));
+    if (layout >= 0)
+        ctx.kernel.atomically(
+            [&] { m.set_layout(layout ? board::Micro::Layout::reversed : board::Micro::Layout::normal); });
+    out += "(irkbd learns it at its next insmod)\n";
+    return 0;
+}
+
+int events(ConsoleContext& ctx, const std::vector<std::string>& w, std::string& out) {
+    if (w.size() > 2 || (w.size() == 2 && w[1] != "-c")) {
+        out += "usage: events [-c]\n";
+        return 2;
+    }
+    for (const auto& e : kplat::input_events(ctx.kernel)) out += kplat::evtest_line(e) + "\n";
+    if (w.size() == 2) kplat::clear_input_events(ctx.kernel);
+    return 0;
+}
+
+}  // namespace
+
+void console_irkbd(Console& console) {
+    console.add({"key", "NAME|SCANCODE", "press a remote control key (no argument: the keymap)", key});
+    console.add({"panel", "N", "press front-panel key N", panel});
+    console.add({"type", "TEXT", "type on the keyboard", type});
+    console.add({"mouse", "DX DY [BUTTONS]", "move the mouse, press its buttons", mouse});
+    console.add({"micro", "[version 0|1|2] [layout normal|reversed]",
+                 "the front-panel micro-controller: its state; what irkbd finds at its next insmod", micro});
+    console.add({"events", "[-c]", "the input events, as evtest prints them (-c: then forget them)", events});
+    // The models keep what they saw for inspection; a long-running box
+    // keeps only the recent part.
+    console.add_housekeeping([](ConsoleContext& ctx) {
+        ctx.kernel.atomically([&] {
+            auto& m = ctx.board.micro();
+            if (m.transfers().size() > 1024) m.clear_transfers();
+            auto& led = ctx.board.activity_led();
+            if (led.history().size() > 1024) led.clear_history();
+        });
+    });
+}
+
+}  // namespace vbox
