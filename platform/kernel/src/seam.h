@@ -217,6 +217,10 @@ void h2k_reset(void);
 /* Starts keventd (in the context of init) and stops it. */
 void h2k_boot(void);
 void h2k_shutdown(void);
+/* Queues a task of another driver that keeps keventd asleep for ticks:
+ * tasks queued meanwhile wait behind it. 0, or -EBUSY while the last one
+ * is still queued. */
+int h2k_keventd_busy(unsigned long ticks);
 
 /* Character devices. Results are 0 or positive, or a negative error.
  * user_bits is the opener's pointer width (32 or 64): its ABI. */
@@ -263,10 +267,13 @@ int h2k_i2c_add_master(const char *name, unsigned int id, kplat_i2c_master *mast
 int h2k_i2c_del_master(int nr);
 /* A client without a driver holding an address of an adapter, as a client
  * of another driver would; i2c_attach_client's results. */
-int h2k_i2c_hold_client(int nr, unsigned int addr, const char *name);
+int h2k_i2c_hold_client(int nr, unsigned int addr, const char *name, int in_use);
 int h2k_i2c_unhold_client(int nr, unsigned int addr);
+/* A transfer on the adapter, as a client driver (or i2c-dev) makes it, in
+ * the calling process's context: i2c_transfer's result. */
+int h2k_i2c_transfer(int nr, struct kplat_i2c_msg *msgs, int num);
 /* Inspection; these return 0 for an empty place. */
-int h2k_i2c_adapter(int nr, const char **name, int *clients);
+int h2k_i2c_adapter(int nr, const char **name, unsigned int *id, int *clients);
 int h2k_i2c_client(int nr, int index, const char **name, unsigned int *addr, const char **driver);
 int h2k_i2c_driver(int index, const char **name);
 

@@ -69,6 +69,7 @@ struct I2cClientInfo {
 struct I2cAdapterInfo {
     int nr;
     std::string name;
+    unsigned id = 0;  // its algorithm in the high byte (I2C_ALGO_BIT: 0x010000)
     std::vector<I2cClientInfo> clients;
 };
 
@@ -206,8 +207,15 @@ public:
     std::vector<std::string> i2c_drivers();
     // A client without a driver at the address, as another driver's client
     // would be: probes skip the address, and a full adapter refuses more.
-    int hold_i2c_client(int adapter, unsigned addr, std::string_view name);
+    // in_use: the client also holds a use of the adapter, as a client
+    // driver's i2c_inc_use_client does (the adapter's module stays loaded)
+    // until it is released.
+    int hold_i2c_client(int adapter, unsigned addr, std::string_view name, bool in_use = false);
     int release_i2c_client(int adapter, unsigned addr);
+    // A transfer on the adapter as a kernel client makes it (i2c_transfer,
+    // in process context): the number of messages done or a negative errno
+    // (-ENODEV: no such adapter).
+    int i2c_transfer(int adapter, I2cMsg* msgs, int num);
 
     // The SoC's internal bus behind gbus_read_uint32 and friends (null:
     // none). The bus must outlive its attachment.
@@ -239,8 +247,17 @@ public:
     // Lines with a handler, a holder or a level.
     std::vector<IrqInfo> interrupts();
 
+    // keventd runs another driver's task that sleeps for ticks: tasks
+    // queued meanwhile wait behind it (a queued task meeting an unload).
+    // 0, or -EBUSY while the last one is still queued.
+    int keventd_busy(unsigned long ticks);
+
     // Time.
     unsigned long jiffies() const;
+    // Since boot, in microseconds: with Clock::manual jiffies × 10000 plus
+    // what udelay has used of the current tick. Board models read it in
+    // kernel context to time what they do.
+    uint64_t microseconds() const;
     void advance(unsigned long ticks);  // Clock::manual: runs the due timers tick by tick
     void settle();                      // waits until every context sleeps
 

@@ -461,6 +461,15 @@ void Core::udelay(unsigned long usecs)
     run_nested_interrupts();
 }
 
+uint64_t Core::microseconds() const
+{
+    if (opt.clock == Clock::wall)
+        return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                         std::chrono::steady_clock::now() - wall_start_)
+                                         .count());
+    return static_cast<uint64_t>(jiffies) * usec_per_tick + usec_;
+}
+
 void Core::gettimeofday(long* sec, long* usec)
 {
     if (opt.clock == Clock::wall) {

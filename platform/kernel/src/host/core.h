@@ -96,6 +96,7 @@ public:
     task_struct* find_task(int pid);
     void udelay(unsigned long usecs);
     void gettimeofday(long* sec, long* usec);
+    uint64_t microseconds() const;
     HostTask* current() const { return current_; }
     // Whether the calling thread holds the CPU (kernel code runs on it).
     static bool on_cpu();

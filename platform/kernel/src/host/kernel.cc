@@ -228,9 +228,10 @@ std::vector<std::string> Core::shutdown()
 
     init_->call([&]() -> long {
         const char* name;
+        unsigned id;
         int clients;
         for (int nr = 0; nr < I2C_ADAP_MAX; nr++)
-            if (h2k_i2c_adapter(nr, &name, &clients)) {
+            if (h2k_i2c_adapter(nr, &name, &id, &clients)) {
                 found.push_back(std::string("I2C adapter ") + name + " still registered");
                 h2k_i2c_del_master(nr);
             }
@@ -406,11 +407,12 @@ std::vector<I2cAdapterInfo> Kernel::i2c_adapters()
     std::vector<I2cAdapterInfo> out;
     core_->run_irq([&] {
         const char* name;
+        unsigned id;
         int count;
         for (int nr = 0; nr < I2C_ADAP_MAX; nr++) {
-            if (!h2k_i2c_adapter(nr, &name, &count))
+            if (!h2k_i2c_adapter(nr, &name, &id, &count))
                 continue;
-            I2cAdapterInfo a{nr, name, {}};
+            I2cAdapterInfo a{nr, name, id, {}};
             const char* cname;
             const char* driver;
             unsigned addr;
@@ -435,14 +437,22 @@ std::vector<std::string> Kernel::i2c_drivers()
     return out;
 }
 
-int Kernel::hold_i2c_client(int adapter, unsigned addr, std::string_view name)
+int Kernel::hold_i2c_client(int adapter, unsigned addr, std::string_view name, bool in_use)
 {
-    return kernel_call(*core_, [&] { return h2k_i2c_hold_client(adapter, addr, std::string(name).c_str()); });
+    return kernel_call(*core_, [&] {
+        return h2k_i2c_hold_client(adapter, addr, std::string(name).c_str(), in_use ? 1 : 0);
+    });
 }
 
 int Kernel::release_i2c_client(int adapter, unsigned addr)
 {
     return kernel_call(*core_, [&] { return h2k_i2c_unhold_client(adapter, addr); });
+}
+
+int Kernel::i2c_transfer(int adapter, I2cMsg* msgs, int num)
+{
+    // The same layout: see core.h.
+    return kernel_call(*core_, [&] { return h2k_i2c_transfer(adapter, reinterpret_cast<kplat_i2c_msg*>(msgs), num); });
 }
 
 void Kernel::attach_gbus(Gbus* bus)
@@ -516,9 +526,19 @@ std::vector<IrqInfo> Kernel::interrupts()
     return out;
 }
 
+int Kernel::keventd_busy(unsigned long ticks)
+{
+    return kernel_call(*core_, [&] { return h2k_keventd_busy(ticks); });
+}
+
 unsigned long Kernel::jiffies() const
 {
     return ::jiffies;
+}
+
+uint64_t Kernel::microseconds() const
+{
+    return core_->microseconds();
 }
 
 void Kernel::advance(unsigned long ticks)

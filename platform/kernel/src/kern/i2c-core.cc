@@ -32,6 +32,7 @@ u32 host_functionality(struct i2c_adapter *adap)
  * driver's clients would sit on the adapter. */
 struct held_client {
 	struct i2c_client client;
+	int in_use;	/* holds a use of the adapter (i2c_inc_use_client) */
 	struct held_client *next;
 };
 
@@ -609,7 +610,7 @@ int h2k_i2c_del_master(int nr)
 	return 0;
 }
 
-int h2k_i2c_hold_client(int nr, unsigned int addr, const char *name)
+int h2k_i2c_hold_client(int nr, unsigned int addr, const char *name, int in_use)
 {
 	struct held_client *h;
 	int ret;
@@ -627,6 +628,10 @@ int h2k_i2c_hold_client(int nr, unsigned int addr, const char *name)
 		k2h_free(h);
 		return ret;
 	}
+	if (in_use) {
+		i2c_inc_use_client(&h->client);
+		h->in_use = 1;
+	}
 	h->next = held_clients;
 	held_clients = h;
 	return 0;
@@ -643,6 +648,8 @@ int h2k_i2c_unhold_client(int nr, unsigned int addr)
 		int ret = i2c_detach_client(&h->client);
 		if (ret)
 			return ret;
+		if (h->in_use)
+			i2c_dec_use_client(&h->client);
 		*p = h->next;
 		k2h_free(h);
 		return 0;
@@ -650,11 +657,22 @@ int h2k_i2c_unhold_client(int nr, unsigned int addr)
 	return -EINVAL;
 }
 
-int h2k_i2c_adapter(int nr, const char **name, int *clients)
+int h2k_i2c_transfer(int nr, struct kplat_i2c_msg *msgs, int num)
+{
+	if (nr < 0 || nr >= I2C_ADAP_MAX || !adapters[nr])
+		return -ENODEV;
+	if (num < 0 || (num && !msgs))
+		return -EINVAL;
+	/* The same layout: see kern.h. */
+	return i2c_transfer(adapters[nr], reinterpret_cast<struct i2c_msg *>(msgs), num);
+}
+
+int h2k_i2c_adapter(int nr, const char **name, unsigned int *id, int *clients)
 {
 	if (nr < 0 || nr >= I2C_ADAP_MAX || !adapters[nr])
 		return 0;
 	*name = adapters[nr]->name;
+	*id = adapters[nr]->id;
 	*clients = adapters[nr]->client_count;
 	return 1;
 }

@@ -46,6 +46,17 @@ int context_thread(void *startup)
 	complete_and_exit(&keventd_exited, 0);
 }
 
+/* Another driver's slow task (h2k_keventd_busy). */
+struct tq_struct busy_task;
+unsigned long busy_ticks;
+
+void busy_routine(void *data)
+{
+	(void)data;
+	set_current_state(TASK_UNINTERRUPTIBLE);
+	schedule_timeout((signed long)busy_ticks);
+}
+
 } // namespace
 
 void kern_reset_tqueue(void)
@@ -58,6 +69,7 @@ void kern_reset_tqueue(void)
 	keventd_started = 0;
 	keventd_stop = 0;
 	keventd_busy = 0;
+	memset(&busy_task, 0, sizeof(busy_task));
 }
 
 extern "C" {
@@ -113,6 +125,16 @@ void h2k_boot(void)
 {
 	keventd_started = 1;
 	kernel_thread(context_thread, NULL, CLONE_FS | CLONE_FILES | CLONE_SIGNAL);
+}
+
+int h2k_keventd_busy(unsigned long ticks)
+{
+	if (busy_task.sync & 1)
+		return -EBUSY;
+	/* A routine still asleep keeps its own count. */
+	busy_ticks = ticks;
+	INIT_TQUEUE(&busy_task, busy_routine, NULL);
+	return schedule_task(&busy_task) ? 0 : -EBUSY;
 }
 
 void h2k_shutdown(void)
