@@ -26,7 +26,7 @@ int serve(kplat::Kernel& kernel, std::unique_ptr<Device>& slot, unsigned& slot_m
 
 Board::Board(kplat::Kernel& kernel, BoardConfig config)
     : kernel_(kernel), bus_(kernel), gpio_(bus_), irq_(kernel, bus_, gpio_), micro_(kernel, gpio_),
-      led_(kernel, gpio_)
+      led_(kernel, gpio_), lines_(gpio_, config.variant), tuner_bus_(gpio_)
 {
     if (config.scart_switch)
         i2c_.attach(Stv6413::address, stv6413_);

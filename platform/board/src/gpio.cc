@@ -41,14 +41,48 @@ void Gpio::update(unsigned pin)
 
 void Gpio::drive(unsigned pin, bool level)
 {
-    pins_.at(pin).driven = level;
+    Pin& p = pins_.at(pin);
+    if (p.until) {
+        p.until = 0;
+        --timed_;
+    }
+    p.driven = level;
     update(pin);
 }
 
 void Gpio::release(unsigned pin)
 {
-    pins_.at(pin).driven.reset();
+    Pin& p = pins_.at(pin);
+    if (p.until) {
+        p.until = 0;
+        --timed_;
+    }
+    p.driven.reset();
     update(pin);
+}
+
+void Gpio::drive_for(unsigned pin, bool level, unsigned long usecs)
+{
+    drive(pin, level);
+    pins_[pin].until = bus_.kernel().microseconds() + usecs;
+    if (pins_[pin].until == 0)
+        pins_[pin].until = 1;
+    ++timed_;
+}
+
+void Gpio::expire()
+{
+    if (!timed_)
+        return;
+    uint64_t now = bus_.kernel().microseconds();
+    for (unsigned pin = 0; pin < pin_count; ++pin)
+        if (pins_[pin].until && now >= pins_[pin].until)
+            release(pin);
+}
+
+void Gpio::set_name(unsigned pin, std::string name)
+{
+    pins_.at(pin).name = std::move(name);
 }
 
 void Gpio::set_pull(unsigned pin, bool up)
@@ -64,6 +98,7 @@ void Gpio::watch(Watcher watcher)
 
 uint32_t Gpio::Bank::read32(uint32_t addr)
 {
+    gpio_.expire();
     uint32_t v = 0;
     for (unsigned b = 0; b < 16; ++b) {
         const Pin& p = gpio_.at(first_ + b);
@@ -77,6 +112,7 @@ void Gpio::Bank::write32(uint32_t addr, uint32_t value)
 {
     if (addr != direction_ && addr != direction_ + 4)
         return;
+    gpio_.expire();
     // Every bit is set first, then the levels follow, as one write does.
     for (unsigned b = 0; b < 16; ++b) {
         if (!(value >> (16 + b) & 1))

@@ -8,6 +8,7 @@
 
 #include "board/gpio.h"
 #include "board/i2c.h"
+#include "board/lines.h"
 #include "board/loopback.h"
 #include "board/smartcard.h"
 #include "board/micro.h"
@@ -15,6 +16,7 @@
 #include "board/soc_i2c.h"
 #include "board/soc_irq.h"
 #include "board/stv6413.h"
+#include "board/tuner.h"
 #include "kplat/kernel.h"
 
 namespace board {
@@ -22,6 +24,7 @@ namespace board {
 struct BoardConfig {
     bool scart_switch = true;  // the STV6413 on the SoC's I2C bus
     bool micro = true;         // the front-panel micro-controller on it
+    Variant variant = Variant::s0;
 };
 
 class Board {
@@ -44,6 +47,10 @@ public:
     Stv6413& scart_switch() { return stv6413_; }
     Micro& micro() { return micro_; }
     ActivityLed& activity_led() { return led_; }
+    // The tuner on its bit-banged bus (GPIO 21 and 20).
+    TunerBus& tuner_bus() { return tuner_bus_; }
+    // The variant strap and the USB ports' lines.
+    BoardLines& lines() { return lines_; }
 
     // The loop-back device served under the major (register_chrdev's
     // result; one at a time); null until then.
@@ -64,6 +71,8 @@ private:
     Stv6413 stv6413_;
     Micro micro_;
     ActivityLed led_;
+    BoardLines lines_;
+    TunerBus tuner_bus_;
     std::unique_ptr<SocI2cMaster> master_;
     std::unique_ptr<Loopback> loopback_;
     unsigned loopback_major_ = 0;

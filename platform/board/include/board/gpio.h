@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "board/soc_bus.h"
@@ -52,9 +53,18 @@ public:
     void drive(unsigned pin, bool level);
     void release(unsigned pin);
     void set_pull(unsigned pin, bool up);
+    // Drives the pin for usecs of the kernel's time (Kernel::microseconds),
+    // then lets go, as a slave stretching the clock does. The end takes
+    // effect at the next access of the pin's bank.
+    void drive_for(unsigned pin, bool level, unsigned long usecs);
+
+    // What the pin is on the board ("USB over-current, port 1"), for
+    // people; empty when nothing on the board names it.
+    void set_name(unsigned pin, std::string name);
+    const std::string& name(unsigned pin) const { return at(pin).name; }
 
     // Called on every change of a pin's level, whoever made it (in kernel
-    // context when a driver's register write made it).
+    // context when a driver's register access made it).
     using Watcher = std::function<void(unsigned pin, bool level)>;
     void watch(Watcher watcher);
 
@@ -77,16 +87,20 @@ private:
         std::optional<bool> driven;  // by a board model
         bool pull_up = true;
         bool level = true;
+        uint64_t until = 0;  // drive_for's end, in microseconds (0: none)
+        std::string name;
     };
 
     const Pin& at(unsigned pin) const { return pins_.at(pin); }
     bool computed(const Pin& p) const;
     void update(unsigned pin);
+    void expire();  // ends the timed drives that are due
 
     SocBus& bus_;
     std::array<Pin, pin_count> pins_{};
     Bank bank0_{*this, 0, bank0_direction}, bank1_{*this, 16, bank1_direction};
     std::vector<Watcher> watchers_;
+    unsigned timed_ = 0;  // pins under drive_for
 };
 
 }  // namespace board

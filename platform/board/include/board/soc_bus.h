@@ -41,6 +41,8 @@ public:
     SocBus(const SocBus&) = delete;
     SocBus& operator=(const SocBus&) = delete;
 
+    kplat::Kernel& kernel() { return kernel_; }
+
     // The model answers the addresses base to base + size - 1.
     void attach(uint32_t base, uint32_t size, kplat::Gbus& model);
 

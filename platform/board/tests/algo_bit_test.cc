@@ -1,0 +1,64 @@
+// The kernel's bit-banging algorithm with a clock sense line (the test
+// module bitbus, on the tuner bus's pins): a slave holding SCL low is
+// waited for, up to the driver's timeout.
+#include <cerrno>
+#include <vector>
+
+#include "bench/driver_test.h"
+
+namespace {
+
+class AlgoBit : public bench::DriverTest {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(0, insmod("bitbus")) << kernel.last_error();
+        for (const auto& a : kernel.i2c_adapters())
+            if (a.name == "bitbus")
+                nr_ = a.nr;
+        ASSERT_GE(nr_, 0);
+    }
+
+    int write(std::vector<uint8_t> bytes, uint16_t flags = 0)
+    {
+        kplat::I2cMsg m{board::Tu1216::address, flags, static_cast<uint16_t>(bytes.size()), bytes.data()};
+        return kernel.i2c_transfer(nr_, &m, 1);
+    }
+
+    board::I2cPins& wires() { return board.tuner_bus().wires(); }
+    int nr_ = -1;
+};
+
+TEST_F(AlgoBit, WaitsForAStretchedClock)
+{
+    wires().set_stretch(500);
+    uint64_t t0 = kernel.microseconds();
+    EXPECT_EQ(1, write({0x0b, 0x8e}));
+    EXPECT_EQ("S C0+ 0B+ 8E+ P", wires().trace());
+    EXPECT_GE(kernel.microseconds() - t0, 3 * 500u);
+    EXPECT_EQ(0x010000u, kernel.i2c_adapters().back().id);
+}
+
+// As on 2.4, a clock held through the address makes each try time out on
+// its first bit and again on its stop, and the address counts as not
+// acknowledged; a clock held after it ends the transfer with -ETIMEDOUT.
+TEST_F(AlgoBit, HeldClockTimesOut)
+{
+    wires().hold_scl(true);
+    unsigned long start = kernel.jiffies();
+    EXPECT_EQ(-EREMOTEIO, write({0x0b}));
+    EXPECT_EQ(start + 4 * 2 * 2, kernel.jiffies());
+    EXPECT_TRUE(board.tuner_bus().tuner().transfers().empty());
+    wires().hold_scl(false);
+
+    wires().clear_events();
+    wires().set_stretch(30000);
+    EXPECT_EQ(-ETIMEDOUT, write({0x0b}));
+    EXPECT_EQ("S C0+ P", wires().trace());
+
+    wires().set_stretch(0);
+    EXPECT_EQ(-EINVAL, write({0x0b}, kplat::I2cMsg::ten_bit));
+    EXPECT_EQ(1, write({0x0b}));
+}
+
+}  // namespace
