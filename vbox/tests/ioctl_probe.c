@@ -84,7 +84,9 @@ int main(int argc, char **argv)
 		if (op[0] == 's' && op[1] == ':') {
 			char *val = strchr(op + 2, ':');
 			v = val ? atoi(val + 1) : 0;
-			result(op, ioctl(fd, cmd, &v), v);
+			/* The call first: v as the driver left it. */
+			long r = ioctl(fd, cmd, &v);
+			result(op, r, v);
 		} else if (op[0] == 'g') {
 			long r = ioctl(fd, cmd, &v);
 			result(op, r, v);
