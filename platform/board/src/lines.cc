@@ -7,7 +7,7 @@ const char* variant_name(Variant v)
     return v == Variant::s0 ? "S0" : "S1";
 }
 
-BoardLines::BoardLines(Gpio& gpio, Variant variant) : gpio_(gpio), variant_(variant)
+BoardLines::BoardLines(Gpio& gpio, Variant variant) : gpio_(gpio)
 {
     gpio_.set_name(strap_pin, "board variant strap");
     gpio_.set_name(overcurrent_pins[0], "USB port 1 over-current");
@@ -19,17 +19,16 @@ BoardLines::BoardLines(Gpio& gpio, Variant variant) : gpio_(gpio), variant_(vari
 
 void BoardLines::set_variant(Variant variant)
 {
-    variant_ = variant;
     gpio_.drive(strap_pin, variant == Variant::s0);
 }
 
 void BoardLines::set_overcurrent(unsigned port, bool on)
 {
-    overcurrent_.at(port) = on;
+    unsigned pin = overcurrent_pins.at(port);
     if (on)
-        gpio_.drive(overcurrent_pins[port], false);
+        gpio_.drive(pin, false);
     else
-        gpio_.release(overcurrent_pins[port]);
+        gpio_.release(pin);
 }
 
 }  // namespace board

@@ -29,19 +29,17 @@ public:
     BoardLines(const BoardLines&) = delete;
     BoardLines& operator=(const BoardLines&) = delete;
 
-    Variant variant() const { return variant_; }
+    // As the strap's level says.
+    Variant variant() const { return gpio_.level(strap_pin) ? Variant::s0 : Variant::s1; }
     // The strap as fitted: the gpio driver reads it when it loads.
     void set_variant(Variant variant);
 
     // port 0 or 1: its power switch flags an over-current (pulls the line
     // low) or no longer does.
     void set_overcurrent(unsigned port, bool on);
-    bool overcurrent(unsigned port) const { return overcurrent_.at(port); }
 
 private:
     Gpio& gpio_;
-    Variant variant_;
-    std::array<bool, ports> overcurrent_{};
 };
 
 }  // namespace board
