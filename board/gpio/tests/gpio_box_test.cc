@@ -45,8 +45,8 @@ TEST(BoardInTheBox, GpioAndTheTunerBus) {
     std::string pins = box.vbox({"gpio"}).out;
     EXPECT_EQ(pin_row(pins, "  5"), "  5 out     1 SoC");
     EXPECT_EQ(pin_row(pins, " 26"), " 26 in      1 board      board variant strap");
-    EXPECT_EQ(box.vbox({"gpio", "pull", "27", "low"}).status, 0);
-    EXPECT_EQ(pin_row(box.vbox({"gpio"}).out, " 27"), " 27 in      0 board      USB port 1 over-current");
+    EXPECT_EQ(box.vbox({"gpio", "pull", "17", "low"}).status, 0);
+    EXPECT_EQ(pin_row(box.vbox({"gpio"}).out, " 17"), " 17 in      0 board      USB port 2 over-current");
     EXPECT_EQ(box.vbox({"gpio", "pull", "32", "low"}).status, 2);
 
     // The other variant, at gpio's next load.
