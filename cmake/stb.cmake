@@ -79,14 +79,19 @@ macro(stb_find_gtest)
   include(GoogleTest)
 endmacro()
 
-# stb_test(NAME SOURCES src... [LIBS lib...] [DEFS def...] [LABELS l...])
-# One GoogleTest program; its tests are discovered when CTest runs.
+# stb_test(NAME SOURCES src... [LIBS lib...] [DEFS def...] [LABELS l...]
+#          [DEPENDS target...])
+# One GoogleTest program; its tests are discovered when CTest runs. DEPENDS
+# names what it runs (programs, modules, preloaded libraries), built with it.
 function(stb_test name)
   if(NOT STB_TESTS)
     return()
   endif()
-  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;DEFS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;DEFS;LABELS;DEPENDS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
+  if(T_DEPENDS)
+    add_dependencies(${name} ${T_DEPENDS})
+  endif()
   stb_warnings(${name})
   target_link_libraries(${name} PRIVATE testsupport GTest::gtest_main ${T_LIBS})
   target_compile_definitions(${name} PRIVATE ${T_DEFS})
