@@ -4,7 +4,7 @@
 
 FUZZ_SECONDS ?= 60
 
-.PHONY: all setup build test run asan-test fuzz fuzz-smoke bench target-setup target-build target-test rootfs clean
+.PHONY: all setup build test run asan-test fuzz fuzz-smoke bench target-setup target-build target-test rootfs fresh-check clean
 
 all: build
 
@@ -56,6 +56,12 @@ target-test: build target-build
 
 rootfs: target-build
 	@scripts/rootfs build/mipsel build/rootfs
+
+# The two commands on a fresh minimal Debian 12 (mmdebstrap, a chroot whose
+# "/" is no mount point), from a clone of HEAD. As root.
+fresh-check:
+	@scripts/setup fresh
+	@scripts/fresh-check
 
 clean:
 	rm -rf build

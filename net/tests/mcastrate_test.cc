@@ -8,7 +8,9 @@
 #include <net/if.h>
 #include <netpacket/packet.h>
 #include <poll.h>
+#include <linux/capability.h>
 #include <sched.h>
+#include <sys/prctl.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -277,11 +279,15 @@ TEST_F(Mcastrate, NoCaptureOrBadCommandLineIsSilent) {
         EXPECT_EQ(r.out + r.err, "") << c.first[1];
         EXPECT_EQ(r.status, c.second) << c.first[1];
     }
-    RunOptions nobody;  // without the right to capture
-    nobody.before_exec = [] {
-        if (setgid(65534) != 0 || setuid(65534) != 0) _exit(99);
+    // Root without the right to capture (a packet socket needs CAP_NET_RAW):
+    // still root, so it can reach a build under /root, as its own user
+    // could not.
+    RunOptions no_capture;
+    no_capture.before_exec = [] {
+        if (prctl(PR_CAPBSET_DROP, CAP_NET_RAW, 0, 0, 0) != 0 || prctl(PR_CAPBSET_DROP, CAP_NET_ADMIN, 0, 0, 0) != 0)
+            _exit(99);
     };
-    auto r = run({"-t", "200", "-s"}, nobody);
+    auto r = run({"-t", "200", "-s"}, no_capture);
     EXPECT_EQ(r.out + r.err, "");
     EXPECT_EQ(r.status, 1);
 }

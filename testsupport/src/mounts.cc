@@ -22,7 +22,9 @@ namespace testsupport {
 
 namespace {
 
-bool g_private = false;
+// The process whose mount namespace is private already: a child forked
+// after it gets one of its own, so its mounts never reach its parent.
+pid_t g_private = 0;
 
 bool fail(std::string& error, const std::string& what) {
     error = what + ": " + strerror(errno);
@@ -107,7 +109,12 @@ bool private_root(std::string& error) {
         close(fd);
     }
     close(root);
-    if (chdir(anchor.c_str()) != 0 || chroot(".") != 0 || chdir("/") != 0) return fail(error, "chroot");
+    // The working directory is kept by its path (the copy holds the same
+    // folders): the runner may have set it already.
+    char cwd[4096];
+    bool have_cwd = getcwd(cwd, sizeof cwd) != nullptr;
+    if (chdir(anchor.c_str()) != 0 || chroot(".") != 0) return fail(error, "chroot");
+    if ((!have_cwd || chdir(cwd) != 0) && chdir("/") != 0) return fail(error, "chdir /");
     return true;
 }
 #else
@@ -120,12 +127,12 @@ bool private_root(std::string& error) {
 }  // namespace
 
 bool private_mount_namespace(std::string& error) {
-    if (g_private) return true;
+    if (g_private == getpid()) return true;
     if (geteuid() != 0) {
         if (!own_user_namespace(error)) return false;
         // The copied mounts are slaves of ours already: nothing propagates back.
         mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr);
-        g_private = true;
+        g_private = getpid();
         return true;
     }
     if (unshare(CLONE_NEWNS) != 0) return fail(error, "unshare(CLONE_NEWNS)");
@@ -134,7 +141,7 @@ bool private_mount_namespace(std::string& error) {
         if (!private_root(error) || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
             return error.empty() ? fail(error, "mount private /") : false;
     }
-    g_private = true;
+    g_private = getpid();
     return true;
 }
 

@@ -44,13 +44,18 @@ std::function<void()> NetnsPair::enter(const std::string& ns) {
     };
 }
 
+// `ip` runs inside the namespace, joined before exec: `ip -n NS` would
+// make its own mount namespace and `mount --make-rslave /`, which a root
+// that is no mount point (a chroot, a build container) refuses.
 bool NetnsPair::ip(const std::string& ns, const std::vector<std::string>& args) {
-    std::vector<std::string> argv{"ip", "-n", ns};
+    std::vector<std::string> argv{"ip"};
     argv.insert(argv.end(), args.begin(), args.end());
-    RunResult r = run(argv);
+    RunOptions o;
+    o.before_exec = enter(ns);
+    RunResult r = run(argv, o);
     if (r.status == 0) return true;
-    std::string cmd;
-    for (const auto& a : argv) cmd += (cmd.empty() ? "" : " ") + a;
+    std::string cmd = "ip -n " + ns;
+    for (size_t i = 1; i < argv.size(); ++i) cmd += " " + argv[i];
     error_ = cmd + ": " + r.err;
     return false;
 }

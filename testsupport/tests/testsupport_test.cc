@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "testsupport/mounts.h"
 #include "testsupport/netns.h"
 #include "testsupport/process.h"
 #include "testsupport/pty.h"
@@ -79,7 +80,8 @@ TEST(Run, PrivateMountsWhereRootIsNoMountPoint) {
             dprintf(2, "%s: %s\n", what.c_str(), strerror(errno));
             _exit(100);
         };
-        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) bad("ns");
+        std::string error;
+        if (!private_mount_namespace(error)) bad("ns: " + error);
         // The chroot's root is a plain folder of a tmpfs, holding the host's system.
         std::string root = outer.path() + "/r";
         if (mount("tmpfs", outer.path().c_str(), "tmpfs", 0, nullptr) != 0 || mkdir(root.c_str(), 0755) != 0)

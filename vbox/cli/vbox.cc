@@ -227,6 +227,14 @@ bool enter_netns(const std::string& ns) {
 int enter_box(const std::string& dir) {
     BoxInfo info;
     if (!box_info(dir, info)) return not_running(dir);
+    // The front end's own folder, read while this process still sees the
+    // files as its caller does: in the private mount namespace (a copy of
+    // the root, where "/" is no mount point) /proc/self/exe may name a path
+    // outside the caller's root.
+    char self[4096];
+    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    std::string own = n > 0 ? std::string(self, n) : "";
+    own = own.substr(0, own.rfind('/'));
     if (!enter_netns(info.box_ns)) return 1;
     std::string error;
     if (!testsupport::private_dev(info.nodes, {{"mem", dir + "/mem"}}, error)) {
@@ -246,10 +254,6 @@ int enter_box(const std::string& dir) {
     }
     setenv("VBOX_DIR", dir.c_str(), 1);
     // The front end itself is on the box's PATH too (`vbox scart` from the shell).
-    char self[4096];
-    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    std::string own = n > 0 ? std::string(self, n) : "";
-    own = own.substr(0, own.rfind('/'));
     const char* path = getenv("PATH");
     std::string p = env_or("VBOX_TOOLS", VBOX_TOOL_DIRS) + ":" + (own.empty() ? "" : own + ":") +
                     (path && *path ? path : "/usr/bin:/bin");

@@ -17,6 +17,7 @@
 #include <random>
 
 #include "stream_session.h"
+#include "testsupport/mounts.h"
 
 namespace {
 
@@ -195,8 +196,8 @@ TEST(Fetch, IdleTimeout) {
 // truncated archive.
 TEST(Fetch, FullTmpLeavesNoArchive) {
     if (!testsupport::netns_available()) GTEST_SKIP() << "no network namespaces";
-    ASSERT_EQ(unshare(CLONE_NEWNS), 0);
-    ASSERT_EQ(mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0);
+    std::string error;
+    ASSERT_TRUE(testsupport::private_mount_namespace(error)) << error;
     // The build itself may live under /tmp (a checkout there): its top
     // folder stays visible through the small tmpfs.
     std::string bin = MCFETCH_BIN, top;

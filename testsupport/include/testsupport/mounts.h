@@ -12,10 +12,11 @@ namespace testsupport {
 
 // Moves the calling process into a mount namespace of its own whose mounts
 // never propagate back. Where "/" is no mount point (a chroot, a build
-// container) its propagation cannot be changed; the namespace then comes
-// with a user namespace that maps every id to itself, which makes the
-// copied mounts slaves. An ordinary user gets a user namespace mapping only
-// their own ids. Once per process; false with error set.
+// container) its propagation cannot be changed; the process then gets a
+// private copy of its root, built on a mount it can reach, with the same
+// working directory. An ordinary user gets a user namespace mapping only
+// their own ids. Once per process (a child forked later makes its own);
+// false with error set.
 bool private_mount_namespace(std::string& error);
 
 // A character device node of a private /dev.
