@@ -13,7 +13,15 @@ void download_init(Download* d, bool courtesy) {
     memset(d->slots, 0, sizeof d->slots);
     d->received = 0;
     d->last = -1;
+    d->in_range = 0;
+    d->judged = false;
+    d->version = 0;
     d->courtesy = courtesy;
+}
+
+void judge_version(Download* d, uint32_t version) {
+    d->version = version;
+    d->judged = true;
 }
 
 DatagramVerdict classify(const Download* d, const unsigned char* dgram, size_t size, Header* h) {
@@ -23,6 +31,10 @@ DatagramVerdict classify(const Download* d, const unsigned char* dgram, size_t s
     *h = mcstream::decode(dgram);
     if (h->magic != mcstream::kMagic || h->length > size - kHeaderSize) return DGRAM_FOREIGN;
     if (h->number > mcstream::kMaxPacket) return DGRAM_TOO_LARGE;
+    if (h->type != mcstream::kTypeImage) return DGRAM_OTHER_TYPE;
+    // One image per download: a carousel that switches images half-way
+    // must not leave an archive of both.
+    if (d->judged && h->version != d->version) return DGRAM_OTHER_IMAGE;
     if (d->slots[h->number].data) return DGRAM_DUPLICATE;
     return DGRAM_NEW;
 }
@@ -41,6 +53,7 @@ SaveResult save_packet(Download* d, const unsigned char* dgram, const Header& h)
     memcpy(copy, dgram + kHeaderSize, h.length);
     d->slots[h.number] = PacketSlot{copy, h.length};
     d->received++;
+    if (d->last > 0 && h.number >= 1 && h.number <= d->last) d->in_range++;
     if (d->received % 100 == 0) {
         printf("[OK] download_packet %d\n", d->received);
         if (d->courtesy) {
@@ -51,9 +64,13 @@ SaveResult save_packet(Download* d, const unsigned char* dgram, const Header& h)
     }
     if (h.marker == mcstream::kLastMarker) {
         printf("[OK] Last_packet arrived %d\n", h.number);
-        d->last = h.number;
+        if (h.number != d->last) {
+            // Count what came before the last number was known.
+            d->last = h.number;
+            d->in_range = d->last - missing_packets(d);
+        }
     }
-    return d->last != 0 && d->last == d->received ? SAVE_COMPLETE : SAVE_MORE;
+    return d->last > 0 && d->in_range == d->last ? SAVE_COMPLETE : SAVE_MORE;
 }
 
 int missing_packets(const Download* d) {

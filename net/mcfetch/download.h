@@ -18,8 +18,11 @@ struct PacketSlot {
 
 struct Download {
     PacketSlot slots[mcstream::kMaxPacket + 1];
-    int received;  // slots filled so far
+    int received;  // slots filled so far, whatever their numbers
     int last;      // number of the last-marked datagram, -1 until it arrives
+    int in_range;  // slots filled among 1..last (0 while last is unknown)
+    bool judged;   // the version word below has been judged
+    uint32_t version;  // the judged image's version word
     bool courtesy; // run the courtesy script at every 100th stored datagram
 };
 
@@ -27,8 +30,13 @@ enum DatagramVerdict {
     DGRAM_FOREIGN,    // cut short, wrong magic, or a payload longer than what arrived:
                       // ignored, the idle timer left as it is
     DGRAM_TOO_LARGE,  // numbered above 61440: the download is aborted
+    DGRAM_OTHER_TYPE, // not image data: ignored, and it judges no version
+    DGRAM_OTHER_IMAGE,  // image data of another version word than the judged
+                        // one (the head-end switched images): ignored, the
+                        // idle timer left as it is
     DGRAM_DUPLICATE,  // that number is stored already: ignored
-    DGRAM_NEW,        // a datagram of the stream for an empty slot
+    DGRAM_NEW,        // an image datagram for an empty slot; the version
+                      // word is still to be judged when d->judged is false
 };
 
 enum SaveResult { SAVE_MORE = 0, SAVE_COMPLETE = 1, SAVE_NO_MEMORY = -1 };
@@ -39,9 +47,13 @@ void download_init(Download* d, bool courtesy);
 // but DGRAM_FOREIGN.
 DatagramVerdict classify(const Download* d, const unsigned char* dgram, size_t size, mcstream::Header* h);
 
+// Records the judged version word: from now on datagrams carrying another
+// one are DGRAM_OTHER_IMAGE.
+void judge_version(Download* d, uint32_t version);
+
 // Stores the payload of a DGRAM_NEW image datagram; prints the progress and
-// last-packet lines. Completion: the last-marked number equals the count of
-// stored datagrams (strays numbered 0 or above it count too).
+// last-packet lines. Completion: the last number is known and every number
+// from 1 to it is stored (strays numbered 0 or above it never count).
 SaveResult save_packet(Download* d, const unsigned char* dgram, const mcstream::Header& h);
 
 // Empty slots among 1..last.

@@ -10,6 +10,8 @@
 //   3 file not written   4 image on the net not newer   253 bind failed
 //   254 unusable group or port option   255 no socket
 #include <arpa/inet.h>
+#include <errno.h>
+#include <limits.h>
 #include <net/if.h>
 #include <netinet/in.h>
 #include <fcntl.h>
@@ -129,6 +131,12 @@ void leave_group() {
     exit(status);
 }
 
+mode_t current_umask() {
+    mode_t mask = umask(0);
+    umask(mask);
+    return mask;
+}
+
 uint32_t local_version_word() {
     // Unsigned and masked to the fields, so -v 128 and up or a negative
     // number can neither overflow nor spill into the other fields.
@@ -151,21 +159,51 @@ void check_version(uint32_t net_word, uint32_t local_word) {
     if (test_mode) leave_and_exit(0);
 }
 
-// The whole archive, or nothing: a failed write leaves no truncated archive
-// behind for the installer.
-bool write_file() {
-    int fd = open(filename, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+// Writes the image in place: for a device or a pipe at the path, which
+// can be neither replaced nor removed.
+bool write_in_place() {
+    int fd = open(filename, O_WRONLY | O_TRUNC);
     if (fd < 0) {
         perror(filename);
         return false;
     }
-    struct stat st;
-    bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     bool ok = write_image(&packets, fd);
     if (close(fd) != 0) ok = false;
+    if (!ok) perror(filename);
+    return ok;
+}
+
+// The whole archive, or nothing: the image goes to a temporary file in the
+// folder of the archive and is renamed over it once written and closed, so
+// a failed write (a full /tmp) leaves the older archive, or none, behind for
+// the installer. A link at the path is followed: the file it names is the
+// one replaced, and the link stays. A new archive gets mode 0644 less the
+// umask, an existing one keeps its mode.
+bool write_file() {
+    struct stat st;
+    bool exists = stat(filename, &st) == 0;
+    if (exists && !S_ISREG(st.st_mode)) return write_in_place();
+
+    static char target[PATH_MAX], temp[PATH_MAX];
+    // A dangling link resolves to nothing: it is then replaced itself.
+    const char* path = exists && realpath(filename, target) ? target : filename;
+    if (snprintf(temp, sizeof temp, "%s.XXXXXX", path) >= static_cast<int>(sizeof temp)) {
+        errno = ENAMETOOLONG;
+        perror(filename);
+        return false;
+    }
+    int fd = mkstemp(temp);
+    if (fd < 0) {
+        perror(filename);
+        return false;
+    }
+    mode_t mode = exists ? st.st_mode & 07777 : 0644 & ~current_umask();
+    bool ok = fchmod(fd, mode) == 0 && write_image(&packets, fd);
+    if (close(fd) != 0) ok = false;
+    if (ok && rename(temp, path) != 0) ok = false;
     if (!ok) {
         perror(filename);
-        if (regular) unlink(filename);
+        unlink(temp);
     }
     return ok;
 }
@@ -225,7 +263,6 @@ int main(int argc, char** argv) {
     const uint32_t local_word = local_version_word();
     if (courtesy) courtesy_script("0");
 
-    bool version_checked = false;
     bool armed = false;
     time_t armed_at = 0;
     for (;;) {
@@ -247,19 +284,22 @@ int main(int argc, char** argv) {
         mcstream::Header h;
         switch (classify(&packets, mcast_pk, static_cast<size_t>(got), &h)) {
         case DGRAM_FOREIGN: continue;
+        case DGRAM_OTHER_IMAGE: continue;
         case DGRAM_TOO_LARGE:
             puts("[ERROR] Received packet major than max num packet - Fail ");
             leave_group();
             exit(EXIT_DOWNLOAD);
+        case DGRAM_OTHER_TYPE:
         case DGRAM_DUPLICATE: armed = false; continue;
         case DGRAM_NEW: break;
         }
-        if (!version_checked) {
+        // The first image datagram judges the version; only datagrams of
+        // that version word are collected after it.
+        if (!packets.judged) {
             check_version(h.version, local_word);
-            version_checked = true;
+            judge_version(&packets, h.version);
         }
         armed = false;
-        if (h.type != mcstream::kTypeImage) continue;
         SaveResult saved = save_packet(&packets, mcast_pk, h);
         if (saved == SAVE_NO_MEMORY) {
             printf("[ERROR] Out of memory at packet %d - Fail \n", h.number);

@@ -2,7 +2,8 @@
 // 16-bit little-endian size, then that many bytes), judged and stored as
 // the download loop does. Whatever arrives, nothing is read beyond the
 // datagram, every stored payload is the datagram's own bytes, the count
-// matches the filled slots, and a complete image writes out.
+// matches the filled slots, one version word is collected, and completion
+// comes only with every number 1..last stored.
 #include <fcntl.h>
 #include <stdint.h>
 #include <stdio.h>
@@ -33,6 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // its 61441 slots every time would cost most of the run.
     d.received = 0;
     d.last = -1;
+    d.in_range = 0;
+    d.judged = false;
     std::vector<unsigned> stored;
     while (size >= 2) {
         size_t n = data[0] | data[1] << 8;
@@ -46,7 +49,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         mcstream::Header h;
         DatagramVerdict v = classify(&d, dgram.data(), dgram.size(), &h);
         if (v == DGRAM_TOO_LARGE) break;
-        if (v != DGRAM_NEW || h.type != mcstream::kTypeImage) continue;
+        if (v != DGRAM_NEW) continue;
+        if (h.type != mcstream::kTypeImage || (d.judged && h.version != d.version)) abort();
+        if (!d.judged) judge_version(&d, h.version);
         SaveResult r = save_packet(&d, dgram.data(), h);
         if (r == SAVE_NO_MEMORY) break;
         stored.push_back(h.number);
@@ -54,7 +59,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (!s.data || s.length != h.length || memcmp(s.data, dgram.data() + mcstream::kHeaderSize, s.length))
             abort();
         if (r == SAVE_COMPLETE) {
-            if (missing_packets(&d) == 0 && !write_image(&d, null_fd)) abort();
+            // Complete means every number 1..last is there, counted afresh.
+            if (d.last < 1 || missing_packets(&d) != 0 || !write_image(&d, null_fd)) abort();
             break;
         }
     }

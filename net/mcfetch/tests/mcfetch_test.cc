@@ -1,6 +1,7 @@
 // mcfetch against the real sender on real sockets, in a private namespace
 // pair per test: exact output lines, exit statuses, the file written, and
 // the courtesy script's calls.
+#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sched.h>
@@ -14,6 +15,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <random>
 
 #include "stream_session.h"
@@ -151,23 +153,54 @@ TEST(Fetch, VersionJudgement) {
     }
 }
 
-// Datagrams numbered 0 and 61440 are stored and counted, so the count
-// reaches the last number while two are missing: no file, status 3.
-// 61441 aborts the download.
+// Datagrams numbered 0 and 61440 are stored but never count towards
+// completion: with every number 1..N there the image is written, with two
+// missing the download waits until the idle timer ends it. 61441 aborts.
 TEST(Fetch, PacketNumbersAndMissingDatagrams) {
     SESSION(s);
-    std::string in = s.tmp().write("image", random_bytes(100 * 500, 4)), out = s.tmp().write("out", "older\n");
-    Fetch f = s.fetch({"-f", out}, {{"-l", "500", "--drop", "50,51", "--extra", "0,61440", "-n", "2", in}});
-    EXPECT_EQ(f.mcfetch.status, 3);
+    std::string image = random_bytes(100 * 500, 4);
+    std::string in = s.tmp().write("image", image), out = s.tmp().write("out", "older\n");
+    Fetch f = s.fetch({"-f", out}, {{"-l", "500", "--extra", "0,61440", "--shuffle=3", "-n", "2", in}}, fast_clock());
+    EXPECT_EQ(f.mcfetch.status, 0) << f.mcfetch.out;
+    EXPECT_TRUE(testsupport::read_file(out) == image);
+
+    f = s.fetch({"-f", out}, {{"-l", "500", "--drop", "50,51", "--extra", "0,61440", "-n", "2", in}}, fast_clock());
+    EXPECT_EQ(f.mcfetch.status, 2);
     EXPECT_EQ(lines(f.mcfetch.out),
-              plus(plus(set_up_lines(), kNewer), plus({"[OK] download_packet 100", "[OK] Last_packet arrived 100"},
-                                                      plus(kCompleted, {"", " [ERROR] Not writing on " + out}))));
-    EXPECT_EQ(testsupport::read_file(out), "older\n");
+              plus(plus(set_up_lines(), kNewer), {"[OK] download_packet 100", "[OK] Last_packet arrived 100",
+                                                  "[ERROR] Download Error - Fail "}));
+    EXPECT_TRUE(testsupport::read_file(out) == image) << "the archive written before is left as it was";
 
     f = s.fetch({"-f", out}, {{"--extra", "61441", "--size", "5000"}});
     EXPECT_EQ(f.mcfetch.status, 2);
     EXPECT_EQ(lines(f.mcfetch.out),
               plus(set_up_lines(), {"[ERROR] Received packet major than max num packet - Fail "}));
+}
+
+// One image per download. A carousel that switches to an older image half
+// way: the first one's datagrams are kept, the other's never stored, and
+// the download times out with no archive. A datagram of another type with
+// its own version word never judges the version.
+TEST(Fetch, OneImageVersionPerDownload) {
+    SESSION(s);
+    std::string newer = s.tmp().write("newer", random_bytes(100 * 1000, 7));
+    std::string older = s.tmp().write("older", random_bytes(100 * 1000, 8)), out = s.tmp().file("out");
+    Fetch f = s.fetch({"-f", out}, {{"-V", "2.0.0", "-l", "1000", "--drop", "60-100", newer},
+                                    {"-V", "1.0.0", "-l", "1000", "-n", "2", older}},
+                      fast_clock());
+    EXPECT_EQ(f.mcfetch.status, 2) << f.mcfetch.out;
+    Lines got = lines(f.mcfetch.out);
+    ASSERT_FALSE(got.empty());
+    EXPECT_EQ(got.back(), "[ERROR] Download Error - Fail ");
+    EXPECT_NE(access(out.c_str(), F_OK), 0);
+
+    f = s.fetch({"-v", "5", "-f", out},
+                {{"-V", "9.0.0", "--bad-type", "1-3", "--drop", "all", older}, {"-V", "1.0.0", older}});
+    EXPECT_EQ(f.mcfetch.status, 4);
+    EXPECT_EQ(lines(f.mcfetch.out),
+              plus(set_up_lines(), {"Image on the net version 1, maior 0, minor 0",
+                                    "Local image version 5, maior 0, minor 0",
+                                    "Image on the net is older than local image"}));
 }
 
 // The idle timer on a clock running 20 times fast: an empty socket, and a
@@ -219,6 +252,43 @@ TEST(Fetch, FullTmpLeavesNoArchive) {
     EXPECT_EQ(Lines(got.end() - 2, got.end()), (Lines{"", " [ERROR] Not writing on /tmp/mcastupgrd.tar.gz"}));
     EXPECT_EQ(f.mcfetch.err, "/tmp/mcastupgrd.tar.gz: No space left on device\n");
     EXPECT_NE(access("/tmp/mcastupgrd.tar.gz", F_OK), 0);
+
+    // Through a link: a failed write leaves both the link and the archive
+    // it names as they were and no temporary file; a good one replaces the
+    // archive, which keeps its mode.
+    std::string image = random_bytes(20000, 9), in = s.tmp().write("image", image);
+    ASSERT_TRUE(testsupport::write_file("/tmp/archive", "older\n", 0600));
+    ASSERT_EQ(symlink("archive", "/tmp/mcastupgrd.tar.gz"), 0);
+    auto tmp_entries = []() {
+        Lines names;
+        if (DIR* d = opendir("/tmp")) {
+            while (dirent* e = readdir(d)) names.push_back(e->d_name);
+            closedir(d);
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    const Lines before = tmp_entries();
+    f = s.fetch({}, {{"--size", "200000", "-n", "2"}});
+    EXPECT_EQ(f.mcfetch.status, 3);
+    EXPECT_EQ(tmp_entries(), before);
+    EXPECT_EQ(testsupport::read_file("/tmp/mcastupgrd.tar.gz"), "older\n");
+    f = s.fetch({}, {{"-n", "2", in}});
+    EXPECT_EQ(f.mcfetch.status, 0) << f.mcfetch.err;
+    EXPECT_EQ(tmp_entries(), before);
+    struct stat st;
+    ASSERT_EQ(lstat("/tmp/mcastupgrd.tar.gz", &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    ASSERT_EQ(stat("/tmp/archive", &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    EXPECT_TRUE(testsupport::read_file("/tmp/archive") == image);
+
+    // A device is written in place and never removed.
+    f = s.fetch({"-f", "/dev/full"}, {{"-n", "2", in}});
+    EXPECT_EQ(f.mcfetch.status, 3);
+    EXPECT_EQ(f.mcfetch.err, "/dev/full: No space left on device\n");
+    ASSERT_EQ(stat("/dev/full", &st), 0);
+    EXPECT_TRUE(S_ISCHR(st.st_mode));
 }
 
 TEST(Fetch, OutOfMemoryEndsTheDownload) {
@@ -255,6 +325,29 @@ TEST(Fetch, InterfaceWithoutAddressAndOverlongNames) {
     EXPECT_EQ(lines(f.mcfetch.out).at(1), "[INIT] Listening to 239.113.1.74:5518 from any");
     EXPECT_EQ(lines(f.mcfetch.out).back(), " [ERROR] Not writing on " + long_file);
     EXPECT_EQ(f.mcfetch.err, long_file + ": File name too long\n");
+}
+
+// The group is joined on the address of the interface -n names: a second
+// interface of the box's (one end of a veth pair) gets the membership, eth0 (the route's) does not.
+TEST(Fetch, JoinsOnTheNamedInterface) {
+    SESSION(s);
+    ASSERT_TRUE(s.pair().ip_box({"link", "add", "dummy0", "type", "veth", "peer", "name", "dummy1"})) << s.pair().error();
+    ASSERT_TRUE(s.pair().ip_box({"addr", "add", "10.99.0.1/24", "dev", "dummy0"})) << s.pair().error();
+    ASSERT_TRUE(s.pair().ip_box({"link", "set", "dummy1", "up"})) << s.pair().error();
+    ASSERT_TRUE(s.pair().ip_box({"link", "set", "dummy0", "up"})) << s.pair().error();
+    ASSERT_TRUE(s.start({"-n", "dummy0"}, fast_clock()));
+    // /proc/net/igmp: a line per device ("1\tlo        :     1      V3"),
+    // then its groups, indented.
+    std::string device;
+    Lines with_group;
+    for (const auto& l : lines(s.pair().run_box({"cat", "/proc/net/igmp"}).out)) {
+        if (!l.empty() && l[0] != '\t' && l[0] != ' ' && l.find(':') != std::string::npos)
+            device = l.substr(l.find('\t') + 1, l.find(' ') - l.find('\t') - 1);
+        else if (l.find("4A0171EF") != std::string::npos)  // 239.113.1.74 as the kernel prints it
+            with_group.push_back(device);
+    }
+    EXPECT_EQ(with_group, Lines{"dummy0"});
+    EXPECT_EQ(s.finish().mcfetch.status, 2);
 }
 
 TEST(Fetch, SocketAndBindFailures) {
