@@ -125,6 +125,35 @@ TEST_F(Builtins, WritesLandAtTheirOffsetsWithTheirWidths) {
     EXPECT_EQ(mem_.get32(kBase + 0x1000), 0u);
 }
 
+// An operand that failed fails its whole statement: the report is all it
+// does. A read-modify-write with a bad read must leave the register alone.
+TEST_F(Builtins, AFailedOperandWritesAndPrintsNothing) {
+    const std::vector<uint8_t> before(8, 0x55);
+    mem_.put(kBase + 0x20, before);
+    const Case cases[] = {
+        {"sl(0x10000020, gl(0x20000000) | 4)\n", "", "address 0x20000000 isn't mapped\n"},
+        {"sw(0x10000020, nosuch(1) + 7)\n", "", "unknown function 'nosuch'\n"},
+        {"sb(0x10000020, ~gw(0x10000001))\n", "", "address 0x10000001 isn't aligned\n"},
+        {"sl(0x10000020, gl(\"a\") & 1)\n", "", "argument 1 wrong type, expected LONG\n"},
+        {"sl(0x10000020, gb() + 1)\n", "", "invalid number of arguments (required 1)\n"},
+        {"sl(0x10000020, (gl(0x20000000, 1, 2)) + 1)\n", "", "address 0x20000000 isn't mapped\n"},
+        {"sl(gl(0x20000000) + 0x10000020, 1)\n", "", "address 0x20000000 isn't mapped\n"},
+        {"sl(0x10000020, include(\"/nonexistent\") | 1)\n", "",
+         "can't open '/nonexistent' for input: No such file or directory\n"},
+        {"sl(0x10000020, gl(0x10000ff8, 3) + 1)\n", "0x10000FF8: 0x00000000 0x00000000\n",
+         "address 0x10001000 isn't mapped\n"},
+        {"sl(0x10000020, mmap(\"t\", 0x10000000, 0) + 1)\n", "", "mmap: mmap failed: Invalid argument\n"},
+        {"print gb(0x20000000) + 1\n", "", "address 0x20000000 isn't mapped\n"},
+        {"hex ~gl(0x10000002)\n", "", "address 0x10000002 isn't aligned\n"},
+    };
+    for (const Case& c : cases) {
+        RunResult r = mapped(c.script);
+        EXPECT_EQ(r.out, c.out) << c.script;
+        EXPECT_EQ(r.err, c.err) << c.script;
+        EXPECT_EQ(mem_.get(kBase + 0x20, 8), before) << c.script;
+    }
+}
+
 TEST_F(Builtins, DumpRowsOfFourWords) {
     for (uint32_t i = 0; i < 8; ++i) mem_.put32(kBase + 4 * i, 0xA0 + i);
     const Case cases[] = {
