@@ -122,6 +122,13 @@ Value f_mmap(const Value* args, int argc) {
     if (!count_is(argc, 3) || !type_is(args, 0, T_STRING) || !type_is(args, 1, T_LONG) || !type_is(args, 2, T_LONG))
         return failed();
     uint32_t phys = args[1].num, size = args[2].num;
+    // Physical addresses end at 0xFFFFFFFF: a window reaching beyond would
+    // map file offsets past the memory and fault at its first access.
+    if (size > 0 && size - 1 > 0xFFFFFFFFu - phys) {
+        vreg_report(0, 0, "mmap: window at %p of 0x%lX bytes runs past 0xFFFFFFFF", as_ptr(phys),
+                    (unsigned long)size);
+        return failed();
+    }
     MapEntry* e = (MapEntry*)calloc(1, sizeof(MapEntry));
     if (e) e->name = strdup(text_of(args[0]));
     if (!e || !e->name) {
@@ -218,7 +225,10 @@ bool dump(uint32_t phys, uint32_t count) {
     }
     if (n < count) {
         if (n % 4) printf("\n");
-        vreg_report(0, 0, "address %p isn't mapped", as_ptr(phys + 4 * n));
+        uint32_t next = phys + 4 * n;
+        // A window that ends at the top leaves no address after it to name.
+        if (next == 0) vreg_report(0, 0, "dump stops at 0xFFFFFFFF, the end of the address space");
+        else vreg_report(0, 0, "address %p isn't mapped", as_ptr(next));
         return false;
     }
     return true;

@@ -249,6 +249,48 @@ TEST_F(Builtins, FailedMapsLeaveTheListAlone) {
     EXPECT_EQ(r.err, "mmap: open /dev/mem failed: No such file or directory\n");
 }
 
+// The memory file spans the whole 32-bit physical space, as in the box: a
+// window may end at 0xFFFFFFFF but not beyond, and nothing past its end is
+// touched (a mapped page past the file would end the program with SIGBUS).
+TEST(BuiltinsTop, WindowsEndAtTheTopOfTheAddressSpace) {
+    MemFile mem(uint64_t(1) << 32);
+    mem.put32(0xFFFFFFF8, 0x11223344);
+    mem.put32(0xFFFFFFFC, 0xA1B2C3D4);
+    RunOptions o;
+    mem.attach(o);
+    RunResult r = vregtest::run_script(
+        "mmap(\"t\", 0xFFFFFFF0, 0x20)\n"
+        "mmap(\"huge\", 0x1000, 0xFFFFFFFF)\n"
+        "mmap(\"wrap\", 0xFFFFFFFF, 2)\n"
+        "maplist()\n"
+        "mmap(\"top\", 0xFFFFFFF0, 0x10)\n"
+        "gl(0xFFFFFFF8, 8)\n"
+        "gb(0xFFFFFFFF)\n"
+        "gw(0xFFFFFFFE)\n"
+        "sl(0xFFFFFFF8, 0x55667788)\n"
+        "gl(0xFFFFFFF0, 0xFFFFFFFF)\n"
+        "mmap(\"last\", 0xFFFFFFFF, 1)\n"
+        "gb(0xFFFFFFFF)\n"
+        "print 1\n",
+        o);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out,
+              "empty map list\n"
+              "0xFFFFFFF8: 0x11223344 0xA1B2C3D4\n"
+              "0xffffffff: 0xA1\n"
+              "0xfffffffe: 0xA1B2\n"
+              "0xFFFFFFF0: 0x00000000 0x00000000 0x55667788 0xA1B2C3D4\n"
+              "0xffffffff: 0xA1\n"
+              "1\n");
+    EXPECT_EQ(r.err,
+              "mmap: window at 0xfffffff0 of 0x20 bytes runs past 0xFFFFFFFF\n"
+              "mmap: window at 0x1000 of 0xFFFFFFFF bytes runs past 0xFFFFFFFF\n"
+              "mmap: window at 0xffffffff of 0x2 bytes runs past 0xFFFFFFFF\n"
+              "dump stops at 0xFFFFFFFF, the end of the address space\n"
+              "dump stops at 0xFFFFFFFF, the end of the address space\n");
+    EXPECT_EQ(mem.get32(0xFFFFFFF8), 0x55667788u);
+}
+
 TEST_F(Builtins, IncludeRunsCommandFilesThatShareTheMapList) {
     testsupport::TempDir d;
     d.write("map.vreg", "mmap(\"inc\", 0x10000000, 0x100)\nsl(0x10000000, 0xA5A5)\n");
