@@ -3,6 +3,8 @@
 // sets and inspects the file's bytes at the exact offsets.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <regex>
 #include <string>
 
@@ -176,18 +178,32 @@ TEST_F(Builtins, DumpRowsOfFourWords) {
     }
 }
 
+// Each window holds a descriptor of the memory device until it is unmapped.
+// With at most 16 descriptors, 20 windows mapped and unmapped in turn run
+// out of them unless munmap closes each one.
 TEST_F(Builtins, MapListAndExactPhysUnmap) {
-    RunResult r = run(
+    std::string churn;
+    for (int i = 0; i < 20; ++i) churn += "mmap(\"x\", 0x10004000, 0x100)\nmunmap(0x10004000)\n";
+    RunOptions o;
+    mem_.attach(o);
+    o.before_exec = [dev = o.before_exec] {
+        dev();
+        struct rlimit few = {16, 16};
+        if (setrlimit(RLIMIT_NOFILE, &few) != 0) _exit(126);
+    };
+    RunResult r = vregtest::run_script(
         "maplist()\n"
         "mmap(\"a\", 0x10000000, 0x1000)\n"
         "mmap(\"b\", 0x10000800, 0x1000)\n"
         "mmap(\"c\", 0x10000000, 0x2000)\n"
         "maplist()\n"
         "munmap(0x10000004)\n"
-        "munmap(0x10000000)\n"
-        "maplist()\n"
-        "munmap(0x10000800)\n"
-        "maplist()\n");
+        "munmap(0x10000000)\n" +
+            churn +
+            "maplist()\n"
+            "munmap(0x10000800)\n"
+            "maplist()\n",
+        o);
     EXPECT_EQ(r.err, "");
     std::string hex = "0x[0-9a-f]+";
     std::regex want(
