@@ -20,8 +20,7 @@ testsupport::RunOptions base_options(const testsupport::TempDir& dir);
 // started as `vreg FILE` with "_" set to FILE, as a shell does.
 testsupport::RunResult run_script(const std::string& body, testsupport::RunOptions options = {});
 
-// Runs vreg with `input` on its standard input (a pipe, so no prompt; the
-// line editor echoes each line it reads).
+// Runs vreg with `input` on its standard input (a pipe: no prompt, no echo).
 testsupport::RunResult run_stdin(const std::string& input, testsupport::RunOptions options = {});
 
 // A sparse file that stands for the box's physical memory.
