@@ -1,8 +1,9 @@
 // The built-in functions on a sparse file standing for the box's physical
 // memory, reached through the device bridge's /dev/mem redirect. The test
 // sets and inspects the file's bytes at the exact offsets.
+#include <elf.h>
 #include <gtest/gtest.h>
-
+#include <stdio.h>
 #include <sys/resource.h>
 
 #include <regex>
@@ -104,6 +105,56 @@ TEST_F(Builtins, ReadsOfEachWidthAtTheirAddress) {
         EXPECT_EQ(r.out, c.out) << c.script;
         EXPECT_EQ(r.err, c.err) << c.script;
     }
+}
+
+// What the processor puts on the bus for each statement: the program runs in
+// the processor emulator with a plugin that writes down every access to the
+// window, so that a read done as two halves, or a write merged with its
+// neighbour, shows as it would on the box's registers.
+TEST_F(Builtins, EachAccessIsOneOfExactlyItsWidth) {
+    if (!VREG_STATIC) {
+        std::printf("not checked: sanitized builds link vreg dynamically, with a runtime the emulator can't host\n");
+        return;
+    }
+    std::string elf = testsupport::read_file(VREG_BIN);
+    ASSERT_GT(elf.size(), 20u);
+    unsigned machine = uint8_t(elf[18]) | uint8_t(elf[19]) << 8;
+    std::string emulator, arch;
+    if (machine == EM_X86_64) emulator = "qemu-x86_64", arch = "x86_64";
+    else if (machine == EM_MIPS) emulator = "qemu-mipsel", arch = "mips";
+    else {
+        std::printf("not checked: no emulator known for machine %u\n", machine);
+        return;
+    }
+    testsupport::TempDir d;
+    std::string log = d.file("accesses");
+    RunOptions o;
+    mem_.attach(o);
+    RunResult r = vregtest::run_script(
+        "mmap(\"regs\", 0x10000000, 0x1000)\n"
+        "gb(0x10000001)\n"
+        "gw(0x10000002)\n"
+        "gl(0x10000004)\n"
+        "gl(0x10000010, 3)\n"
+        "sb(0x10000021, 0x1A2)\n"
+        "sw(0x10000022, 0x12345)\n"
+        "sl(0x10000024, 1)\n"
+        "gb(0x10000fff)\n"
+        "sl(0x10000ffa, 1)\n",
+        o, {emulator, "-plugin", std::string(VREG_ACCESS_LOG) + ",out=" + log + ",offset=0x10000000,arch=" + arch});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "address 0x10000ffa isn't aligned\n");
+    EXPECT_EQ(testsupport::read_file(log),
+              "window 0x1000\n"
+              "R1 0x1\n"
+              "R2 0x2\n"
+              "R4 0x4\n"
+              "R4 0x10\nR4 0x14\nR4 0x18\n"
+              "W1 0x21\n"
+              "W2 0x22\n"
+              "W4 0x24\n"
+              "R1 0xfff\n");
+    EXPECT_EQ(mem_.get32(kBase + 0x20), 0x2345A200u);
 }
 
 TEST_F(Builtins, WritesLandAtTheirOffsetsWithTheirWidths) {
