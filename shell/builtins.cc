@@ -84,6 +84,14 @@ Value none() {
     return v;
 }
 
+// The result of a call that reported why it failed: an operand made of it
+// fails in turn, so nothing is written or printed on its account.
+Value failed() {
+    Value v{};
+    v.type = T_FAILED;
+    return v;
+}
+
 Value number(int type, uint32_t n) {
     Value v{};
     v.type = type;
@@ -112,14 +120,21 @@ Value f_maplist(const Value*, int) {
 
 Value f_mmap(const Value* args, int argc) {
     if (!count_is(argc, 3) || !type_is(args, 0, T_STRING) || !type_is(args, 1, T_LONG) || !type_is(args, 2, T_LONG))
-        return none();
+        return failed();
     uint32_t phys = args[1].num, size = args[2].num;
+    // Physical addresses end at 0xFFFFFFFF: a window reaching beyond would
+    // map file offsets past the memory and fault at its first access.
+    if (size > 0 && size - 1 > 0xFFFFFFFFu - phys) {
+        vreg_report(0, 0, "mmap: window at %p of 0x%lX bytes runs past 0xFFFFFFFF", as_ptr(phys),
+                    (unsigned long)size);
+        return failed();
+    }
     MapEntry* e = (MapEntry*)calloc(1, sizeof(MapEntry));
     if (e) e->name = strdup(text_of(args[0]));
     if (!e || !e->name) {
         vreg_report(0, errno, "mmap: malloc failed");
         free(e);
-        return none();
+        return failed();
     }
     e->phys = phys;
     e->size = size;
@@ -127,7 +142,7 @@ Value f_mmap(const Value* args, int argc) {
     if (e->fd < 0) {
         vreg_report(0, errno, "mmap: open /dev/mem failed");
         release(e);
-        return none();
+        return failed();
     }
     // Map from the page that holds phys, so that every access reaches
     // exactly the physical address it names, aligned or not.
@@ -143,7 +158,7 @@ Value f_mmap(const Value* args, int argc) {
         vreg_report(0, errno, "mmap: mmap failed");
         close(e->fd);
         release(e);
-        return none();
+        return failed();
     }
     e->mapped = (char*)base + e->lead;
     e->prev = map_tail;
@@ -169,37 +184,38 @@ bool unmap(MapEntry* e) {
 }
 
 Value f_munmap(const Value* args, int argc) {
-    if (!count_is(argc, 1) || !type_is(args, 0, T_LONG)) return none();
+    if (!count_is(argc, 1) || !type_is(args, 0, T_LONG)) return failed();
     for (MapEntry* e = map_head; e;) {
         MapEntry* next = e->next;
-        if (e->phys == args[0].num && !unmap(e)) break;
+        if (e->phys == args[0].num && !unmap(e)) return failed();
         e = next;
     }
     return none();
 }
 
 Value f_getbyte(const Value* args, int argc) {
-    if (!count_is(argc, 1) || !type_is(args, 0, T_LONG)) return none();
+    if (!count_is(argc, 1) || !type_is(args, 0, T_LONG)) return failed();
     volatile uint8_t* p = (volatile uint8_t*)translate(args[0].num, 1);
-    if (!p) return none();
+    if (!p) return failed();
     printf("%p: ", as_ptr(args[0].num));
     return number(T_BYTE, *p);
 }
 
 Value f_getword(const Value* args, int argc) {
-    if (!count_is(argc, 1) || !type_is(args, 0, T_LONG)) return none();
+    if (!count_is(argc, 1) || !type_is(args, 0, T_LONG)) return failed();
     volatile uint16_t* p = (volatile uint16_t*)translate(args[0].num, 2);
-    if (!p) return none();
+    if (!p) return failed();
     printf("%p: ", as_ptr(args[0].num));
     return number(T_WORD, *p);
 }
 
 // Dumps count words from phys, four to a row. Words past the end of the
-// window are never read: the dump stops there and says so.
-void dump(uint32_t phys, uint32_t count) {
+// window are never read: the dump stops there and says so. False when
+// something was reported.
+bool dump(uint32_t phys, uint32_t count) {
     MapEntry* e = nullptr;
     volatile uint32_t* p = (volatile uint32_t*)translate(phys, 4, &e);
-    if (!p) return;
+    if (!p) return false;
     uint32_t avail = (e->size - (phys - e->phys)) / 4;
     uint32_t n = count < avail ? count : avail;
     for (uint32_t i = 0; i < n; ++i) {
@@ -209,58 +225,64 @@ void dump(uint32_t phys, uint32_t count) {
     }
     if (n < count) {
         if (n % 4) printf("\n");
-        vreg_report(0, 0, "address %p isn't mapped", as_ptr(phys + 4 * n));
+        uint32_t next = phys + 4 * n;
+        // A window that ends at the top leaves no address after it to name.
+        if (next == 0) vreg_report(0, 0, "dump stops at 0xFFFFFFFF, the end of the address space");
+        else vreg_report(0, 0, "address %p isn't mapped", as_ptr(next));
+        return false;
     }
+    return true;
 }
 
 Value f_getlong(const Value* args, int argc) {
     if (argc < 1) {
         vreg_report(0, 0, "invalid number of arguments (required at least 1)");
-        return none();
+        return failed();
     }
-    if (!type_is(args, 0, T_LONG)) return none();
-    if (argc == 2) {
-        if (type_is(args, 1, T_LONG)) dump(args[0].num, args[1].num);
-        return none();
-    }
+    if (!type_is(args, 0, T_LONG)) return failed();
+    if (argc == 2) return type_is(args, 1, T_LONG) && dump(args[0].num, args[1].num) ? none() : failed();
     volatile uint32_t* p = (volatile uint32_t*)translate(args[0].num, 4);
-    if (!p || argc > 2) return none();
+    if (!p) return failed();
+    if (argc > 2) return none();
     return number(T_LONG, *p);
 }
 
 template <class T>
 Value set(const Value* args, int argc) {
-    if (!count_is(argc, 2) || !type_is(args, 0, T_LONG) || !type_is(args, 1, T_LONG)) return none();
+    if (!count_is(argc, 2) || !type_is(args, 0, T_LONG) || !type_is(args, 1, T_LONG)) return failed();
     volatile T* p = (volatile T*)translate(args[0].num, sizeof(T));
-    if (p) *p = (T)args[1].num;
+    if (!p) return failed();
+    *p = (T)args[1].num;
     return none();
 }
 
 Value f_include(const Value* args, int argc) {
-    if (!count_is(argc, 1) || !type_is(args, 0, T_STRING)) return none();
+    if (!count_is(argc, 1) || !type_is(args, 0, T_STRING)) return failed();
     const char* path = text_of(args[0]);
     if (include_depth >= kIncludeDepth) {
         vreg_report(0, 0, "include '%s' refused: more than %d nested includes", path, kIncludeDepth);
-        return none();
+        return failed();
     }
     enum { kBuffer = 4096, kRead = 4094 };
     char* buf = (char*)malloc(kBuffer);
     if (!buf) {
         vreg_report(0, errno, "malloc failed 4k");
-        return none();
+        return failed();
     }
     Lexer lx = {};
     Parser* parser = parser_create(malloc);
     if (!parser) {
         fprintf(stderr, "%s: fatal error! can't alloc parser\n", vreg_progname);
         free(buf);
-        return none();
+        return failed();
     }
     FILE* f = nullptr;
     if (builtin_env.include_allowed && !builtin_env.include_allowed(path)) errno = EACCES;
     else f = fopen(path, "r");
+    Value result = none();
     if (!f) {
         vreg_report(0, errno, "can't open '%s' for input", path);
+        result = failed();
     } else {
         include_depth++;
         for (int line = 1; fgets(buf, kRead, f); ++line) line_handler(buf, &lx, parser, line);
@@ -269,7 +291,7 @@ Value f_include(const Value* args, int argc) {
     }
     parser_release(parser, free);
     free(buf);
-    return none();
+    return result;
 }
 
 struct Builtin {
@@ -297,7 +319,7 @@ Value builtin_call(const char* name, const Value* args, int argc) {
     for (const Builtin& b : kBuiltins)
         if (strcmp(name, b.name) == 0 || (b.alias && strcmp(name, b.alias) == 0)) return b.fn(args, argc);
     vreg_report(0, 0, "unknown function '%s'", name);
-    return none();
+    return failed();
 }
 
 void map_list_release(void) {

@@ -147,7 +147,7 @@ void print_value(Value* v, const char* fmt) {
 
 // A function call: the built-in function with the argument list.
 Value call(Value* name, Value* params) {
-    Value r{};
+    Value r = failed();  // no name: its copy was lost, nothing is called
     dlist* list = params->type == T_LIST ? params->list : nullptr;
     if (name->str) {
         int argc = 0;

@@ -58,8 +58,9 @@ enum ValueType {
     T_BYTE = 5,
     T_WORD = 6,
     // Not a value the user sees: an operand that already failed (division
-    // by zero, a text used as a number). It was reported once; whatever
-    // receives it fails quietly and prints nothing.
+    // by zero, a text used as a number, a built-in function that reported
+    // an error). It was reported once; whatever receives it fails quietly:
+    // no function is called with it, nothing is written or printed.
     T_FAILED = 7,
 };
 
@@ -120,8 +121,9 @@ void parser_release(Parser* p, void (*dealloc)(void*));
 enum { BUILTIN_MAX_ARGS = 3 };
 
 // Calls the built-in function `name` with argc arguments, of which the
-// first min(argc, BUILTIN_MAX_ARGS) are in args. An unknown name is
-// reported; the result is then NONE.
+// first min(argc, BUILTIN_MAX_ARGS) are in args. Whatever is reported (an
+// unknown name, a bad argument, an address outside the windows, a failed
+// system call) makes the result FAILED.
 Value builtin_call(const char* name, const Value* args, int argc);
 
 // What the built-in functions reach outside the process. The defaults are

@@ -14,11 +14,12 @@
 
 namespace {
 
-// A sparse memory file as large as the 32-bit physical address space (and
-// a window beyond) stands in for the box's memory, so any window maps
-// without running past its end; windows are kept small so a dump stays
-// quick. It is emptied after each input.
-constexpr off_t kMemSize = 0x100000000LL + 0x20000;
+// A sparse memory file exactly as large as the 32-bit physical address
+// space stands in for the box's memory: a window mmap accepts never runs
+// past its end, and an access beyond would end the run with SIGBUS.
+// Windows are kept small so a dump stays quick. It is emptied after each
+// input.
+constexpr off_t kMemSize = 0x100000000LL;
 int mem_fd = -1;
 char mem_path[64];
 

@@ -1,7 +1,10 @@
 // The built-in functions on a sparse file standing for the box's physical
 // memory, reached through the device bridge's /dev/mem redirect. The test
 // sets and inspects the file's bytes at the exact offsets.
+#include <elf.h>
 #include <gtest/gtest.h>
+#include <stdio.h>
+#include <sys/resource.h>
 
 #include <regex>
 #include <string>
@@ -104,6 +107,56 @@ TEST_F(Builtins, ReadsOfEachWidthAtTheirAddress) {
     }
 }
 
+// What the processor puts on the bus for each statement: the program runs in
+// the processor emulator with a plugin that writes down every access to the
+// window, so that a read done as two halves, or a write merged with its
+// neighbour, shows as it would on the box's registers.
+TEST_F(Builtins, EachAccessIsOneOfExactlyItsWidth) {
+    if (!VREG_STATIC) {
+        std::printf("not checked: sanitized builds link vreg dynamically, with a runtime the emulator can't host\n");
+        return;
+    }
+    std::string elf = testsupport::read_file(VREG_BIN);
+    ASSERT_GT(elf.size(), 20u);
+    unsigned machine = uint8_t(elf[18]) | uint8_t(elf[19]) << 8;
+    std::string emulator, arch;
+    if (machine == EM_X86_64) emulator = "qemu-x86_64", arch = "x86_64";
+    else if (machine == EM_MIPS) emulator = "qemu-mipsel", arch = "mips";
+    else {
+        std::printf("not checked: no emulator known for machine %u\n", machine);
+        return;
+    }
+    testsupport::TempDir d;
+    std::string log = d.file("accesses");
+    RunOptions o;
+    mem_.attach(o);
+    RunResult r = vregtest::run_script(
+        "mmap(\"regs\", 0x10000000, 0x1000)\n"
+        "gb(0x10000001)\n"
+        "gw(0x10000002)\n"
+        "gl(0x10000004)\n"
+        "gl(0x10000010, 3)\n"
+        "sb(0x10000021, 0x1A2)\n"
+        "sw(0x10000022, 0x12345)\n"
+        "sl(0x10000024, 1)\n"
+        "gb(0x10000fff)\n"
+        "sl(0x10000ffa, 1)\n",
+        o, {emulator, "-plugin", std::string(VREG_ACCESS_LOG) + ",out=" + log + ",offset=0x10000000,arch=" + arch});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "address 0x10000ffa isn't aligned\n");
+    EXPECT_EQ(testsupport::read_file(log),
+              "window 0x1000\n"
+              "R1 0x1\n"
+              "R2 0x2\n"
+              "R4 0x4\n"
+              "R4 0x10\nR4 0x14\nR4 0x18\n"
+              "W1 0x21\n"
+              "W2 0x22\n"
+              "W4 0x24\n"
+              "R1 0xfff\n");
+    EXPECT_EQ(mem_.get32(kBase + 0x20), 0x2345A200u);
+}
+
 TEST_F(Builtins, WritesLandAtTheirOffsetsWithTheirWidths) {
     mem_.put(kBase + 0x10, std::vector<uint8_t>(16, 0x55));
     RunResult r = mapped(
@@ -123,6 +176,35 @@ TEST_F(Builtins, WritesLandAtTheirOffsetsWithTheirWidths) {
                                                                  0x04, 0x03, 0x02, 0x01, 0x55, 0x55, 0x55, 0x55}));
     EXPECT_EQ(mem_.get(kBase + 0x100, 2), (std::vector<uint8_t>{0xA2, 0x00}));
     EXPECT_EQ(mem_.get32(kBase + 0x1000), 0u);
+}
+
+// An operand that failed fails its whole statement: the report is all it
+// does. A read-modify-write with a bad read must leave the register alone.
+TEST_F(Builtins, AFailedOperandWritesAndPrintsNothing) {
+    const std::vector<uint8_t> before(8, 0x55);
+    mem_.put(kBase + 0x20, before);
+    const Case cases[] = {
+        {"sl(0x10000020, gl(0x20000000) | 4)\n", "", "address 0x20000000 isn't mapped\n"},
+        {"sw(0x10000020, nosuch(1) + 7)\n", "", "unknown function 'nosuch'\n"},
+        {"sb(0x10000020, ~gw(0x10000001))\n", "", "address 0x10000001 isn't aligned\n"},
+        {"sl(0x10000020, gl(\"a\") & 1)\n", "", "argument 1 wrong type, expected LONG\n"},
+        {"sl(0x10000020, gb() + 1)\n", "", "invalid number of arguments (required 1)\n"},
+        {"sl(0x10000020, (gl(0x20000000, 1, 2)) + 1)\n", "", "address 0x20000000 isn't mapped\n"},
+        {"sl(gl(0x20000000) + 0x10000020, 1)\n", "", "address 0x20000000 isn't mapped\n"},
+        {"sl(0x10000020, include(\"/nonexistent\") | 1)\n", "",
+         "can't open '/nonexistent' for input: No such file or directory\n"},
+        {"sl(0x10000020, gl(0x10000ff8, 3) + 1)\n", "0x10000FF8: 0x00000000 0x00000000\n",
+         "address 0x10001000 isn't mapped\n"},
+        {"sl(0x10000020, mmap(\"t\", 0x10000000, 0) + 1)\n", "", "mmap: mmap failed: Invalid argument\n"},
+        {"print gb(0x20000000) + 1\n", "", "address 0x20000000 isn't mapped\n"},
+        {"hex ~gl(0x10000002)\n", "", "address 0x10000002 isn't aligned\n"},
+    };
+    for (const Case& c : cases) {
+        RunResult r = mapped(c.script);
+        EXPECT_EQ(r.out, c.out) << c.script;
+        EXPECT_EQ(r.err, c.err) << c.script;
+        EXPECT_EQ(mem_.get(kBase + 0x20, 8), before) << c.script;
+    }
 }
 
 TEST_F(Builtins, DumpRowsOfFourWords) {
@@ -147,18 +229,32 @@ TEST_F(Builtins, DumpRowsOfFourWords) {
     }
 }
 
+// Each window holds a descriptor of the memory device until it is unmapped.
+// With at most 16 descriptors, 20 windows mapped and unmapped in turn run
+// out of them unless munmap closes each one.
 TEST_F(Builtins, MapListAndExactPhysUnmap) {
-    RunResult r = run(
+    std::string churn;
+    for (int i = 0; i < 20; ++i) churn += "mmap(\"x\", 0x10004000, 0x100)\nmunmap(0x10004000)\n";
+    RunOptions o;
+    mem_.attach(o);
+    o.before_exec = [dev = o.before_exec] {
+        dev();
+        struct rlimit few = {16, 16};
+        if (setrlimit(RLIMIT_NOFILE, &few) != 0) _exit(126);
+    };
+    RunResult r = vregtest::run_script(
         "maplist()\n"
         "mmap(\"a\", 0x10000000, 0x1000)\n"
         "mmap(\"b\", 0x10000800, 0x1000)\n"
         "mmap(\"c\", 0x10000000, 0x2000)\n"
         "maplist()\n"
         "munmap(0x10000004)\n"
-        "munmap(0x10000000)\n"
-        "maplist()\n"
-        "munmap(0x10000800)\n"
-        "maplist()\n");
+        "munmap(0x10000000)\n" +
+            churn +
+            "maplist()\n"
+            "munmap(0x10000800)\n"
+            "maplist()\n",
+        o);
     EXPECT_EQ(r.err, "");
     std::string hex = "0x[0-9a-f]+";
     std::regex want(
@@ -218,6 +314,48 @@ TEST_F(Builtins, FailedMapsLeaveTheListAlone) {
     r = vregtest::run_script("mmap(\"x\", 0x10000000, 0x1000)\nmaplist()\n", o);
     EXPECT_EQ(r.out, "empty map list\n");
     EXPECT_EQ(r.err, "mmap: open /dev/mem failed: No such file or directory\n");
+}
+
+// The memory file spans the whole 32-bit physical space, as in the box: a
+// window may end at 0xFFFFFFFF but not beyond, and nothing past its end is
+// touched (a mapped page past the file would end the program with SIGBUS).
+TEST(BuiltinsTop, WindowsEndAtTheTopOfTheAddressSpace) {
+    MemFile mem(uint64_t(1) << 32);
+    mem.put32(0xFFFFFFF8, 0x11223344);
+    mem.put32(0xFFFFFFFC, 0xA1B2C3D4);
+    RunOptions o;
+    mem.attach(o);
+    RunResult r = vregtest::run_script(
+        "mmap(\"t\", 0xFFFFFFF0, 0x20)\n"
+        "mmap(\"huge\", 0x1000, 0xFFFFFFFF)\n"
+        "mmap(\"wrap\", 0xFFFFFFFF, 2)\n"
+        "maplist()\n"
+        "mmap(\"top\", 0xFFFFFFF0, 0x10)\n"
+        "gl(0xFFFFFFF8, 8)\n"
+        "gb(0xFFFFFFFF)\n"
+        "gw(0xFFFFFFFE)\n"
+        "sl(0xFFFFFFF8, 0x55667788)\n"
+        "gl(0xFFFFFFF0, 0xFFFFFFFF)\n"
+        "mmap(\"last\", 0xFFFFFFFF, 1)\n"
+        "gb(0xFFFFFFFF)\n"
+        "print 1\n",
+        o);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out,
+              "empty map list\n"
+              "0xFFFFFFF8: 0x11223344 0xA1B2C3D4\n"
+              "0xffffffff: 0xA1\n"
+              "0xfffffffe: 0xA1B2\n"
+              "0xFFFFFFF0: 0x00000000 0x00000000 0x55667788 0xA1B2C3D4\n"
+              "0xffffffff: 0xA1\n"
+              "1\n");
+    EXPECT_EQ(r.err,
+              "mmap: window at 0xfffffff0 of 0x20 bytes runs past 0xFFFFFFFF\n"
+              "mmap: window at 0x1000 of 0xFFFFFFFF bytes runs past 0xFFFFFFFF\n"
+              "mmap: window at 0xffffffff of 0x2 bytes runs past 0xFFFFFFFF\n"
+              "dump stops at 0xFFFFFFFF, the end of the address space\n"
+              "dump stops at 0xFFFFFFFF, the end of the address space\n");
+    EXPECT_EQ(mem.get32(0xFFFFFFF8), 0x55667788u);
 }
 
 TEST_F(Builtins, IncludeRunsCommandFilesThatShareTheMapList) {

@@ -1,7 +1,7 @@
 // Statements through the real program: what each prints on standard output
 // and reports on standard error. Script lines are numbered from 1, so file
-// messages carry the line; a line read interactively (on a pipe here, where
-// the line editor echoes it) gives the forms without a number.
+// messages carry the line; a line read interactively (on a pipe here) gives
+// the forms without a number.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -68,7 +68,6 @@ TEST(Statements, ArithmeticIs32BitUnsigned) {
         {"print 6 ^ 3\n", "5\n", ""},
         {"print 6 | 3 - 1\n", "6\n", ""},
         {"hex ~0\n", "0xFFFFFFFF\n", ""},
-        {"print nosuch() + 1\n", "1\n", "unknown function 'nosuch'\n"},
     };
     check(cases, std::size(cases));
 }
@@ -128,7 +127,7 @@ TEST(Statements, SyntaxErrorsNameTheLineAndTheRestOfIt) {
 TEST(Statements, InteractiveLinesGiveMessagesWithoutANumber) {
     auto r = run_stdin("gl(\nprint 1 2\nprint 4\n");
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "gl(\nprint 1 2\nprint 4\n4\n");
+    EXPECT_EQ(r.out, "4\n");
     EXPECT_EQ(r.err,
               "Parser: syntax error near token ''\n"
               "Parser: syntax error near token '2'\n");
@@ -170,7 +169,7 @@ TEST(Statements, NinetySixNestedParenthesesFitNinetySevenOverflow) {
     r = run_stdin(nest(97) + "print 5\n");
     EXPECT_EQ(testsupport::lines(r.err).at(0), "Parser: Giving up. Stack overflow.");
     EXPECT_EQ(testsupport::lines(r.err).size(), 97u);
-    EXPECT_EQ(r.out.substr(r.out.size() - 11), "\nprint 5\n5\n");
+    EXPECT_EQ(r.out, "5\n");
 }
 
 }  // namespace

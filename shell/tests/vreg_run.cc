@@ -32,13 +32,15 @@ void merge(RunOptions& into, const RunOptions& from) {
 
 }  // namespace
 
-RunResult run_script(const std::string& body, RunOptions options) {
+RunResult run_script(const std::string& body, RunOptions options, std::vector<std::string> launcher) {
     TempDir dir;
     std::string script = dir.write("test.vreg", "#!/usr/bin/vreg\n" + body);
     RunOptions o = base_options(dir);
     merge(o, options);
     o.env.push_back("_=" + script);
-    return testsupport::run({VREG_BIN, script}, o);
+    launcher.push_back(VREG_BIN);
+    launcher.push_back(script);
+    return testsupport::run(launcher, o);
 }
 
 RunResult run_stdin(const std::string& input, RunOptions options) {

@@ -17,11 +17,12 @@ namespace vregtest {
 testsupport::RunOptions base_options(const testsupport::TempDir& dir);
 
 // Runs `body` as a script: a file whose first line is the interpreter line,
-// started as `vreg FILE` with "_" set to FILE, as a shell does.
-testsupport::RunResult run_script(const std::string& body, testsupport::RunOptions options = {});
+// started as `vreg FILE` with "_" set to FILE, as a shell does; through the
+// program `launcher` when it is given (vreg and FILE are its last arguments).
+testsupport::RunResult run_script(const std::string& body, testsupport::RunOptions options = {},
+                                  std::vector<std::string> launcher = {});
 
-// Runs vreg with `input` on its standard input (a pipe, so no prompt; the
-// line editor echoes each line it reads).
+// Runs vreg with `input` on its standard input (a pipe: no prompt, no echo).
 testsupport::RunResult run_stdin(const std::string& input, testsupport::RunOptions options = {});
 
 // A sparse file that stands for the box's physical memory.
