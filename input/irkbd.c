@@ -224,6 +224,7 @@ static struct gbus *pgbus;
 static int irq_held;			/* request_irq succeeded */
 static atomic_t irq_pending;		/* interrupts whose frame is not read yet */
 static int micro_ready;			/* attached, version and read routine known */
+static int input_ready;			/* button_dev registered: keys may be reported */
 static unsigned long isr_jiffies;	/* tick of the last interrupt */
 static spinlock_t key_lock;
 static DECLARE_MUTEX(micro_sem);
@@ -832,6 +833,36 @@ static void ir_thread_stop(void)
 
 /* ---- Control device ---- */
 
+/*
+ * ioctl 7: the version as at attach, asked again 10 ticks apart while the
+ * micro-controller answers 3 or more (still starting), at most
+ * MICRO_VERSION_TRIES times. A query it does not acknowledge is -EIO, as
+ * for the reboot timeout; so is one that never stops saying it is
+ * starting. The version the read routine was chosen by stays as attach
+ * found it. The client may go between two queries.
+ */
+static int ioctl_version(unsigned char *version)
+{
+	int tries, ret;
+
+	for (tries = 0; tries < MICRO_VERSION_TRIES; tries++) {
+		if (tries) {
+			set_current_state(TASK_UNINTERRUPTIBLE);
+			schedule_timeout(MICRO_VERSION_RETRY);
+		}
+		down(&micro_sem);
+		ret = new_client ? micro_version_query(new_client, version) : -ENODEV;
+		up(&micro_sem);
+		if (ret)
+			return ret == -ENODEV ? -ENODEV : -EIO;
+		printk("microIR version is %d\n", *version);
+		if (*version < 3)
+			return 0;
+	}
+	printk(KERN_ERR "v-ir: no valid microIR version after %d queries\n", tries);
+	return -EIO;
+}
+
 static int key_ioctl(struct inode *inode, struct file *file, unsigned int cmd, unsigned long arg)
 {
 	unsigned char byte;
@@ -879,18 +910,20 @@ static int key_ioctl(struct inode *inode, struct file *file, unsigned int cmd, u
 	case 6:
 		if (get_user(byte, (unsigned char *)arg))
 			return -EFAULT;
+		/* The control device is there during the start-up wait, the
+		 * input device not yet: a key would lose its press and leave
+		 * its timed release behind. */
+		if (!input_ready)
+			return -EAGAIN;
 		printk("scancode sent:%d\n", byte);
 		remote_scancode(byte, TABLE_NORMAL);
 		return 0;
 	case 7:
 		if (verify_area(VERIFY_WRITE, (void *)arg, 1))
 			return -EFAULT;
-		down(&micro_sem);
-		ret = new_client ? micro_version_query(new_client, &byte) : -ENODEV;
-		up(&micro_sem);
+		ret = ioctl_version(&byte);
 		if (ret)
 			return ret;
-		printk("microIR version is %d\n", byte);
 		return put_user(byte, (unsigned char *)arg) ? -EFAULT : 0;
 	case 8:
 		if (get_user(byte, (unsigned char *)arg))
@@ -1107,6 +1140,7 @@ static int __init vimora_i2c_hw_drv_init(void)
 	set_current_state(TASK_INTERRUPTIBLE);
 	schedule_timeout(STARTUP_WAIT);
 	input_register_device(&button_dev);
+	input_ready = 1;
 	button_dev.rep[REP_DELAY] = repeat_delay;
 	button_dev.rep[REP_PERIOD] = repeat_rate;
 	DBG2("repeat_delay is=%ld", (long)button_dev.rep[REP_DELAY]);
@@ -1130,7 +1164,8 @@ static int __init vimora_i2c_hw_drv_init(void)
 		local_irq_save(flags);
 		gbus_write_uint32(pgbus, SYS_gpio_dir, GPIO14_OUTPUT);
 		gbus_write_uint32(pgbus, GPIO_dir_16_31, GPIO27_29_OUTPUT);
-		gbus_write_uint32(pgbus, SYS_gpio_data, LED_OFF);
+		/* Stand-by may have been entered during the start-up wait. */
+		gbus_write_uint32(pgbus, SYS_gpio_data, standBy ? LED_ON : LED_OFF);
 		local_irq_restore(flags);
 	}
 
@@ -1153,6 +1188,7 @@ err_irq:
 	irq_release();
 	ir_thread_stop();
 err_input:
+	input_ready = 0;
 	input_unregister_device(&button_dev);
 	timers_stop();
 	if (!error_dev)
@@ -1181,6 +1217,7 @@ static void __exit vimora_i2c_hw_drv_exit(void)
 	DBG1("release all DONE!!!\n");
 	irq_release();
 	DBG1("disable and free irq DONE!!!\n");
+	input_ready = 0;
 	input_unregister_device(&button_dev);
 	DBG1("button_dev unregistered DONE!!!\n");
 	timers_stop();

@@ -108,4 +108,31 @@ TEST_F(IrkbdInTheBox, ConsoleCommandsReachTheMicroController)
     EXPECT_EQ(box_.vbox({"panel", "5"}).status, 1);  // version 0 has no front panel
 }
 
+// The control device is served from the start of the driver's start-up,
+// the input device only after its 250-tick wait: a key injected then is
+// refused (it would lose its press and leave a lone release), stand-by
+// entered then holds and lights the LED once it is set up.
+TEST(IrkbdStarting, ControlDeviceDuringTheStartUpWait)
+{
+    std::string boot = vboxtest::default_boot();
+    size_t at = boot.find("insmod irkbd\n");
+    ASSERT_NE(at, std::string::npos);
+    boot.erase(at, 13);
+    vboxtest::BoxSession box;
+    auto r = box.start(boot);
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+
+    // The probe waits for the node to answer, so it acts at the start of
+    // the 2.5 s wait.
+    std::thread load([&] { EXPECT_EQ(box.vbox({"insmod", "irkbd"}).status, 0); });
+    auto probe = box.run({CONTROL_PROBE, "/dev/RemoteRWD", "2"});
+    load.join();
+    ASSERT_EQ(probe.status, 0) << probe.err;
+    EXPECT_EQ(lines(probe.out),
+              (std::vector<std::string>{"inject=-1 errno=Resource temporarily unavailable", "standby=0"}));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_TRUE(box.vbox({"events"}).out.empty());
+    EXPECT_NE(box.vbox({"micro"}).out.find("activity LED (GPIO 14) lit"), std::string::npos);
+}
+
 }  // namespace

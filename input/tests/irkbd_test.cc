@@ -16,6 +16,7 @@ namespace {
 
 constexpr uint16_t EV_KEY = 1, EV_REL = 2;
 constexpr uint16_t KEY_1 = 2, KEY_2 = 3, KEY_A = 30, KEY_LEFTCTRL = 29, KEY_LEFTSHIFT = 42, KEY_POWER = 116;
+constexpr uint16_t KEY_LEFTALT = 56, KEY_RIGHTALT = 100;
 constexpr uint16_t BTN_LEFT = 0x110, BTN_RIGHT = 0x111, BTN_MIDDLE = 0x112;
 constexpr uint16_t QUANDOR_POWER = 229;
 constexpr uint16_t REL_X = 0, REL_Y = 1;
@@ -24,7 +25,7 @@ constexpr unsigned IR_MAJOR = 201;
 // Scancodes (see irkbd_keymaps.h).
 constexpr uint8_t RC_1 = 2, RC_2 = 5, RC_POWER = 22;                 // remote, normal
 constexpr uint8_t RCR_1 = 1, RCR_QPOWER = 17, RCR_POWER = 161;       // remote, reversed
-constexpr uint8_t KB_A = 4, KB_LCTRL = 224, KB_LSHIFT = 225, KB_QPOWER = 41;
+constexpr uint8_t KB_A = 4, KB_LCTRL = 224, KB_LSHIFT = 225, KB_LALT = 226, KB_RALT = 230, KB_QPOWER = 41;
 constexpr uint8_t KBR_A = 128, KBR_LSHIFT = 30, KBR_POWER = 41;      // keyboard, reversed
 constexpr uint8_t FP_1 = 1, FP_POWER = 5;
 
@@ -256,14 +257,19 @@ TEST_F(Irkbd, KeyboardChordsSendTheirModifiersInTableOrder)
     wait(30);
     ASSERT_TRUE(micro().press_keys({KB_LSHIFT, KB_A}));
     wait(30);
-    // Three codes: control before shift whatever the frame's order.
+    // Three codes: control before shift, left alt before right alt,
+    // whatever the frame's order.
     ASSERT_TRUE(micro().press_keys({KB_A, KB_LSHIFT, KB_LCTRL}));
+    wait(30);
+    ASSERT_TRUE(micro().press_keys({KB_A, KB_RALT, KB_LALT}));
     wait(30);
     EXPECT_EQ((std::vector<Ev>{key(t, KEY_LEFTSHIFT, 1), key(t, KEY_A, 1), key(t + 20, KEY_A, 0),
                                key(t + 20, KEY_LEFTSHIFT, 0), key(t + 30, KEY_LEFTSHIFT, 1), key(t + 30, KEY_A, 1),
                                key(t + 50, KEY_A, 0), key(t + 50, KEY_LEFTSHIFT, 0), key(t + 60, KEY_LEFTCTRL, 1),
                                key(t + 60, KEY_LEFTSHIFT, 1), key(t + 60, KEY_A, 1), key(t + 80, KEY_A, 0),
-                               key(t + 80, KEY_LEFTCTRL, 0), key(t + 80, KEY_LEFTSHIFT, 0)}),
+                               key(t + 80, KEY_LEFTCTRL, 0), key(t + 80, KEY_LEFTSHIFT, 0), key(t + 90, KEY_LEFTALT, 1),
+                               key(t + 90, KEY_RIGHTALT, 1), key(t + 90, KEY_A, 1), key(t + 110, KEY_A, 0),
+                               key(t + 110, KEY_LEFTALT, 0), key(t + 110, KEY_RIGHTALT, 0)}),
               take_events());
 }
 
@@ -298,6 +304,95 @@ TEST_F(Irkbd, CoreRepeatsAHeldKeyAtRepeatDelayAndRate)
         expect.push_back(key(t + r, KEY_1, 2));
     expect.push_back(key(t + 95, KEY_1, 0));
     EXPECT_EQ(expect, take_events());
+}
+
+// ---- Keymaps ----
+
+struct Keymap {
+    const char* name;
+    uint8_t version;
+    board::Micro::Layout layout;
+    enum { remote, panel, keyboard } source;
+    unsigned size;
+    std::vector<std::pair<uint8_t, uint8_t>> mapped;  // scancode, key code
+};
+
+const Keymap keymaps[] = {
+    {"keymapVelamorRemoteC_prov", 0, board::Micro::Layout::normal, Keymap::remote, 256,
+     {{178, 234}, {181, 233}, {182, 230}, {185, 232}, {186, 231}, {190, 254}, {193, 253}, {194, 252},
+      {197, 251}, {198, 167}, {201, 128}, {202, 255}, {205, 245}, {206, 164}, {209, 168}, {210, 238},
+      {214, 237}, {218, 240}, {221, 239}, {222, 249}, {225, 250}, {226, 248}, {229, 247}, {230, 246},
+      {233, 229}, {234, 11},  {237, 10},  {238, 9},   {241, 8},   {242, 7},   {245, 6},   {246, 5},
+      {249, 4},   {250, 3},   {253, 2}}},
+    {"keymapVelamorRemoteCR7", 2, board::Micro::Layout::normal, Keymap::remote, 128,
+     {{2, 2},     {5, 3},     {6, 4},     {9, 5},     {10, 6},    {13, 7},    {14, 8},    {17, 9},
+      {18, 10},   {21, 11},   {22, 229},  {25, 246},  {26, 247},  {29, 248},  {30, 250},  {33, 249},
+      {34, 239},  {37, 240},  {38, 115},  {41, 237},  {42, 114},  {45, 238},  {46, 168},  {49, 164},
+      {50, 245},  {53, 255},  {54, 128},  {57, 167},  {58, 251},  {61, 252},  {62, 253},  {65, 254},
+      {69, 231},  {70, 232},  {73, 230},  {74, 233},  {77, 234},  {78, 113}}},
+    {"keymapVelamorRemoteCR7_reversed", 1, board::Micro::Layout::reversed, Keymap::remote, 256,
+     {{1, 2},     {10, 88},   {17, 229},  {18, 106},  {33, 10},   {34, 9},    {49, 159},  {50, 224},
+      {65, 6},    {66, 5},    {73, 139},  {74, 221},  {82, 104},  {97, 108},  {98, 103},  {113, 67},
+      {114, 232}, {129, 4},   {130, 3},   {137, 150}, {138, 233}, {146, 237}, {161, 116}, {162, 11},
+      {177, 223}, {178, 1},   {193, 8},   {194, 7},   {202, 138}, {209, 168}, {210, 109}, {225, 28},
+      {226, 105}, {241, 87},  {242, 68}}},
+    {"keymapFrontpanelR7", 2, board::Micro::Layout::normal, Keymap::panel, 8,
+     {{1, 246}, {2, 247}, {3, 248}, {4, 249}, {5, 116}, {6, 255}, {7, 250}}},
+    {"keymapvelamorKeyboardR7", 2, board::Micro::Layout::normal, Keymap::keyboard, 256,
+     {{4, 30},    {5, 48},    {6, 46},    {7, 32},    {8, 18},    {9, 33},    {10, 34},   {11, 35},
+      {12, 23},   {13, 36},   {14, 37},   {15, 38},   {16, 50},   {17, 49},   {18, 24},   {19, 25},
+      {20, 16},   {21, 19},   {22, 31},   {23, 20},   {24, 22},   {25, 47},   {26, 17},   {27, 45},
+      {28, 21},   {29, 44},   {30, 2},    {31, 3},    {32, 4},    {33, 5},    {34, 6},    {35, 7},
+      {36, 8},    {37, 9},    {38, 10},   {39, 11},   {40, 28},   {41, 229},  {42, 14},   {43, 15},
+      {44, 57},   {46, 190},  {51, 191},  {52, 192},  {54, 51},   {55, 52},   {56, 12},   {57, 235},
+      {58, 233},  {59, 231},  {60, 230},  {61, 232},  {62, 234},  {70, 243},  {71, 236},  {72, 244},
+      {73, 242},  {76, 241},  {83, 150},  {89, 173},  {90, 108},  {91, 174},  {92, 105},  {94, 106},
+      {95, 158},  {96, 103},  {97, 159},  {101, 113}, {224, 29},  {225, 42},  {226, 56},  {227, 1},
+      {230, 100}}},
+    {"keymapvelamorKeyboardR7_reversed", 1, board::Micro::Layout::reversed, Keymap::keyboard, 256,
+     {{16, 4},    {17, 6},    {18, 5},    {19, 7},    {24, 103},  {26, 226},  {28, 29},   {29, 56},
+      {30, 42},   {31, 1},    {32, 50},   {33, 24},   {34, 49},   {35, 25},   {41, 116},  {43, 150},
+      {45, 119},  {51, 86},   {62, 138},  {64, 18},   {65, 34},   {66, 33},   {67, 35},   {68, 63},
+      {72, 88},   {74, 68},   {75, 13},   {77, 102},  {78, 43},   {80, 28},   {81, 14},   {82, 60},
+      {83, 15},   {84, 62},   {85, 34},   {86, 35},   {88, 231},  {93, 104},  {96, 22},   {97, 17},
+      {98, 47},   {99, 45},   {105, 108}, {106, 230}, {107, 128}, {112, 12},  {113, 139}, {114, 234},
+      {115, 233}, {116, 69},  {124, 99},  {125, 70},  {128, 30},  {129, 46},  {130, 48},  {131, 32},
+      {137, 87},  {139, 235}, {144, 8},   {145, 10},  {146, 9},   {147, 11},  {154, 113}, {157, 100},
+      {160, 16},  {161, 31},  {162, 19},  {163, 20},  {176, 40},  {177, 51},  {179, 52},  {192, 23},
+      {193, 37},  {194, 36},  {195, 38},  {200, 67},  {208, 57},  {209, 13},  {224, 21},  {225, 2},
+      {226, 44},  {227, 3},   {232, 105}, {233, 106}, {235, 158}, {240, 221}, {241, 138}, {242, 236}}},
+};
+
+// Every scancode of every table, sent as the micro-controller sends it:
+// one press of the mapped key, nothing for the others (also past the end
+// of a table shorter than a scancode's range).
+TEST_F(Irkbd, EveryScancodeOfEveryKeymap)
+{
+    for (const Keymap& map : keymaps) {
+        SCOPED_TRACE(map.name);
+        micro().set_version(map.version);
+        micro().set_layout(map.layout);
+        load("release_time=1");
+        std::vector<uint8_t> want(256, 0);
+        for (auto [scancode, keycode] : map.mapped)
+            want[scancode] = keycode;
+        unsigned sent = map.source == Keymap::panel ? map.size + 8 : 256;
+        for (unsigned sc = 0; sc < sent; ++sc) {
+            bool ok = map.source == Keymap::remote  ? micro().press_remote(static_cast<uint8_t>(sc))
+                      : map.source == Keymap::panel ? micro().press_panel(static_cast<uint8_t>(sc))
+                                                    : micro().press_keys({static_cast<uint8_t>(sc)});
+            ASSERT_TRUE(ok) << sc;
+            auto events = take_events();
+            if (sc < map.size && want[sc])
+                EXPECT_EQ(std::vector<Ev>{key(now(), want[sc], 1)}, events) << "scancode " << sc;
+            else
+                EXPECT_TRUE(events.empty()) << "scancode " << sc << " gives " << events.front();
+            wait(251);  // a real modifier stays down 250 ticks
+            take_events();
+        }
+        ASSERT_EQ(0, proc.close(fd_));
+        ASSERT_EQ(0, rmmod("irkbd"));
+    }
 }
 
 // ---- Mouse ----
@@ -527,6 +622,21 @@ TEST_F(Irkbd, ControlDeviceIoctls)
     EXPECT_EQ(-14, proc.ioctl(fd_, 7, 0));
     EXPECT_EQ(queries + 1, micro().version_queries());
 
+    // A micro-controller still starting (3 and more) is asked again, 10
+    // ticks apart, up to 10 times; then EIO, and the byte is left alone.
+    micro().script_versions({3, 200});
+    unsigned long t = now();
+    EXPECT_EQ(0, ioctl_byte(7, &version));
+    EXPECT_EQ(2, version);
+    EXPECT_EQ(t + 20, now());
+    EXPECT_EQ("microIR version is 3\nmicroIR version is 200\nmicroIR version is 2\n", take_log());
+    micro().script_versions(std::vector<uint8_t>(10, 3));
+    version = 0xee;
+    EXPECT_EQ(-5, ioctl_byte(7, &version));
+    EXPECT_EQ(0xee, version);
+    EXPECT_TRUE(has(take_log(), "microIR version is 3\n<3>v-ir: no valid microIR version after 10 queries\n"));
+    EXPECT_EQ(queries + 1 + 3 + 10, micro().version_queries());
+
     // 8 sets the reboot timeout; an unreadable pointer sends nothing.
     uint8_t seconds = 30;
     EXPECT_EQ(0, ioctl_byte(8, &seconds));
@@ -534,6 +644,13 @@ TEST_F(Irkbd, ControlDeviceIoctls)
     EXPECT_EQ(-14, proc.ioctl(fd_, 8, 0));
     EXPECT_EQ(std::vector<uint8_t>{30}, micro().reboot_timeouts());
     EXPECT_EQ((std::vector<uint8_t>{0x02, 30}), micro().writes().back());
+
+    // Not acknowledged: EIO from both.
+    micro().set_acknowledge(false);
+    EXPECT_EQ(-5, ioctl_byte(7, &version));
+    EXPECT_EQ(-5, ioctl_byte(8, &seconds));
+    micro().set_acknowledge(true);
+    take_log();
 
     // One micro-controller: a second adapter is refused.
     ASSERT_GE(kernel.add_i2c_adapter("second", 0, board.soc_i2c()), 0);

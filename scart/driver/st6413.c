@@ -388,7 +388,8 @@ static void stv6413_unmute(void)
 
 /* ---- Global standby ---- */
 
-static int stv6413_enter_standby(struct i2c_client *client)
+/* The routing in force: what leaving standby brings back. */
+static void stv6413_save_routing(void)
 {
 	unsigned char *m = avs.m_reg;
 
@@ -400,6 +401,16 @@ static int stv6413_enter_standby(struct i2c_client *client)
 	m[M_VCR_ASW] = avs.v_asc != AVS_NOT_MUTED ? avs.v_asc : field_get(F_VCR_ASW);
 	m[M_TSB_VCR] = field_get(F_TSB_VCR);
 	m[M_RGB_SW] = field_get(F_RGB_SW);
+}
+
+static int stv6413_enter_standby(struct i2c_client *client)
+{
+	unsigned char *m = avs.m_reg;
+
+	/* Already in standby, the routing in force is the standby one: the
+	 * user's stays saved from the first entry. */
+	if (!m[M_STANDBY])
+		stv6413_save_routing();
 
 	/* Each step reaches the chip on its own; only the last result counts. */
 	field_put(F_FBLK, 3);
@@ -474,17 +485,28 @@ static int stv6413_leave_standby(struct i2c_client *client)
 	return stv6413_set(client);
 }
 
+/*
+ * m_standbyFlag also follows the single standby bits, so it cannot tell
+ * whether the routing was saved: slot 9 does. A request equal to the flag
+ * is ignored, except a leave while the routing is saved (the single bits
+ * may have cleared the flag since the entry). Leaving without an entry
+ * only clears standby bits 0 and 5: there is no routing to bring back.
+ */
 static int stv6413_set_global_standby(struct i2c_client *client, int request)
 {
+	int entered = avs.m_reg[M_STANDBY];
+
 	printk("stv6413_set_global_standby type = 0x%x type\n", request);
-	if (request == avs.m_standbyFlag)
+	if (request == avs.m_standbyFlag && (request != 0 || !entered))
 		return 0;
 	avs.m_standbyFlag = request != 0;
 	field_put(F_STANDBY0, request & 1);
 	field_put(F_STANDBY5, request & 1);
 	if (request)
 		return stv6413_enter_standby(client);
-	return stv6413_leave_standby(client);
+	if (entered)
+		return stv6413_leave_standby(client);
+	return stv6413_set(client);
 }
 
 /* ---- Commands ---- */

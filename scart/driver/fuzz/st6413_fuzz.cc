@@ -34,9 +34,10 @@ void set(Box& b, unsigned cmd, int value)
 }
 
 // Back to the settings of load time (01 11 11 85 80 F4 88, not muted,
-// global standby flag 0).
+// global standby left and its flag 0).
 void reset(Box& b)
 {
+    set(b, AVSIOSGLOBALSTANDBY, 0);
     set(b, AVSIOSMUTE, 0);
     set(b, AVSIOSSTANDBY0, 0);
     for (unsigned cmd : {AVSIOSSTANDBY1, AVSIOSSTANDBY2, AVSIOSSTANDBY4, AVSIOSSTANDBY5, AVSIOSSTANDBY6,

@@ -689,7 +689,10 @@ TEST_F(St6413, MuteTwiceUnmuteOnce)
 
 // ---- Global standby ----
 
-TEST_F(St6413, GlobalStandbyEntryAndExit)
+// Entry and exit step by step: every write is the whole shadow, in the
+// order the box's video path expects (each step changes one field, so any
+// two steps taken in another order show here).
+TEST_F(St6413, GlobalStandbyEntryAndExitWriteSequences)
 {
     load();
     ASSERT_EQ(0, set(AVSIOSVSW0, 2));
@@ -699,36 +702,49 @@ TEST_F(St6413, GlobalStandbyEntryAndExit)
     ASSERT_EQ(0, set(AVSIOSTSB, 2));
     ASSERT_EQ(0, set(AVSIOSTSBVCR, 1));
     ASSERT_EQ(0, set(AVSIOSFBLK, 2));
-    Regs before = regs();
+    const Regs before = {0x01, 0x14, 0x22, 0x82, 0x80, 0x64, 0x88};
+    ASSERT_EQ(before, regs());
     take_writes();
     kernel.clear_log();
 
+    using W = std::vector<std::vector<uint8_t>>;
     ASSERT_EQ(0, set(AVSIOSGLOBALSTANDBY, 1));
     EXPECT_EQ("stv6413_set_global_standby type = 0x1 type\n", kernel.log());
-    auto writes = take_writes();
-    EXPECT_EQ(9u, writes.size());
-    expect_whole_writes(writes);
-    // The first write already carries the standby bits and fast blanking 3.
-    EXPECT_EQ(0x21, writes[0][7] & 0x21);
-    EXPECT_EQ(3, writes[0][4] & 0x03);
-    Regs r = regs();
-    EXPECT_EQ(0x33, r[2]);                 // VCR and TV video 3
-    EXPECT_EQ(0x22, r[1] & 0x37);          // both audio 2
-    EXPECT_EQ(0x08 | 0x03, r[3] & 0x0F);   // RGB 2, fast blanking 3
-    EXPECT_EQ(0x40, r[4] & 0x40);
-    EXPECT_EQ(0x00, r[5] & 0xC0);
-    EXPECT_EQ(0x20, r[5] & 0x30);          // TV slow blanking untouched
-    EXPECT_EQ(0x88 | 0x21, r[6]);
+    EXPECT_EQ((W{
+                  {0x00, 0x01, 0x14, 0x22, 0x83, 0x80, 0x64, 0xA9},  // fast blanking 3, standby bits 0 and 5
+                  {0x00, 0x01, 0x14, 0x22, 0x83, 0xC0, 0x64, 0xA9},  // misc bit 6
+                  {0x00, 0x01, 0x14, 0x22, 0x83, 0xC0, 0x24, 0xA9},  // VCR slow blanking 0
+                  {0x00, 0x01, 0x12, 0x22, 0x83, 0xC0, 0x24, 0xA9},  // TV audio 2
+                  {0x00, 0x01, 0x12, 0x23, 0x83, 0xC0, 0x24, 0xA9},  // TV video 3
+                  {0x00, 0x01, 0x12, 0x23, 0x8B, 0xC0, 0x24, 0xA9},  // RGB 2
+                  {0x00, 0x01, 0x22, 0x23, 0x8B, 0xC0, 0x24, 0xA9},  // VCR audio 2
+                  {0x00, 0x01, 0x22, 0x33, 0x8B, 0xC0, 0x24, 0xA9},  // VCR video 3
+                  {0x00, 0x01, 0x22, 0x33, 0x8B, 0xC0, 0x24, 0xA9},  // slot 9
+              }),
+              take_writes());
 
     kernel.clear_log();
     ASSERT_EQ(0, set(AVSIOSGLOBALSTANDBY, 1));
     EXPECT_EQ("stv6413_set_global_standby type = 0x1 type\n", kernel.log());
     EXPECT_TRUE(take_writes().empty());
 
+    // The TV slow blanking changed in standby comes back too.
+    ASSERT_EQ(0, set(AVSIOSTSB, 0));
+    take_writes();
     ASSERT_EQ(0, set(AVSIOSGLOBALSTANDBY, 0));
-    writes = take_writes();
-    EXPECT_EQ(10u, writes.size());
-    expect_whole_writes(writes);
+    EXPECT_EQ((W{
+                  {0x00, 0x01, 0x22, 0x33, 0x8A, 0xC0, 0x04, 0x88},  // fast blanking, standby bits cleared
+                  {0x00, 0x01, 0x22, 0x33, 0x8A, 0x80, 0x04, 0x88},  // misc bit 6
+                  {0x00, 0x01, 0x22, 0x33, 0x8A, 0x80, 0x24, 0x88},  // TV slow blanking
+                  {0x00, 0x01, 0x22, 0x33, 0x8A, 0x80, 0x64, 0x88},  // VCR slow blanking
+                  {0x00, 0x01, 0x24, 0x33, 0x8A, 0x80, 0x64, 0x88},  // TV audio
+                  {0x00, 0x01, 0x24, 0x32, 0x8A, 0x80, 0x64, 0x88},  // TV video
+                  {0x00, 0x01, 0x24, 0x32, 0x82, 0x80, 0x64, 0x88},  // RGB
+                  {0x00, 0x01, 0x14, 0x32, 0x82, 0x80, 0x64, 0x88},  // VCR audio
+                  {0x00, 0x01, 0x14, 0x22, 0x82, 0x80, 0x64, 0x88},  // VCR video
+                  {0x00, 0x01, 0x14, 0x22, 0x82, 0x80, 0x64, 0x88},  // slot 9
+              }),
+              take_writes());
     EXPECT_EQ(before, regs());
 }
 
@@ -756,31 +772,39 @@ TEST_F(St6413, WrongVideoStatesComeBackAsOne)
     EXPECT_EQ(1, get(AVSIOGVSW0));
 }
 
-TEST_F(St6413, StandbyBitsMoveTheFlag)
+// The single standby bits move the flag but save nothing: a global leave
+// after them clears bits 0 and 5 and keeps the user's routing; a global
+// leave after an entry restores it even when a single bit cleared the flag.
+TEST_F(St6413, StandbyBitsMoveTheFlagButNotTheRouting)
 {
     load();
     ASSERT_EQ(0, set(AVSIOSSTANDBY4, 1));
+    ASSERT_EQ(0, set(AVSIOSSTANDBY0, 1));
     take_writes();
     ASSERT_EQ(0, set(AVSIOSGLOBALSTANDBY, 1));  // the flag is 1 already
     EXPECT_TRUE(take_writes().empty());
     EXPECT_EQ(1, get(AVSIOGVSW2));
 
-    // Leaving restores the routing of load time.
     ASSERT_EQ(0, set(AVSIOSVSW2, 3));
     ASSERT_EQ(0, set(AVSIOSTSB, 0));
+    ASSERT_EQ(0, set(AVSIOSMISC6, 1));
+    Regs user = regs();
+    take_writes();
+    ASSERT_EQ(0, set(AVSIOSGLOBALSTANDBY, 0));
+    user[6] = 0x88 | 0x10;  // bit 4 is the caller's
+    EXPECT_EQ(1u, take_writes().size());
+    EXPECT_EQ(user, regs());
+    EXPECT_EQ(0, set(AVSIOSGLOBALSTANDBY, 0));  // the flag is 0 now
+    EXPECT_TRUE(take_writes().empty());
+
+    ASSERT_EQ(0, set(AVSIOSGLOBALSTANDBY, 1));
+    ASSERT_EQ(0, set(AVSIOSSTANDBY6, 0));  // flag 0, routing still saved
     take_writes();
     ASSERT_EQ(0, set(AVSIOSGLOBALSTANDBY, 0));
     EXPECT_EQ(10u, take_writes().size());
-    EXPECT_EQ(1, get(AVSIOGVSW2));
-    EXPECT_EQ(1, get(AVSIOGTSB));
-    EXPECT_EQ(3, get(AVSIOGTSBVCR));
-
-    // A zero standby bit clears the flag: a global 0 is then ignored.
-    ASSERT_EQ(0, set(AVSIOSGLOBALSTANDBY, 1));
-    ASSERT_EQ(0, set(AVSIOSSTANDBY6, 0));
-    take_writes();
-    ASSERT_EQ(0, set(AVSIOSGLOBALSTANDBY, 0));
-    EXPECT_TRUE(take_writes().empty());
+    EXPECT_EQ(3, get(AVSIOGVSW2));
+    EXPECT_EQ(0, get(AVSIOGTSB));
+    EXPECT_EQ(0x80, get(AVSIOGMISC));  // leaving clears misc bit 6
 }
 
 TEST_F(St6413, EvenRequestEntersWithoutTheStandbyBits)
@@ -792,16 +816,30 @@ TEST_F(St6413, EvenRequestEntersWithoutTheStandbyBits)
     EXPECT_EQ(0x33, regs()[2]);
 }
 
-TEST_F(St6413, SecondEntryOverwritesTheSavedRouting)
+// A second entry (2 after 1, or the tool's 255 twice) applies the standby
+// routing again and keeps the routing saved by the first.
+TEST_F(St6413, SecondEntryKeepsTheFirstSave)
 {
-    load();
-    ASSERT_EQ(0, set(AVSIOSVSW2, 2));
-    take_writes();
-    ASSERT_EQ(0, set(AVSIOSGLOBALSTANDBY, 1));
-    ASSERT_EQ(0, set(AVSIOSGLOBALSTANDBY, 2));
-    EXPECT_EQ(2u * 9, take_writes().size());
-    ASSERT_EQ(0, set(AVSIOSGLOBALSTANDBY, 0));
-    EXPECT_EQ(3, get(AVSIOGVSW2));
+    for (int second : {2, 255}) {
+        SCOPED_TRACE(second);
+        load();
+        ASSERT_EQ(0, set(AVSIOSVSW2, 2));
+        ASSERT_EQ(0, set(AVSIOSFBLK, 0));
+        ASSERT_EQ(0, set(AVSIOSVSW0, 0));
+        ASSERT_EQ(0, set(AVSIOSASW0, 2));
+        ASSERT_EQ(0, set(AVSIOSASW1, 4));
+        Regs user = regs();
+        take_writes();
+        ASSERT_EQ(0, set(AVSIOSGLOBALSTANDBY, 255));
+        ASSERT_EQ(0, set(AVSIOSGLOBALSTANDBY, second));
+        EXPECT_EQ(2u * 9, take_writes().size());
+        EXPECT_EQ(second & 1 ? 0xA9 : 0x88, regs()[6]);
+        ASSERT_EQ(0, set(AVSIOSGLOBALSTANDBY, 0));
+        user[2] = 0x12;  // VCR video 0 comes back as 1
+        EXPECT_EQ(user, regs());
+        ASSERT_EQ(0, proc.close(fd_));
+        ASSERT_EQ(0, kernel.rmmod("st6413"));
+    }
 }
 
 TEST_F(St6413, StandbyWhileMutedIsMuteAware)

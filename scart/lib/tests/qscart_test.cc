@@ -1,5 +1,11 @@
 // libqscart end to end: a program linked with the library runs inside the
 // virtual box against the real st6413 driver on the virtual chip.
+#include <cstdlib>
+#include <iterator>
+#include <map>
+#include <string>
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include "box_session.h"
@@ -52,6 +58,73 @@ TEST_F(Library, EveryGetterHasItsCode) {
         want.push_back(std::string(g.first) + "=" + std::to_string(g.second) + " errno=Bad address v=-7");
     }
     EXPECT_EQ(probe(ops), want);
+}
+
+// Each setting shows in its own getter and in no other, so a getter that
+// sent another's command would show even among the one-bit settings.
+TEST_F(Library, EachGetterReadsItsOwnSetting) {
+    const std::string getters[] = {
+        "GetStatus",        "GetMute",          "GetTvAudio",         "GetVcrAudio",         "GetVolume",
+        "GetTvAspectRatio", "GetVcrAspectRatio", "GetFBControl",      "GetRGB",              "GetTvEnableVideoOutput",
+        "GetVcrCvbsEnableOutput", "GetRGBExtraGain", "GetRGBGain",    "GetSlowBlankingMode", "GetTvAudioGain",
+        "GetCinchAudioGain", "GetEncoderAdjust", "GetEncoderClamp",   "GetVcrClamp",         "GetFBActive"};
+    struct Step {
+        std::string op;
+        std::map<std::string, int> changed;
+    };
+    const Step steps[] = {
+        {"SetVcrAudio:2", {{"GetVcrAudio", 2}}},
+        {"SetTvAudio:4", {{"GetTvAudio", 4}}},
+        {"SetVolume:40", {{"GetVolume", 40}}},
+        {"SetTvAspectRatio:1", {{"GetTvAspectRatio", 1}}},
+        {"SetVcrAspectRatio:2", {{"GetVcrAspectRatio", 2}}},
+        {"SetFBControl:3", {{"GetFBControl", 3}}},
+        {"SetRGB:2", {{"GetRGB", 2}}},
+        {"SetTvEnableVideoOutput:3", {{"GetTvEnableVideoOutput", 3}}},
+        {"SetVcrCvbsEnableOutput:2", {{"GetVcrCvbsEnableOutput", 2}}},
+        {"SetRGBExtraGain:1", {{"GetRGBExtraGain", 1}}},
+        {"SetRGBGain:2", {{"GetRGBGain", 2}}},
+        {"SetSlowBlankingMode:1", {{"GetSlowBlankingMode", 0xC0}}},
+        {"SetTvAudioGain:1", {{"GetTvAudioGain", 1}}},
+        {"SetCinchAudioGain:1", {{"GetCinchAudioGain", 1}}},
+        {"SetEncoderAdjust:2", {{"GetEncoderAdjust", 2}}},
+        {"SetEncoderClamp:1", {{"GetEncoderClamp", 1}}},
+        {"SetVcrClamp:1", {{"GetVcrClamp", 1}}},
+        {"SetFBActive:0", {{"GetFBActive", 0}}},
+        {"SetMute", {{"GetMute", 1}}},  // the audio getters still tell the sources
+    };
+    ASSERT_EQ(box_.vbox({"scart", "status", "0x5c"}).status, 0);
+    std::vector<std::string> ops = {"open"};
+    auto read_all = [&] { ops.insert(ops.end(), std::begin(getters), std::end(getters)); };
+    read_all();
+    for (const Step& step : steps) {
+        ops.push_back(step.op);
+        read_all();
+    }
+    auto out = probe(ops);
+    ASSERT_EQ(out.size(), ops.size());
+    size_t at = 1;
+    auto values = [&] {
+        std::map<std::string, int> all;
+        for (const std::string& g : getters) {
+            const std::string& line = out[at++];
+            std::string head = g + "=0 errno=0 v=";
+            EXPECT_EQ(line.rfind(head, 0), 0u) << line;
+            all[g] = std::atoi(line.c_str() + head.size());
+        }
+        return all;
+    };
+    auto expected = values();
+    EXPECT_EQ(expected["GetStatus"], 0x5c);
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.op);
+        EXPECT_EQ(out[at++], step.op.substr(0, step.op.find(':')) + "=0 errno=0");
+        for (const auto& [getter, value] : step.changed) {
+            EXPECT_NE(expected[getter], value) << "the step changes nothing";
+            expected[getter] = value;
+        }
+        EXPECT_EQ(values(), expected);
+    }
 }
 
 // With the chip not acknowledging, every setter fails with its own code and
