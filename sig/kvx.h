@@ -39,7 +39,7 @@ typedef struct BIGI_Num {
 #define BIGI_MUL_WORDS 129 /* product temporary: operand lengths add up to at most this */
 #define BIGI_DIV_WORDS 128 /* longest dividend of a multi-word division (129-word temporary) */
 #define BIGI_DIVISOR_WORDS 65 /* longest multi-word divisor, as BIG_ExpModP's numbers */
-#define BIG_EXP_WORDS 65   /* BIG_ExpModP: each byte string at most 260 bytes */
+#define BIG_EXP_WORDS 65   /* BIG_ExpModP's numbers: each byte string converted at most 260 bytes */
 #define KVX_MAX_MODULUS 256 /* verify entry points: modulus bytes */
 
 #define BIGI_E_DUP 0xE01        /* BIGI_Dup32: destination capacity below source length */
@@ -177,7 +177,14 @@ int BIGsha0(uint8_t *out, unsigned out_len, const uint8_t *bytes, uint32_t len);
 /* ---- RSA ---------------------------------------------------------------- */
 
 /* out (out_len bytes) = base^exp mod modulus, each byte string converted into
-   a 65-word number first (BIGI_E_BUF and the codes of BIGI_ExpModP32). */
+   a 65-word number first: a string over 260 bytes gives BIGI_E_BUF. The
+   arithmetic takes less than the conversion: a modulus and a base of at most
+   256 bytes (64 words) always work, the exponent up to 260 bytes. A longer
+   modulus fails with BIGI_E_MUL once a remainder and the other factor
+   add up to over 129 words (a remainder of 65 words squared, as a rule),
+   a longer base under a 64-word modulus with BIGI_E_DIV2 (a 129-word
+   product is over the 128-word dividend). Otherwise 0 or the codes of
+   BIGI_ExpModP32. */
 int BIG_ExpModP(const uint8_t *modulus, uint32_t modulus_len, const uint8_t *base, uint32_t base_len,
                 const uint8_t *exp, uint32_t exp_len, uint8_t *out, uint32_t out_len,
                 const BIG_Progress *progress);
