@@ -9,8 +9,10 @@
  *
  * A released line that stays low is waited for 20 times 2 us (a slave
  * stretching the clock or still driving SDA), then logged and left to the
- * algorithm. There is no clock sense routine: its wait loop would release
- * SCL again on every look, and each release would log.
+ * algorithm. The clock is read back (tuner_getscl), so that the algorithm
+ * waits for a tuner stretching it and gives up on one held low for good;
+ * its wait sets SCL high again on every look, which for a clock already
+ * let go changes nothing on the bus and neither polls nor logs again.
  */
 #include <linux/module.h>
 #include <linux/kernel.h>
@@ -66,6 +68,9 @@ static void tuner_setline(int pin, int state, const char *who)
 	em86xx_gpio_setdirection(pin, 1);
 }
 
+/* SCL as the driver last set it: 1 once let go. */
+static int tuner_scl_released;
+
 static void tuner_setsda(void *data, int state)
 {
 	(void)data;
@@ -75,6 +80,9 @@ static void tuner_setsda(void *data, int state)
 static void tuner_setscl(void *data, int state)
 {
 	(void)data;
+	if (state && tuner_scl_released)
+		return;
+	tuner_scl_released = state != 0;
 	tuner_setline(TUNER_SCL, state, "tuner_setscl");
 }
 
@@ -86,9 +94,17 @@ static int tuner_getsda(void *data)
 	return em86xx_gpio_read(TUNER_SDA);
 }
 
+/* Only called with SCL let go: high unless a slave holds it. */
+static int tuner_getscl(void *data)
+{
+	(void)data;
+	return em86xx_gpio_read(TUNER_SCL);
+}
+
 /* Both lines let go: the bus idle. */
 static int tuner_init(void)
 {
+	tuner_scl_released = 0;
 	tuner_setsda(NULL, 1);
 	tuner_setscl(NULL, 1);
 	return 0;
@@ -99,7 +115,7 @@ static struct i2c_algo_bit_data bit_tuner_data = {
 	tuner_setsda,
 	tuner_setscl,
 	tuner_getsda,
-	NULL,			/* no clock sense */
+	tuner_getscl,
 	10,			/* half a clock: 10 us */
 	10,			/* ms */
 	100,			/* ticks */

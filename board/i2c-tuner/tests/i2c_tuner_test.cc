@@ -12,6 +12,7 @@ namespace {
 
 // The kernel's numbers (its asm/errno.h); a MIPS host's <cerrno> has others.
 constexpr int kernel_EREMOTEIO = 121;
+constexpr int kernel_ETIMEDOUT = 110;
 
 constexpr unsigned sda = 21, scl = 20;
 const std::string sda_timeout = "tuner_setsda (timeout expired) : cnt = 0x0\n";
@@ -219,8 +220,61 @@ TEST_F(TunerBus, AddressNotAcknowledged)
     EXPECT_NE(std::string::npos, take_log().find("<3>i2c-algo-bit.o: tuner TU1216L sendbytes: error - bailout.\n"));
 }
 
+// The bus's timing, bit by bit, from the pins' history (half a clock is
+// 10 us): a start holds SDA low for one half clock before SCL falls; each
+// bit the master sends holds SCL low for two (SDA moves after the first)
+// and high for one, SDA steady meanwhile; a stop raises SDA one half clock
+// after SCL.
+TEST_F(TunerBus, BitTiming)
+{
+    load();
+    ASSERT_EQ(1, write(0x60, {0x0b}));
+    struct Edge {
+        bool scl, level;
+        uint64_t at;
+    };
+    std::vector<Edge> edges;
+    for (const board::BusEvent& e : board.bus().history())
+        if (e.kind == board::BusEvent::pin && (e.addr == sda || e.addr == scl))
+            edges.push_back({e.addr == scl, e.value != 0, e.usecs});
+    ASSERT_GE(edges.size(), 4u);
+    EXPECT_FALSE(edges[0].scl || edges[0].level);
+    EXPECT_TRUE(edges[1].scl && !edges[1].level);
+    EXPECT_EQ(10u, edges[1].at - edges[0].at);
+    const Edge& last = edges.back();
+    const Edge& before = edges[edges.size() - 2];
+    EXPECT_TRUE(before.scl && before.level && !last.scl && last.level);
+    EXPECT_EQ(10u, last.at - before.at);
+
+    // SCL pulses: the ninth of each byte is the tuner's acknowledge.
+    uint64_t fell = edges[1].at, rose = 0, sda_moved = edges[0].at;
+    int pulse = 0;
+    for (size_t i = 2; i + 2 < edges.size(); ++i) {
+        const Edge& e = edges[i];
+        if (!e.scl) {
+            sda_moved = e.at;
+            continue;
+        }
+        if (e.level) {
+            rose = e.at;
+            continue;
+        }
+        if (pulse % 9 != 8) {
+            EXPECT_EQ(20u, rose - fell) << "bit " << pulse;
+            EXPECT_EQ(10u, e.at - rose) << "bit " << pulse;
+            EXPECT_GE(rose - sda_moved, 10u) << "bit " << pulse;
+        }
+        fell = e.at;
+        ++pulse;
+    }
+    EXPECT_EQ(18, pulse);
+}
+
 // Releasing a line reads it once; a line a slave holds is read 20 times
-// more, 2 us apart, and logged once per release.
+// more, 2 us apart, and logged once per release. A transfer needs a free
+// bus: with SDA held it fails at once, with SCL held once the bus's
+// time-out (100 ticks) is over; neither moves a pin nor reaches the tuner,
+// and the bus works again once the line is let go.
 TEST_F(TunerBus, HeldLines)
 {
     ASSERT_EQ(0, insmod("gpio"));
@@ -229,60 +283,74 @@ TEST_F(TunerBus, HeldLines)
     uint64_t t0 = kernel.microseconds();
     ASSERT_EQ(0, insmod("i2c-tuner"));
     EXPECT_EQ(t0 + 40, kernel.microseconds());
-    EXPECT_NE(std::string::npos, take_log().find("found device at 0x10000.\n"));  // a stuck SDA is no error
-    nr_ = adapter();
-
-    // Without a clock sense line nothing notices: every release logs, the
-    // held SDA reads as acknowledges, and the transfer reports success
-    // though the tuner saw no start.
-    uint8_t out[] = {0x0b};
-    EXPECT_EQ(1, write(0x60, {out[0]}));
     std::string log = take_log();
-    size_t releases = 2 /* ones in 0xC0 */ + 3 /* in 0x0B */ + 3 /* after each byte, in the stop */;
-    std::string expected;
-    for (size_t i = 0; i < releases; ++i)
-        expected += sda_timeout;
-    EXPECT_EQ(expected, log);
-    EXPECT_TRUE(tuner().transfers().empty());
+    EXPECT_NE(std::string::npos, log.find(sda_timeout));
+    EXPECT_NE(std::string::npos, log.find("found device at 0x10000.\n"));  // a stuck SDA is no error
+    nr_ = adapter();
+    board.bus().clear_history();
 
+    EXPECT_EQ(-kernel_EREMOTEIO, write(0x60, {0x0b}));
     uint8_t in = 0xff;
     kplat::I2cMsg m{0x60, kplat::I2cMsg::read, 1, &in};
-    EXPECT_EQ(1, kernel.i2c_transfer(nr_, &m, 1));
-    EXPECT_EQ(0x00, in);
-    take_log();
+    EXPECT_EQ(-kernel_EREMOTEIO, kernel.i2c_transfer(nr_, &m, 1));
+    EXPECT_EQ(0xff, in);
+    const std::string sda_busy = "<3>i2c-algo-bit.o: tuner TU1216L: SDA held low, no start.\n";
+    EXPECT_EQ(sda_busy + sda_busy, take_log());
+    EXPECT_EQ("", lines());
 
-    // A clock held for good: one line per release of SCL, nine for each
-    // try of the address and one for its stop; nobody acknowledges.
     wires().hold_sda(false);
     wires().hold_scl(true);
-    EXPECT_EQ(-kernel_EREMOTEIO, write(0x60, {0x00}));
-    expected.clear();
-    for (int i = 0; i < 4 * 10; ++i)
-        expected += scl_timeout;
-    EXPECT_EQ(expected, take_log());
+    board.bus().clear_history();
+    unsigned long j0 = kernel.jiffies();
+    EXPECT_EQ(-kernel_ETIMEDOUT, write(0x60, {0x0b}));
+    EXPECT_EQ(j0 + 100, kernel.jiffies());
+    EXPECT_EQ("<3>i2c-algo-bit.o: tuner TU1216L: SCL held low, no start.\n", take_log());
+    EXPECT_EQ("", lines());
     EXPECT_TRUE(tuner().transfers().empty());
+
+    wires().hold_scl(false);
+    EXPECT_EQ(1, write(0x60, {0x0b}));
+    EXPECT_EQ((std::vector<std::vector<uint8_t>>{{0x0b}}), tuner().writes());
 }
 
-// The tuner stretching the clock after its acknowledge: a stretch within
-// the 40 us the release waits goes unnoticed; a longer one loses a bit,
-// and the algorithm, seeing no clock, carries on with the bits out of step.
+// The tuner stretching the clock after each acknowledge. SCL is read back,
+// so the algorithm waits and the bytes go whole: a stretch within the 40 us
+// the release polls says nothing, a longer one logs once per stretch, one
+// past the bus's time-out (1 s) ends the transfer with -ETIMEDOUT.
 TEST_F(TunerBus, ClockStretching)
 {
     load();
+    const std::vector<std::vector<uint8_t>> sent = {{0x0b, 0x8e}};
     wires().set_stretch(30);
     EXPECT_EQ(1, write(0x60, {0x0b, 0x8e}));
-    EXPECT_EQ((std::vector<std::vector<uint8_t>>{{0x0b, 0x8e}}), tuner().writes());
+    EXPECT_EQ(sent, tuner().writes());
     EXPECT_EQ(std::string::npos, take_log().find("tuner_setscl"));
 
+    // After the address, after 0x0B, and after 0x8E before the stop.
     tuner().clear_transfers();
     wires().clear_events();
-    wires().set_stretch(100);
-    EXPECT_EQ(-EFAULT, write(0x60, {0x0b}));
-    // The first bit of 0x0B went by while the tuner held the clock: it
-    // took the other seven and the master's released SDA as 0x17.
-    EXPECT_EQ("S C0+ 17+", wires().trace());
-    EXPECT_EQ((std::vector<std::vector<uint8_t>>{{0x17}}), tuner().writes());
-    EXPECT_NE(std::string::npos, take_log().find(scl_timeout));
+    wires().set_stretch(5000);
+    EXPECT_EQ(1, write(0x60, {0x0b, 0x8e}));
+    EXPECT_EQ("S C0+ 0B+ 8E+ P", wires().trace());
+    EXPECT_EQ(sent, tuner().writes());
+    EXPECT_EQ(sda_timeout + scl_timeout + sda_timeout + scl_timeout + sda_timeout + scl_timeout, take_log());
+    tuner().set_status(0xa5);
+    uint8_t in[2] = {};
+    kplat::I2cMsg m{0x60, kplat::I2cMsg::read, 2, in};
+    EXPECT_EQ(1, kernel.i2c_transfer(nr_, &m, 1));
+    EXPECT_EQ(0xa5, in[0]);
+    EXPECT_EQ(0xa5, in[1]);
+
+    // Timed out on the first bit of 0x0B; the stop waits for the clock.
+    tuner().clear_transfers();
+    wires().clear_events();
+    wires().set_stretch(1100000);
+    EXPECT_EQ(-kernel_ETIMEDOUT, write(0x60, {0x0b}));
+    EXPECT_EQ("S C0+ P", wires().trace());
+    EXPECT_EQ((std::vector<std::vector<uint8_t>>{{}}), tuner().writes());
+    EXPECT_NE(std::string::npos, take_log().find("<3>i2c-algo-bit.o: tuner TU1216L sendbytes: error - bailout.\n"));
+    wires().set_stretch(0);
+    EXPECT_EQ(1, write(0x60, {0x0b}));
 }
 
 TEST_F(TunerBus, ClientKeepsTheModule)

@@ -40,7 +40,7 @@ uint32_t SocBus::read32(uint32_t addr)
 
 void SocBus::write32(uint32_t addr, uint32_t value)
 {
-    note({BusEvent::write, kernel_.jiffies(), addr, value});
+    note({BusEvent::write, kernel_.jiffies(), addr, value, kernel_.microseconds()});
     if (kplat::Gbus* model = find(addr))
         model->write32(addr, value);
 }
@@ -71,7 +71,7 @@ std::vector<bool> SocBus::pin_changes(unsigned pin) const
 
 void SocBus::note_pin(unsigned pin, bool level)
 {
-    note({BusEvent::pin, kernel_.jiffies(), pin, level ? 1u : 0u});
+    note({BusEvent::pin, kernel_.jiffies(), pin, level ? 1u : 0u, kernel_.microseconds()});
 }
 
 void SocBus::note(BusEvent e)

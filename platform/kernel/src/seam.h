@@ -137,6 +137,10 @@ void k2h_thread_exit(void) __attribute__((noreturn));
 struct task_struct *k2h_find_task(int pid);
 /* A busy wait of usecs microseconds. */
 void k2h_udelay(unsigned long usecs);
+/* Kernel code in process context calls a service where the box's timer
+ * interrupt could come in: the tick a test placed there (tick_at_call)
+ * comes now. */
+void k2h_interrupt_point(void);
 /* Virtual (or wall-clock) time since the epoch. */
 void k2h_gettimeofday(long *sec, long *usec);
 /* Interrupt-time work: h2k_do_irq(irq) (level 0) or h2k_do_level_irq(irq)
@@ -221,6 +225,9 @@ void h2k_shutdown(void);
  * tasks queued meanwhile wait behind it. 0, or -EBUSY while the last one
  * is still queued. */
 int h2k_keventd_busy(unsigned long ticks);
+/* Takes the queued tasks whose record or routine inside(p, arg) claims
+ * (a module's, after its cleanup) off keventd's queue; how many. */
+int h2k_tasks_drop(int (*inside)(const void *p, void *arg), void *arg);
 
 /* Character devices. Results are 0 or positive, or a negative error.
  * user_bits is the opener's pointer width (32 or 64): its ABI. */

@@ -5,7 +5,7 @@
 // interface, kplat::Gbus; a model is handed the whole address.
 //
 // Every register write and every pin change is kept in a history with its
-// tick, for tests (the last history_limit events).
+// tick and microsecond, for tests (the last history_limit events).
 #pragma once
 
 #include <cstdint>
@@ -24,6 +24,9 @@ struct BusEvent {
     unsigned long jiffies;
     uint32_t addr;   // write: the register; pin: the pin number
     uint32_t value;  // write: the word written; pin: the new level, 0 or 1
+    // When, in microseconds since boot (kernel.microseconds()): what a
+    // bit-banged line's timing is read from. Equality compares the tick.
+    uint64_t usecs = 0;
 
     bool operator==(const BusEvent& o) const
     {

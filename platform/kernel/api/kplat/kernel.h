@@ -259,6 +259,13 @@ public:
     // kernel context to time what they do.
     uint64_t microseconds() const;
     void advance(unsigned long ticks);  // Clock::manual: runs the due timers tick by tick
+    // Clock::manual: the timer interrupt coming in the middle of kernel
+    // code, e.g. of a module's cleanup. The nth call from now that kernel
+    // code makes in process context with interrupts on to del_timer (and
+    // del_timer_sync), flush_scheduled_tasks, kfree or unregister_chrdev
+    // is preceded by a tick: jiffies moves on by one and the due timers
+    // run. 0 takes it back.
+    void tick_at_call(unsigned long nth);
     void settle();                      // waits until every context sleeps
 
     // Runs fn on the CPU in interrupt context: board models use it to change

@@ -461,6 +461,17 @@ void Core::udelay(unsigned long usecs)
     run_nested_interrupts();
 }
 
+void Core::interrupt_point()
+{
+    if (opt.clock != Clock::manual || !tick_at_call_ || !current_ || !h2k_irqs_enabled())
+        return;
+    if (--tick_at_call_)
+        return;
+    jiffies = jiffies + 1;
+    usec_ = 0;
+    run_nested_interrupts();
+}
+
 uint64_t Core::microseconds() const
 {
     if (opt.clock == Clock::wall)
@@ -654,6 +665,11 @@ struct task_struct* k2h_find_task(int pid)
 void k2h_udelay(unsigned long usecs)
 {
     g_core->udelay(usecs);
+}
+
+void k2h_interrupt_point(void)
+{
+    g_core->interrupt_point();
 }
 
 void k2h_gettimeofday(long* sec, long* usec)

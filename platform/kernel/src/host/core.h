@@ -95,6 +95,9 @@ public:
     [[noreturn]] void thread_exit();
     task_struct* find_task(int pid);
     void udelay(unsigned long usecs);
+    // A tick placed by tick_at_call comes at its call.
+    void interrupt_point();
+    void tick_at_call(unsigned long nth) { tick_at_call_ = nth; }
     void gettimeofday(long* sec, long* usec);
     uint64_t microseconds() const;
     HostTask* current() const { return current_; }
@@ -163,6 +166,7 @@ private:
 
     // Time.
     unsigned long usec_ = 0;  // microseconds into the current tick (manual clock)
+    unsigned long tick_at_call_ = 0;  // interrupt points before a placed tick, 0: none
     long epoch_sec_ = 0;      // wall time when the platform booted
     std::chrono::steady_clock::time_point wall_start_;
     std::thread clock_thread_;

@@ -531,6 +531,14 @@ int Kernel::keventd_busy(unsigned long ticks)
     return kernel_call(*core_, [&] { return h2k_keventd_busy(ticks); });
 }
 
+void Kernel::tick_at_call(unsigned long nth)
+{
+    kernel_call(*core_, [&] {
+        core_->tick_at_call(nth);
+        return 0;
+    });
+}
+
 unsigned long Kernel::jiffies() const
 {
     return ::jiffies;

@@ -235,6 +235,20 @@ int Core::rmmod(std::string_view name_arg, bool force)
         }
         if (m->stub->cleanup)
             m->stub->cleanup();
+        // A task the module left queued would run code and touch data
+        // that are about to go: said in the log and taken off the queue.
+        Dl_info self;
+        if (dladdr(reinterpret_cast<const void*>(m->stub), &self) && self.dli_fbase) {
+            auto inside = [](const void* p, void* base) -> int {
+                Dl_info info;
+                return p && dladdr(p, &info) && info.dli_fbase == base;
+            };
+            if (int n = h2k_tasks_drop(inside, self.dli_fbase)) {
+                std::string line = "<3>bug: rmmod " + name + ": " + std::to_string(n) +
+                                   " task(s) of the module still queued after its cleanup\n";
+                k2h_log(line.data(), line.size());
+            }
+        }
         if (m->global_handle)
             dlclose(m->global_handle);
         dlclose(m->handle);

@@ -92,6 +92,7 @@ int register_chrdev(unsigned int major, const char *name, struct file_operations
 
 int unregister_chrdev(unsigned int major, const char *name)
 {
+	k2h_interrupt_point();
 	if (major >= MAX_CHRDEV || !name)
 		return -EINVAL;
 	if (!chrdevs[major].fops || strncmp(chrdevs[major].name, name, sizeof(chrdevs[major].name) - 1))

@@ -19,6 +19,12 @@
 // not acknowledged is tried again after a stop, retries times; a data byte
 // not acknowledged ends the transfer with a stop and -EFAULT, as on 2.4.
 // Ten-bit addresses are not offered.
+//
+// A start needs a free bus: before one, the clock (where it can be read)
+// is waited for like a stretched one, -ETIMEDOUT once the timeout is over,
+// and a data line that reads low makes the transfer -EREMOTEIO at once. A
+// slave stuck on SDA would otherwise acknowledge every address and read as
+// 0x00, and the transfer would report success with nothing sent.
 #include "kern.h"
 
 extern "C" {
@@ -76,6 +82,30 @@ int sclhi(struct i2c_algo_bit_data *adap)
 		if (time_after_eq(jiffies, start + adap->timeout))
 			return -ETIMEDOUT;
 		udelay(adap->udelay);
+	}
+	return 0;
+}
+
+/* Both lines high, as the bus is between transfers: 0, -ETIMEDOUT for a
+ * clock held low past the timeout, -EREMOTEIO for a data line held low. */
+int bus_free(struct i2c_adapter *i2c_adap)
+{
+	struct i2c_algo_bit_data *adap = (struct i2c_algo_bit_data *)i2c_adap->algo_data;
+
+	if (adap->getscl) {
+		unsigned long start = jiffies;
+
+		while (!adap->getscl(adap->data)) {
+			if (time_after_eq(jiffies, start + adap->timeout)) {
+				printk(KERN_ERR "i2c-algo-bit.o: %s: SCL held low, no start.\n", i2c_adap->name);
+				return -ETIMEDOUT;
+			}
+			udelay(adap->udelay);
+		}
+	}
+	if (!getsda(adap)) {
+		printk(KERN_ERR "i2c-algo-bit.o: %s: SDA held low, no start.\n", i2c_adap->name);
+		return -EREMOTEIO;
 	}
 	return 0;
 }
@@ -234,6 +264,9 @@ int bit_xfer(struct i2c_adapter *i2c_adap, struct i2c_msg msgs[], int num)
 		if ((msgs[i].flags & I2C_M_TEN) || msgs[i].addr > 0x7f || (msgs[i].len && !msgs[i].buf))
 			return -EINVAL;
 
+	ret = bus_free(i2c_adap);
+	if (ret < 0)
+		return ret;
 	i2c_start(adap);
 	for (int i = 0; i < num; i++) {
 		struct i2c_msg *pmsg = &msgs[i];

@@ -12,6 +12,7 @@ extern "C" void *kmalloc(size_t size, int flags)
 
 extern "C" void kfree(const void *objp)
 {
+	k2h_interrupt_point();
 	if (!objp)
 		return;
 	if (k2h_kfree(objp))

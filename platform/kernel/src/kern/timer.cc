@@ -23,6 +23,14 @@ void internal_add_timer(struct timer_list *timer)
 	list_add_tail(&timer->list, pos);
 }
 
+int detach_timer(struct timer_list *timer)
+{
+	if (!timer_pending(timer))
+		return 0;
+	list_del(&timer->list);
+	return 1;
+}
+
 } // namespace
 
 void kern_reset_timers(void)
@@ -44,15 +52,13 @@ void add_timer(struct timer_list *timer)
 
 int del_timer(struct timer_list *timer)
 {
-	if (!timer_pending(timer))
-		return 0;
-	list_del(&timer->list);
-	return 1;
+	k2h_interrupt_point();
+	return detach_timer(timer);
 }
 
 int mod_timer(struct timer_list *timer, unsigned long expires)
 {
-	int pending = del_timer(timer);
+	int pending = detach_timer(timer);
 
 	timer->expires = expires;
 	internal_add_timer(timer);
@@ -113,7 +119,7 @@ struct timer_list *h2k_timer_new(void (*fn)(void *), void *arg)
 
 void h2k_timer_free(struct timer_list *t)
 {
-	del_timer(t);
+	detach_timer(t);
 	k2h_free(t);
 }
 
@@ -124,7 +130,7 @@ void h2k_timer_start(struct timer_list *t, unsigned long ticks)
 
 void h2k_timer_stop(struct timer_list *t)
 {
-	del_timer(t);
+	detach_timer(t);
 }
 
 int h2k_timer_pending(struct timer_list *t)

@@ -105,6 +105,7 @@ int schedule_task(struct tq_struct *task)
 
 void flush_scheduled_tasks(void)
 {
+	k2h_interrupt_point();
 	if (current == keventd_task)
 		return;
 	while (!list_empty(&tq_context) || keventd_busy) {
@@ -135,6 +136,23 @@ int h2k_keventd_busy(unsigned long ticks)
 	busy_ticks = ticks;
 	INIT_TQUEUE(&busy_task, busy_routine, NULL);
 	return schedule_task(&busy_task) ? 0 : -EBUSY;
+}
+
+int h2k_tasks_drop(int (*inside)(const void *p, void *arg), void *arg)
+{
+	struct list_head *pos, *next;
+	int dropped = 0;
+
+	list_for_each_safe(pos, next, &tq_context) {
+		struct tq_struct *p = list_entry(pos, struct tq_struct, list);
+
+		if (inside(p, arg) || inside((const void *)p->routine, arg)) {
+			list_del(pos);
+			p->sync = 0;
+			dropped++;
+		}
+	}
+	return dropped;
 }
 
 void h2k_shutdown(void)
