@@ -233,7 +233,7 @@ protected:
 };
 
 TEST_F(McastrateLeave, OneLeavePerStreamOutOfTheMeasuredInterface) {
-    auto r = measure({"-l", "-t", "300"}, {});
+    auto r = measure({"-l", "-t", "1500"}, {});  // long enough to see it promiscuous, also emulated
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(link_->igmp().size(), 0u) << "no stream, no Leave";
 
