@@ -5,12 +5,15 @@
 // measurement time, then prints one line per multicast UDP stream (group
 // and port) in the order first seen, with -s its rate. With -l it then
 // sends an IGMPv2 Leave for each stream, so that the upstream router stops
-// forwarding them. Prints nothing else: scripts read its lines.
+// forwarding them. Prints nothing else: scripts read its lines. Ended by a
+// signal, it prints nothing, gives the interface its flags back and ends by
+// that signal.
 //
 // Exit status: 0 done; 1 the capture could not be set up on the interface
 // (no such interface, or no right to capture), a Leave was not sent, or the
 // interface flags could not be restored; 2 a bad command line.
 #include <arpa/inet.h>
+#include <errno.h>
 #include <net/if.h>
 #include <netinet/in.h>
 #include <netpacket/packet.h>
@@ -48,14 +51,26 @@ int sendLeave = 0;
 int sockRcvRaw = -1;
 sockaddr_ll addrRcvRaw;
 int oldFlag;
-bool promiscSet = false;  // promiscuous mode was switched on by us: oldFlag holds what to restore
+// The flag bits switched on here (promiscuous mode, unless it was on
+// already): the only ones given back at the end.
+volatile sig_atomic_t flagsSet = 0;
 
 McstEntry mcstAddr[kMaxStreams];  // filled from index 0 upwards
 int mcstCount = 0;
 
-volatile sig_atomic_t stopRequest = 0;
-
-void onStop(int sig) { stopRequest = sig; }
+// Every signal whose default action ends the program. Each one, sent or
+// caught from a fault, first gives the interface its flags back.
+const int kEndings[] = {
+    SIGHUP, SIGINT, SIGQUIT, SIGILL, SIGTRAP, SIGABRT, SIGBUS, SIGFPE, SIGUSR1, SIGSEGV, SIGUSR2,
+    SIGPIPE, SIGALRM, SIGTERM, SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGIO, SIGPWR, SIGSYS,
+#ifdef SIGSTKFLT
+    SIGSTKFLT,
+#endif
+#ifdef SIGEMT
+    SIGEMT,
+#endif
+};
+sigset_t endings;
 
 // A whole number of milliseconds that fits the 32-bit measurement time;
 // 0 would measure nothing and divide the rates by zero.
@@ -88,32 +103,78 @@ int InitRcvRaw() {
     addrRcvRaw.sll_ifindex = ifr.ifr_ifindex;
     if (ioctl(sockRcvRaw, SIOCGIFFLAGS, &ifr) < 0) return -1;
     oldFlag = ifr.ifr_flags;
-    ifr.ifr_flags = static_cast<short>(oldFlag | IFF_PROMISC);
-    if (ioctl(sockRcvRaw, SIOCSIFFLAGS, &ifr) < 0) return -1;
-    promiscSet = true;
+    if (!(oldFlag & IFF_PROMISC)) {
+        // No signal between the switch and its note: an ending then would
+        // not know what to give back.
+        sigset_t was;
+        sigprocmask(SIG_BLOCK, &endings, &was);
+        ifr.ifr_flags = static_cast<short>(oldFlag | IFF_PROMISC);
+        bool set = ioctl(sockRcvRaw, SIOCSIFFLAGS, &ifr) == 0;
+        if (set) flagsSet = IFF_PROMISC;
+        sigprocmask(SIG_SETMASK, &was, nullptr);
+        if (!set) return -1;
+    }
     if (bind(sockRcvRaw, reinterpret_cast<sockaddr*>(&addrRcvRaw), sizeof addrRcvRaw) < 0) return -1;
     return 0;
 }
 
-// Gives the promiscuous bit back its old value and leaves the other flags
-// as they are now: nothing is written unless we changed it.
-int CloseRcvRaw() {
+// Switches off what was switched on here, in the flags as they are now: a
+// flag someone changed meanwhile (allmulticast, say) keeps its new value,
+// and nothing is written when nothing is left to give back. Safe in a
+// signal handler (system calls and plain memory only).
+int RestoreFlags() {
+    if (!flagsSet) return 0;
+    ifreq ifr;
+    memset(&ifr, 0, sizeof ifr);
+    memcpy(ifr.ifr_name, eth, sizeof ifr.ifr_name);
     int result = 0;
-    if (promiscSet) {
-        ifreq ifr;
-        memset(&ifr, 0, sizeof ifr);
-        memcpy(ifr.ifr_name, eth, sizeof ifr.ifr_name);
-        if (ioctl(sockRcvRaw, SIOCGIFFLAGS, &ifr) < 0) {
-            result = -1;
-        } else {
-            ifr.ifr_flags = static_cast<short>((ifr.ifr_flags & ~IFF_PROMISC) | (oldFlag & IFF_PROMISC));
-            if (ioctl(sockRcvRaw, SIOCSIFFLAGS, &ifr) < 0) result = -1;
-        }
-        promiscSet = false;
+    if (ioctl(sockRcvRaw, SIOCGIFFLAGS, &ifr) < 0) {
+        result = -1;
+    } else if (ifr.ifr_flags & flagsSet) {
+        ifr.ifr_flags = static_cast<short>(ifr.ifr_flags & ~flagsSet);
+        if (ioctl(sockRcvRaw, SIOCSIFFLAGS, &ifr) < 0) result = -1;
     }
+    flagsSet = 0;
+    return result;
+}
+
+int CloseRcvRaw() {
+    sigset_t was;
+    sigprocmask(SIG_BLOCK, &endings, &was);
+    int result = RestoreFlags();
     if (sockRcvRaw >= 0) close(sockRcvRaw);
     sockRcvRaw = -1;
+    sigprocmask(SIG_SETMASK, &was, nullptr);
     return result;
+}
+
+// Ends the program by the signal that came, once the flags are back: the
+// caller sees the signal as the cause. Back at its default action, the
+// signal raised here ends the program as the handler returns.
+void onEnding(int sig) {
+    int saved = errno;
+    RestoreFlags();
+    signal(sig, SIG_DFL);
+    raise(sig);
+    errno = saved;
+}
+
+// A signal ignored by whoever started the program stays ignored (nohup, a
+// background job's SIGINT): it does not end the program.
+void catchEndings() {
+    sigemptyset(&endings);
+    for (int sig : kEndings) sigaddset(&endings, sig);
+    for (int sig = SIGRTMIN; sig <= SIGRTMAX; ++sig) sigaddset(&endings, sig);
+    struct sigaction sa;
+    memset(&sa, 0, sizeof sa);
+    sa.sa_handler = onEnding;
+    sa.sa_mask = endings;
+    sa.sa_flags = SA_RESETHAND;
+    for (int sig = 1; sig < NSIG; ++sig) {
+        struct sigaction was;
+        if (!sigismember(&endings, sig) || sigaction(sig, nullptr, &was) < 0 || was.sa_handler == SIG_IGN) continue;
+        sigaction(sig, &sa, nullptr);
+    }
 }
 
 int RcvRaw(unsigned char* buffer) {
@@ -231,12 +292,7 @@ int main(int argc, char** argv) {
 
     // Stopped early, the interface still gets its flags back; the table is
     // not printed, as its rates would be wrong.
-    struct sigaction sa;
-    memset(&sa, 0, sizeof sa);
-    sa.sa_handler = onStop;
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
-    sigaction(SIGHUP, &sa, nullptr);
+    catchEndings();
 
     InitMcstAddr();
     if (InitRcvRaw() < 0) {
@@ -252,19 +308,13 @@ int main(int argc, char** argv) {
         int n = RcvRaw(frame);
         uint32_t group, port;
         if (n > 0 && isMcst(frame, static_cast<size_t>(n), &group, &port)) updMcstAddr(group, port, n);
-    } while (static_cast<unsigned long long>(elapsedMs(start)) < msTestTime && !stopRequest);
+    } while (static_cast<unsigned long long>(elapsedMs(start)) < msTestTime);
 
     int status = 0;
-    if (!stopRequest) {
-        ShowMcstAddr();
-        fflush(stdout);
-        if (sendLeave && SendLeaveMsg() < 0) status = 1;
-    }
+    ShowMcstAddr();
+    fflush(stdout);
+    if (sendLeave && SendLeaveMsg() < 0) status = 1;
     FreeMcstAddr();
     if (CloseRcvRaw() < 0) status = 1;
-    if (stopRequest) {
-        signal(stopRequest, SIG_DFL);
-        raise(stopRequest);
-    }
     return status;
 }

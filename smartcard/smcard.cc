@@ -35,6 +35,26 @@ bool byte_within(int fd, int ms, unsigned char* byte) { return input_within(fd, 
 
 bool write_all(int fd, const unsigned char* p, size_t n) { return write(fd, p, n) == static_cast<ssize_t>(n); }
 
+// What the card sent after an earlier exchange stopped waiting for it (a
+// status byte sent late, the tail of an answer) would be read as the answer
+// to the next command, and every later status word would be one byte off.
+// Taken away before a header goes out, without waiting; a card that sends
+// more than this meanwhile is out of step and gets no command.
+constexpr int drain_limit = 1024;
+
+bool drain_stale(int fd) {
+    unsigned char stale[64];
+    for (long taken = 0; input_within(fd, 0); ) {
+        if (taken >= drain_limit) return false;
+        // Hung up (the card was taken out) or failing: the header write
+        // that follows reports it.
+        ssize_t n = read(fd, stale, sizeof stale);
+        if (n <= 0) return true;
+        taken += n;
+    }
+    return true;
+}
+
 void reset_card() { ioctl(reader_fd, SCARD_IOC_RESET, 0); }
 
 int failed_after_reset() {
@@ -128,7 +148,7 @@ SCARD_API int HD_ResetCard(unsigned char* atr_data, unsigned char* atr_length, u
 
 SCARD_API int HD_CardioCommand(const unsigned char* command, int command_length, unsigned char* response,
                                int* response_length, int direction, int timeout) {
-    if (reader_fd == -1 || command_length < 5) return SCARD_FAILED;
+    if (reader_fd == -1 || command_length < 5 || !drain_stale(reader_fd)) return SCARD_FAILED;
     if (write(reader_fd, command, 5) != 5) {
         perror(" ");
         return SCARD_FAILED;

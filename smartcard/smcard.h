@@ -94,6 +94,9 @@ int HD_ResetCard(unsigned char *atr_data, unsigned char *atr_length, unsigned ch
    wait timing out is 17. response must have room for SCARD_MAX_RESPONSE
    bytes: a longer answer is drained (the card stays in step), the
    response keeps its first SCARD_MAX_RESPONSE bytes and the result is 17.
+   Bytes the card sent after an earlier exchange stopped waiting (a late
+   status byte) are dropped before the header goes out, so each command
+   reads its own answer; more than 1024 of them is 17 and nothing is sent.
    A command shorter than 5 bytes is 17 and nothing is sent; a short
    header write prints the system error after " " (perror) and is 17. */
 int HD_CardioCommand(const unsigned char *command, int command_length, unsigned char *response,

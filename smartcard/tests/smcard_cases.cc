@@ -237,7 +237,7 @@ TEST_F(Reset, GetUartParams)
 TEST_F(Pps, EchoOfTheRequestAppliesTheParameters)
 {
     Params p;
-    p.f = 9, p.d = 3, p.t = 1;
+    p.f = 9, p.d = 0x23, p.t = 1;  // D=3: the reader takes the low four bits
     EXPECT_EQ(17, HD_SetUartParams(&p));  // no reader
     insert();
     console("card log -c");
@@ -270,6 +270,8 @@ TEST_F(Pps, RepliesThatFailResetTheCard)
         EXPECT_EQ(1, now.f) << reply;
     }
     console("card pps short");  // one byte: nothing to compare
+    EXPECT_EQ(0, HD_SetUartParams(&p));
+    console("card pps 3F10937C");  // the first byte is not compared
     EXPECT_EQ(0, HD_SetUartParams(&p));
 }
 
@@ -367,6 +369,31 @@ TEST_F(Command, ACardThatStopsAnsweringIsGivenUpAfterTheTimeout)
     long waited = ms_since(start);
     EXPECT_GE(waited, 30);   // 3 x 10 ms
     EXPECT_LT(waited, 1500); // tens of milliseconds, not seconds
+
+    // The timeout counts in 16 bits: 65539 is 30 ms again. The card is
+    // pulled 500 ms after its answer, which a longer wait would run into.
+    console("card reply 00B0000002 AABB9000 +500 remove");
+    n = -1;
+    EXPECT_EQ(0, HD_CardioCommand(Bytes{0x00, 0xb0, 0x00, 0x00, 0x02}.data(), 5, response, &n, 0, 0x10003));
+    ASSERT_EQ(4, n);
+    EXPECT_EQ("AABB9000", hex(Bytes(response, response + n)));
+}
+
+// A byte the card sends after the exchange has stopped waiting for it is
+// not taken for the answer to the next command.
+TEST_F(Command, ALateByteIsNotTheNextCommandsAnswer)
+{
+    insert();
+    console("card reply 00B0000002 AABB9000 +300 61");
+    unsigned char response[SCARD_MAX_RESPONSE];
+    int n = -1;
+    EXPECT_EQ(0, HD_CardioCommand(Bytes{0x00, 0xb0, 0x00, 0x00, 0x02}.data(), 5, response, &n, 0, 2));
+    ASSERT_EQ(4, n);
+    EXPECT_EQ("AABB9000", hex(Bytes(response, response + n)));
+    for (auto start = Clock::now(); !logged("< 61") && ms_since(start) < 5000;)
+        usleep(20000);
+    expect_in_step();
+    expect_in_step();
 }
 
 TEST_F(Command, ShortCommandsAndAShortHeaderWrite)

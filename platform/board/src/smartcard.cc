@@ -546,6 +546,9 @@ long CardReader::card_request(OpenFile& f, kplat::File& file, unsigned cmd, unsi
         Params p;
         if (!file.copy_from_user(&p, arg, sizeof p))
             return -EFAULT;
+        // The D index is the low four bits of byte 1, as DI is of TA1 in
+        // the ATR; the high four are not the reader's.
+        p.d &= 0x0f;
         if (!valid(p))
             return -EINVAL;
         if (cmd == PRESET_PARAMS) {
