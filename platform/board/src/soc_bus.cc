@@ -76,6 +76,7 @@ void SocBus::note_pin(unsigned pin, bool level)
 
 void SocBus::note(BusEvent e)
 {
+    e.usecs = kernel_.microseconds();
     if (history_.size() == history_limit)
         history_.pop_front();
     history_.push_back(e);

@@ -5,7 +5,9 @@
 // interface, kplat::Gbus; a model is handed the whole address.
 //
 // Every register write and every pin change is kept in a history with its
-// tick, for tests (the last history_limit events).
+// tick and microsecond, for tests and the logic analyser's view (the last
+// history_limit events: older ones are dropped, so a box that runs for
+// long keeps a bounded history).
 #pragma once
 
 #include <cstdint>
@@ -24,7 +26,9 @@ struct BusEvent {
     unsigned long jiffies;
     uint32_t addr;   // write: the register; pin: the pin number
     uint32_t value;  // write: the word written; pin: the new level, 0 or 1
+    uint64_t usecs = 0;  // the kernel's microseconds since boot
 
+    // The same event at the same tick (the microseconds aside).
     bool operator==(const BusEvent& o) const
     {
         return kind == o.kind && jiffies == o.jiffies && addr == o.addr && value == o.value;
@@ -41,7 +45,7 @@ public:
     SocBus(const SocBus&) = delete;
     SocBus& operator=(const SocBus&) = delete;
 
-    kplat::Kernel& kernel() { return kernel_; }
+    kplat::Kernel& kernel() const { return kernel_; }
 
     // The model answers the addresses base to base + size - 1.
     void attach(uint32_t base, uint32_t size, kplat::Gbus& model);
