@@ -241,6 +241,11 @@ int enter_box(const std::string& dir) {
         fprintf(stderr, "vbox: the box's /dev: %s\n", error.c_str());
         return 1;
     }
+    // /proc/bus as the box's kernel has it (i2cdetect -l reads /proc/bus/i2c).
+    std::string proc_bus = dir + "/proc-bus";
+    if (access(proc_bus.c_str(), F_OK) == 0 &&
+        mount(proc_bus.c_str(), "/proc/bus", nullptr, MS_BIND, nullptr) != 0)
+        fprintf(stderr, "vbox: warning: the box's /proc/bus: %s\n", strerror(errno));
     // /sys/class/net as the box sees it: its own interfaces.
     if (!info.box_ns.empty() && mount("sysfs", "/sys", "sysfs", MS_NOSUID | MS_NODEV | MS_NOEXEC, nullptr) != 0)
         fprintf(stderr, "vbox: warning: the box's /sys: %s\n", strerror(errno));

@@ -34,6 +34,15 @@ struct ConsoleContext {
     kplat::Kernel& kernel;
     board::Board& board;
     const std::string& dir;  // the box's folder ($VBOX_DIR of its programs)
+    // Where the command's caller is: a relative file name it gives is
+    // taken from there (empty: the daemon's own folder).
+    std::string caller_dir;
+
+    // The caller's file name as the daemon reaches it.
+    std::string caller_path(const std::string& name) const
+    {
+        return name.empty() || name[0] == '/' || caller_dir.empty() ? name : caller_dir + "/" + name;
+    }
 };
 
 struct ConsoleCommand {

@@ -5,6 +5,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <sstream>
 
@@ -146,7 +148,7 @@ Box::Box(const std::vector<std::string>& module_dirs, const std::string& dir) : 
     o.console = true;  // the daemon's log file keeps the kernel log too
     kernel_ = std::make_unique<kplat::Kernel>(o);
     board_ = std::make_unique<board::Board>(*kernel_);
-    context_.reset(new ConsoleContext{*this, *kernel_, *board_, dir_});
+    context_.reset(new ConsoleContext{*this, *kernel_, *board_, dir_, {}});
     add_box_commands(console_);
     add_contributed_commands(console_);
 }
@@ -235,7 +237,7 @@ int Box::mknod(const std::vector<std::string>& w, std::string& out) {
     return 0;
 }
 
-int Box::command(const std::string& line, std::string& out) {
+int Box::command(const std::string& line, std::string& out, int caller_pid) {
     auto w = split(line);
     if (w.empty()) return 0;
     const ConsoleCommand* c = console_.find(w[0]);
@@ -243,7 +245,34 @@ int Box::command(const std::string& line, std::string& out) {
         out += w[0] + ": unknown command\n";
         return 127;
     }
-    return c->run(*context_, w, out);
+    // The caller's working folder, through its /proc entry: the same
+    // folder whatever namespace the caller runs in.
+    ConsoleContext ctx{*this, *kernel_, *board_, dir_,
+                       caller_pid > 0 ? "/proc/" + std::to_string(caller_pid) + "/cwd" : std::string()};
+    int status = c->run(ctx, w, out);
+    publish_proc();
+    return status;
+}
+
+// The box's /proc/bus as its programs see it (the front end binds the
+// folder there): the I2C core's list of adapters, which i2cdetect -l
+// reads. Rewritten after every console command, since an insmod or rmmod
+// may add or remove an adapter; a rename, so a reader never sees half.
+void Box::publish_proc() {
+    std::lock_guard<std::mutex> g(proc_m_);
+    std::string folder = dir_ + "/proc-bus";
+    if (mkdir(folder.c_str(), 0755) != 0 && errno != EEXIST) return;
+    std::string text = kernel_->i2c_proc_bus();
+    if (text == proc_i2c_) return;
+    std::string tmp = folder + "/.i2c", path = folder + "/i2c";
+    FILE* f = fopen(tmp.c_str(), "w");
+    if (!f) return;
+    bool ok = fwrite(text.data(), 1, text.size(), f) == text.size();
+    if (fclose(f) != 0 || !ok || rename(tmp.c_str(), path.c_str()) != 0) {
+        unlink(tmp.c_str());
+        return;
+    }
+    proc_i2c_ = text;
 }
 
 void Box::after_call() {

@@ -51,7 +51,9 @@ public:
     // One console line ("insmod st6413 scarts_en=3", "dmesg", "scart",
     // ...). Returns the exit status and writes what the command prints into
     // out; 127 for a word the console does not know.
-    int command(const std::string& line, std::string& out);
+    // caller_pid: the front end's process, whose folder relative file
+    // names are taken from.
+    int command(const std::string& line, std::string& out, int caller_pid = 0);
     const Console& console() const { return console_; }
 
     // The box's network, for `vbox status` and the front end: the names of
@@ -81,6 +83,7 @@ private:
     friend void add_box_commands(Console&);
     int mknod(const std::vector<std::string>& words, std::string& out);
     std::string loader_error(const char* cmd, const std::string& name, int r) const;
+    void publish_proc();
 
     std::string dir_;
     std::unique_ptr<kplat::Kernel> kernel_;
@@ -93,6 +96,8 @@ private:
     std::string transcript_;
     std::string box_ns_, headend_ns_, mac_;
     unsigned calls_ = 0;
+    std::mutex proc_m_;
+    std::string proc_i2c_{"\n"};  // as last published ("\n": not yet)
 };
 
 }  // namespace vbox

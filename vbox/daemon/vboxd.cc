@@ -212,7 +212,10 @@ bool serve_admin(Box& box, int fd, uint32_t len) {
         return true;
     }
     std::string out;
-    int status = box.command(line, out);
+    ucred peer = {0, 0, 0};
+    socklen_t plen = sizeof peer;
+    if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &plen) != 0) peer.pid = 0;
+    int status = box.command(line, out, peer.pid);
     AdminReply rep = {status};
     send_msg(fd, MSG_ADMIN_REPLY, &rep, sizeof rep, out.data(), out.size());
     return false;

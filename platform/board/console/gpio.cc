@@ -1,12 +1,15 @@
 // `vbox gpio` and `vbox board`: a probe on the SoC's GPIO pins and the
 // board's own lines. Lists each pin with its direction, level and what
 // drives it; pulls a pin from the board's side (an over-current flag, a
-// strap); swaps the variant strap, which the gpio driver reads when it
-// loads.
+// strap); writes the pins' history for a logic analyser's software; swaps
+// the variant strap, which the gpio driver reads when it loads.
+#include <errno.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include "board/board.h"
+#include "board/vcd.h"
 #include "console.h"
 #include "kplat/kernel.h"
 
@@ -21,6 +24,19 @@ const char* driver_of(const board::Gpio& gpio, unsigned pin) {
     case board::Gpio::Source::pull: break;
     }
     return gpio.pulled_up(pin) ? "pull-up" : "pull-down";
+}
+
+// The pins' history for a logic analyser's software.
+int write_vcd(ConsoleContext& ctx, const std::string& path, const std::string& name, std::string& out) {
+    std::string text;
+    ctx.kernel.atomically([&] { text = board::pins_vcd(ctx.board.bus(), ctx.board.gpio()); });
+    FILE* f = fopen(path.c_str(), "w");
+    bool ok = f && fwrite(text.data(), 1, text.size(), f) == text.size();
+    int err = errno;
+    if (f && fclose(f) != 0 && ok) ok = false, err = errno;
+    if (ok) return 0;
+    out += "gpio vcd: " + name + ": " + strerror(err) + "\n";
+    return 1;
 }
 
 int gpio(ConsoleContext& ctx, const std::vector<std::string>& w, std::string& out) {
@@ -39,11 +55,13 @@ int gpio(ConsoleContext& ctx, const std::vector<std::string>& w, std::string& ou
         });
         return 0;
     }
+    if (w.size() == 3 && w[1] == "vcd")
+        return write_vcd(ctx, ctx.caller_path(w[2]), w[2], out);
     char* end = nullptr;
     unsigned long pin = w.size() == 4 && w[1] == "pull" ? strtoul(w[2].c_str(), &end, 10) : 0;
     if (!end || *end || w[2].empty() || pin >= board::Gpio::pin_count ||
         (w[3] != "low" && w[3] != "high" && w[3] != "release")) {
-        out += "usage: gpio [pull PIN low|high|release]\n";
+        out += "usage: gpio [pull PIN low|high|release | vcd FILE]\n";
         return 2;
     }
     ctx.kernel.atomically([&] {
@@ -73,8 +91,10 @@ int board_cmd(ConsoleContext& ctx, const std::vector<std::string>& w, std::strin
 }  // namespace
 
 void console_gpio(Console& console) {
-    console.add({"gpio", "[pull PIN low|high|release]",
-                 "the SoC's GPIO pins: direction, level, what drives them; a pin pulled from the board", gpio});
+    console.add({"gpio", "[pull PIN low|high|release | vcd FILE]",
+                 "the SoC's GPIO pins: direction, level, what drives them; a pin pulled from the board; "
+                 "their history as a Value Change Dump",
+                 gpio});
     console.add({"board", "[variant S0|S1]", "the board's variant strap (read by gpio when it loads)", board_cmd});
 }
 

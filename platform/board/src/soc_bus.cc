@@ -71,11 +71,12 @@ std::vector<bool> SocBus::pin_changes(unsigned pin) const
 
 void SocBus::note_pin(unsigned pin, bool level)
 {
-    note({BusEvent::pin, kernel_.jiffies(), pin, level ? 1u : 0u, kernel_.microseconds()});
+    note({BusEvent::pin, kernel_.jiffies(), pin, level ? 1u : 0u});
 }
 
 void SocBus::note(BusEvent e)
 {
+    e.usecs = kernel_.microseconds();
     if (history_.size() == history_limit)
         history_.pop_front();
     history_.push_back(e);

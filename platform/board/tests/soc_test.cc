@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "bench/driver_test.h"
+#include "board/vcd.h"
 #include "modules/soctest.h"
 
 namespace {
@@ -107,6 +108,8 @@ TEST_F(Soc, HistoryKeepsWritesAndPinChangesWithTheirTicks)
         {BusEvent::write, 8, 0x10504, 0x40004000}, {BusEvent::write, 8, 0x1000, 7},
     };
     EXPECT_EQ(want, std::vector<BusEvent>(bus().history().begin(), bus().history().end()));
+    EXPECT_EQ(50000u, bus().history()[1].usecs);
+    EXPECT_EQ(80000u, bus().history()[3].usecs);
     EXPECT_EQ((std::vector<bool>{false, true}), bus().pin_changes(14));
     EXPECT_EQ((std::vector<uint32_t>{0x40004000, 0x40004000}), bus().writes_to(0x10504));
     EXPECT_EQ(0u, bus().read32(0x1000));
@@ -241,6 +244,41 @@ TEST_F(Soc, AClaimedInterruptLineRefusesTheDriver)
     ASSERT_EQ(0, kernel.release_irq(22, "other"));
     EXPECT_TRUE(kernel.interrupts().empty());
     EXPECT_EQ(0u, kernel.kmalloc_live());
+}
+
+// The history as a logic analyser's file: each pin a wire, its level
+// before the first change kept, then the changes in microseconds.
+TEST_F(Soc, PinHistoryAsAValueChangeDump)
+{
+    bus().clear_history();
+    kernel.advance(2);
+    gpio().drive(5, false);
+    kernel.advance(1);
+    gpio().drive(5, true);
+    gpio().drive(7, false);
+    std::string vcd = board::pins_vcd(bus(), gpio());
+    EXPECT_EQ(0u, vcd.find("$version vbox: the box's GPIO pins $end\n$timescale 1us $end\n"
+                           "$scope module board $end\n$var wire 1 ! gpio0 $end\n"));
+    EXPECT_NE(std::string::npos, vcd.find("$var wire 1 @ gpio31 $end\n$upscope $end\n$enddefinitions $end\n"
+                                          "#19999\n$dumpvars\n"));
+    // Pin 5 high (its pull-up) before it fell; pin 7 high before it fell.
+    EXPECT_NE(std::string::npos, vcd.find("\n1&\n"));
+    EXPECT_NE(std::string::npos, vcd.find("\n1(\n"));
+    EXPECT_NE(std::string::npos, vcd.find("$end\n#20000\n0&\n#30000\n1&\n0(\n"));
+    EXPECT_EQ(vcd.size() - 13, vcd.find("#30000\n1&\n0(\n"));
+
+    // The history keeps its last events only; a pin whose changes all went
+    // starts at its present level, one with changes left at the level
+    // before the oldest.
+    for (size_t i = 0; i < board::SocBus::history_limit + 1; ++i)
+        gpio().drive(5, i % 2);
+    EXPECT_EQ(board::SocBus::history_limit, bus().history().size());
+    vcd = board::pins_vcd(bus(), gpio());
+    size_t dump = vcd.find("$dumpvars\n");
+    ASSERT_NE(std::string::npos, dump);
+    std::string initial = vcd.substr(dump, vcd.find("$end", dump) - dump);
+    EXPECT_NE(std::string::npos, initial.find("\n0(\n")) << initial;  // 7 is low now
+    EXPECT_NE(std::string::npos, initial.find(bus().history().front().value ? "\n0&\n" : "\n1&\n"));
 }
 
 }  // namespace

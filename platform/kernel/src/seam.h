@@ -283,6 +283,9 @@ int h2k_i2c_transfer(int nr, struct kplat_i2c_msg *msgs, int num);
 int h2k_i2c_adapter(int nr, const char **name, unsigned int *id, int *clients);
 int h2k_i2c_client(int nr, int index, const char **name, unsigned int *addr, const char **driver);
 int h2k_i2c_driver(int index, const char **name);
+/* The I2C core's /proc/bus/i2c text, as much as fits in size - 1 bytes
+ * (whole lines), NUL-ended; its length. */
+unsigned long h2k_i2c_proc_bus(char *buf, unsigned long size);
 
 /* Input: the events kept are numbered first..next-1 (h2k_input_events
  * returns next); h2k_input_event copies one (0 once it is gone);

@@ -5,7 +5,9 @@
 // interface, kplat::Gbus; a model is handed the whole address.
 //
 // Every register write and every pin change is kept in a history with its
-// tick and microsecond, for tests (the last history_limit events).
+// tick and microsecond, for tests and the logic analyser's view (the last
+// history_limit events: older ones are dropped, so a box that runs for
+// long keeps a bounded history).
 #pragma once
 
 #include <cstdint>
@@ -28,6 +30,7 @@ struct BusEvent {
     // bit-banged line's timing is read from. Equality compares the tick.
     uint64_t usecs = 0;
 
+    // The same event at the same tick (the microseconds aside).
     bool operator==(const BusEvent& o) const
     {
         return kind == o.kind && jiffies == o.jiffies && addr == o.addr && value == o.value;
@@ -44,7 +47,7 @@ public:
     SocBus(const SocBus&) = delete;
     SocBus& operator=(const SocBus&) = delete;
 
-    kplat::Kernel& kernel() { return kernel_; }
+    kplat::Kernel& kernel() const { return kernel_; }
 
     // The model answers the addresses base to base + size - 1.
     void attach(uint32_t base, uint32_t size, kplat::Gbus& model);

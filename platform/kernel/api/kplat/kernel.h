@@ -205,6 +205,9 @@ public:
     int del_i2c_adapter(int nr);
     std::vector<I2cAdapterInfo> i2c_adapters();
     std::vector<std::string> i2c_drivers();
+    // The I2C core's /proc/bus/i2c: a line per adapter, "i2c-N\tKIND\tNAME\tALGORITHM"
+    // (names padded to 32), as 2.4 prints it for i2cdetect -l.
+    std::string i2c_proc_bus();
     // A client without a driver at the address, as another driver's client
     // would be: probes skip the address, and a full adapter refuses more.
     // in_use: the client also holds a use of the adapter, as a client

@@ -178,11 +178,20 @@ static inline int i2c_check_functionality(struct i2c_adapter *adap, u32 func)
 			     I2C_FUNC_SMBUS_BYTE_DATA | I2C_FUNC_SMBUS_WORD_DATA | \
 			     I2C_FUNC_SMBUS_PROC_CALL | I2C_FUNC_SMBUS_WRITE_BLOCK_DATA)
 
-/* i2c_control commands (the /dev/i2c ioctl numbers). */
+/* The /dev/i2c ioctl numbers; the first two also reach i2c_control. */
 #define I2C_RETRIES 0x0701
 #define I2C_TIMEOUT 0x0702
+#define I2C_SLAVE 0x0703
+#define I2C_TENBIT 0x0704
+#define I2C_FUNCS 0x0705
+#define I2C_SLAVE_FORCE 0x0706
+#define I2C_RDWR 0x0707
+#define I2C_SMBUS 0x0720
+
+#define I2C_MAJOR 89
 
 #define I2C_SMBUS_BLOCK_MAX 32
+#define I2C_SMBUS_I2C_BLOCK_MAX 32
 union i2c_smbus_data {
 	__u8 byte;
 	__u16 word;
@@ -199,6 +208,7 @@ union i2c_smbus_data {
 #define I2C_SMBUS_PROC_CALL 4
 #define I2C_SMBUS_BLOCK_DATA 5
 #define I2C_SMBUS_I2C_BLOCK_DATA 6
+#define I2C_SMBUS_BLOCK_PROC_CALL 7
 
 /* The usual module parameters for the address lists: 48 entries each,
  * empty (all I2C_CLIENT_END) unless given to insmod. */

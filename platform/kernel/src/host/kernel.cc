@@ -437,6 +437,14 @@ std::vector<std::string> Kernel::i2c_drivers()
     return out;
 }
 
+std::string Kernel::i2c_proc_bus()
+{
+    char buf[I2C_ADAP_MAX * 128 + 1];
+    unsigned long n = 0;
+    core_->run_irq([&] { n = h2k_i2c_proc_bus(buf, sizeof buf); });
+    return std::string(buf, n);
+}
+
 int Kernel::hold_i2c_client(int adapter, unsigned addr, std::string_view name, bool in_use)
 {
     return kernel_call(*core_, [&] {

@@ -2,6 +2,10 @@
 // reaches through open, ioctl, read, write and close.
 #include "kern.h"
 
+extern "C" {
+#include <kplat/file.h>
+}
+
 /* The generic ioctls the VFS answers before the driver sees them. */
 #define FIONBIO 0x5421
 #define FIONCLEX 0x5450
@@ -65,6 +69,11 @@ void kern_reset_fs(void)
 }
 
 extern "C" {
+
+int kplat_file_user_bits(struct file *f)
+{
+	return kern_file_user_bits(f);
+}
 
 int register_chrdev(unsigned int major, const char *name, struct file_operations *fops)
 {

@@ -106,6 +106,7 @@ s32 smbus_xfer_emulated(struct i2c_adapter *adapter, u16 addr, unsigned short fl
 	unsigned char msgbuf0[I2C_SMBUS_BLOCK_MAX + 3];
 	unsigned char msgbuf1[I2C_SMBUS_BLOCK_MAX + 2];
 	int num = read_write == I2C_SMBUS_READ ? 2 : 1;
+	int i;
 	struct i2c_msg msg[2] = {
 		{ addr, flags, 1, msgbuf0 },
 		{ addr, (__u16)(flags | I2C_M_RD), 0, msgbuf1 },
@@ -148,6 +149,38 @@ s32 smbus_xfer_emulated(struct i2c_adapter *adapter, u16 addr, unsigned short fl
 		msgbuf0[1] = data->word & 0xff;
 		msgbuf0[2] = (data->word >> 8) & 0xff;
 		break;
+	case I2C_SMBUS_BLOCK_DATA:
+		if (read_write == I2C_SMBUS_READ) {
+			printk(KERN_ERR "i2c-core.o: Block read not supported under I2C emulation!\n");
+			return -1;
+		}
+		/* The command, the count and the bytes. */
+		msg[0].len = data->block[0] + 2;
+		if (msg[0].len > I2C_SMBUS_BLOCK_MAX + 2) {
+			printk(KERN_ERR "i2c-core.o: smbus_access called with invalid block write size (%d)\n",
+			       data->block[0]);
+			return -1;
+		}
+		for (i = 1; i < msg[0].len; i++)
+			msgbuf0[i] = data->block[i - 1];
+		break;
+	case I2C_SMBUS_BLOCK_PROC_CALL:
+		printk(KERN_ERR "i2c-core.o: Block process call not supported under I2C emulation!\n");
+		return -1;
+	case I2C_SMBUS_I2C_BLOCK_DATA:
+		if (read_write == I2C_SMBUS_READ) {
+			msg[1].len = I2C_SMBUS_I2C_BLOCK_MAX;
+		} else {
+			msg[0].len = data->block[0] + 1;
+			if (msg[0].len > I2C_SMBUS_I2C_BLOCK_MAX + 1) {
+				printk(KERN_ERR "i2c-core.o: i2c_smbus_xfer_emulated called with invalid block write size (%d)\n",
+				       data->block[0]);
+				return -1;
+			}
+			for (i = 1; i <= data->block[0]; i++)
+				msgbuf0[i] = data->block[i];
+		}
+		break;
 	default:
 		printk(KERN_ERR "i2c-core.o: smbus_access called with invalid size (%d)\n", size);
 		return -1;
@@ -167,6 +200,12 @@ s32 smbus_xfer_emulated(struct i2c_adapter *adapter, u16 addr, unsigned short fl
 		case I2C_SMBUS_WORD_DATA:
 		case I2C_SMBUS_PROC_CALL:
 			data->word = (u16)(msgbuf1[0] | (msgbuf1[1] << 8));
+			break;
+		case I2C_SMBUS_I2C_BLOCK_DATA:
+			/* Always the whole block of 32. */
+			data->block[0] = I2C_SMBUS_I2C_BLOCK_MAX;
+			for (i = 0; i < I2C_SMBUS_I2C_BLOCK_MAX; i++)
+				data->block[i + 1] = msgbuf1[i];
 			break;
 		}
 	}
@@ -219,6 +258,18 @@ int i2c_del_adapter(struct i2c_adapter *adap)
 	if (i == I2C_ADAP_MAX) {
 		printk(KERN_WARNING "i2c-core.o: unregister_adapter adap [%s] not found.\n", adap->name);
 		return -ENODEV;
+	}
+	/* A dummy driver keeps no clients: attach_adapter on an adapter it
+	 * has already is its detach. */
+	for (int j = 0; j < I2C_DRIVER_MAX; j++) {
+		if (drivers[j] && (drivers[j]->flags & I2C_DF_DUMMY)) {
+			res = drivers[j]->attach_adapter(adap);
+			if (res) {
+				printk(KERN_WARNING "i2c-core.o: can't detach adapter %s while detaching driver %s: driver not detached!\n",
+				       adap->name, drivers[j]->name);
+				return res;
+			}
+		}
 	}
 	for (int j = 0; j < I2C_CLIENT_MAX; j++) {
 		struct i2c_client *client = adap->clients[j];
@@ -276,6 +327,16 @@ int i2c_del_driver(struct i2c_driver *driver)
 
 		if (!adap)
 			continue;
+		if (driver->flags & I2C_DF_DUMMY) {
+			/* Its detach, as on adapter removal. */
+			res = driver->attach_adapter(adap);
+			if (res) {
+				printk(KERN_WARNING "i2c-core.o: while unregistering dummy driver %s, adapter %s could not be detached properly; driver not unloaded!\n",
+				       driver->name, adap->name);
+				return res;
+			}
+			continue;
+		}
 		for (int j = 0; j < I2C_CLIENT_MAX; j++) {
 			struct i2c_client *client = adap->clients[j];
 
@@ -688,6 +749,36 @@ int h2k_i2c_client(int nr, int index, const char **name, unsigned int *addr, con
 	*addr = c->addr;
 	*driver = c->driver ? c->driver->name : "";
 	return 1;
+}
+
+unsigned long h2k_i2c_proc_bus(char *buf, unsigned long size)
+{
+	unsigned long nr = 0;
+
+	/* /proc/bus/i2c: one line per adapter, its number, the kind of
+	 * transfers it makes, its name and its algorithm's. */
+	for (int i = 0; i < I2C_ADAP_MAX; i++) {
+		struct i2c_adapter *adap = adapters[i];
+		const char *kind = "dummy     ";
+		char line[128];
+		int n;
+
+		if (!adap || !adap->algo)
+			continue;
+		if (adap->algo->smbus_xfer)
+			kind = adap->algo->master_xfer ? "smbus/i2c" : "smbus    ";
+		else if (adap->algo->master_xfer)
+			kind = "i2c       ";
+		n = snprintf(line, sizeof(line), "i2c-%d\t%s\t%-32s\t%-32s\n", i, kind, adap->name,
+			     adap->algo->name);
+		if (n < 0 || nr + (unsigned long)n >= size)
+			break;
+		memcpy(buf + nr, line, (unsigned long)n);
+		nr += (unsigned long)n;
+	}
+	if (size)
+		buf[nr < size ? nr : size - 1] = 0;
+	return nr;
 }
 
 int h2k_i2c_driver(int index, const char **name)
