@@ -40,7 +40,7 @@ uint32_t SocBus::read32(uint32_t addr)
 
 void SocBus::write32(uint32_t addr, uint32_t value)
 {
-    note({BusEvent::write, kernel_.jiffies(), addr, value, kernel_.microseconds()});
+    note({BusEvent::write, kernel_.jiffies(), addr, value});
     if (kplat::Gbus* model = find(addr))
         model->write32(addr, value);
 }
