@@ -47,11 +47,17 @@ int open_sized(const char* path, long* size) {
     }
     struct stat st;
     // A pipe or other unseekable file has no size: it counts as a failed open.
-    off_t n = fstat(fd, &st) == 0 ? lseek(fd, 0, SEEK_END) : -1;
-    if (n >= 0 && S_ISDIR(st.st_mode)) {
+    // A folder is named as one before any seek: the end offset of a folder
+    // is the file system's business (some give one past 32 bits).
+    off_t n = -1;
+    if (fstat(fd, &st) != 0) {
+        // errno says why
+    } else if (S_ISDIR(st.st_mode)) {
         errno = EISDIR;
-        n = -1;
-    } else if (n > INT_MAX) {
+    } else {
+        n = lseek(fd, 0, SEEK_END);
+    }
+    if (n > INT_MAX) {
         errno = EFBIG;
         n = -1;
     }

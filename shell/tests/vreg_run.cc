@@ -51,10 +51,12 @@ RunResult run_stdin(const std::string& input, RunOptions options) {
     return testsupport::run({VREG_BIN}, o);
 }
 
+// 64-bit offsets throughout: the memory file may span the whole 4 GiB,
+// past what the box processor build's 32-bit off_t reaches.
 MemFile::MemFile(uint64_t size) : path_(dir_.file("mem")) {
     int fd = open(path_.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
     if (fd >= 0) {
-        if (ftruncate(fd, (off_t)size) != 0) path_.clear();
+        if (ftruncate64(fd, (off64_t)size) != 0) path_.clear();
         close(fd);
     }
 }
@@ -62,7 +64,7 @@ MemFile::MemFile(uint64_t size) : path_(dir_.file("mem")) {
 void MemFile::put(uint64_t offset, const std::vector<uint8_t>& bytes) {
     int fd = open(path_.c_str(), O_WRONLY);
     if (fd < 0) return;
-    if (pwrite(fd, bytes.data(), bytes.size(), (off_t)offset) != (ssize_t)bytes.size()) path_.clear();
+    if (pwrite64(fd, bytes.data(), bytes.size(), (off64_t)offset) != (ssize_t)bytes.size()) path_.clear();
     close(fd);
 }
 
@@ -74,7 +76,7 @@ std::vector<uint8_t> MemFile::get(uint64_t offset, size_t n) const {
     std::vector<uint8_t> b(n);
     int fd = open(path_.c_str(), O_RDONLY);
     if (fd < 0) return {};
-    ssize_t got = pread(fd, b.data(), n, (off_t)offset);
+    ssize_t got = pread64(fd, b.data(), n, (off64_t)offset);
     close(fd);
     b.resize(got < 0 ? 0 : (size_t)got);
     return b;
