@@ -4,7 +4,7 @@
 
 FUZZ_SECONDS ?= 60
 
-.PHONY: all setup build test run asan-test fuzz fuzz-smoke bench target-setup target-build target-test rootfs fresh-check clean
+.PHONY: all setup build test run asan-test fuzz fuzz-smoke bench target-setup target-build target-test box-setup box-build box-test rootfs fresh-check clean
 
 all: build
 
@@ -49,6 +49,22 @@ target-setup:
 target-build: target-setup
 	@cmake --preset mipsel >/dev/null
 	@cmake --build --preset mipsel
+
+# The box's deliverables on its own C library: uClibc-ng, readline and
+# ncurses built from Debian's sources into build/sysroot-uclibc (once).
+box-setup:
+	@scripts/setup target
+	@scripts/target-uclibc build/sysroot-uclibc
+
+box-build: box-setup
+	@cmake --preset box >/dev/null
+	@cmake --build --preset box
+
+# The 2.4 audit's own test, then the box build's programs.
+box-test: box-setup
+	@scripts/tests/target-audit-test build/sysroot-uclibc
+	@$(MAKE) --no-print-directory box-build
+	@scripts/tests/box-programs-test build/box
 
 # The emulated programs are served by the host build's virtual box.
 target-test: build target-build

@@ -88,6 +88,7 @@ endfunction()
 # A module that ships: the 2.4 object goes to the box's module folder.
 function(stb_install_kernel_module name)
   if(CMAKE_CROSSCOMPILING)
+    set_property(GLOBAL APPEND PROPERTY STB_DELIVERABLES ${name}_o)
     install(FILES ${STB_MODULE_DIR}/2.4/${name}.o
       DESTINATION lib/modules/${STB_KERNEL_RELEASE} COMPONENT runtime)
   endif()

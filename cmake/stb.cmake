@@ -149,6 +149,7 @@ include(vbox)
 # A program of the box: also on the virtual box's PATH.
 function(stb_install_program target)
   vbox_program(${target})
+  set_property(GLOBAL APPEND PROPERTY STB_DELIVERABLES ${target})
   cmake_parse_arguments(I "SBIN" "" "" ${ARGN})
   set(dest usr/bin)
   if(I_SBIN)
@@ -162,6 +163,7 @@ endfunction()
 # the pkg-config file in the development tree.
 function(stb_install_library target)
   cmake_parse_arguments(I "" "PKGCONFIG" "HEADERS" ${ARGN})
+  set_property(GLOBAL APPEND PROPERTY STB_DELIVERABLES ${target})
   install(TARGETS ${target}
     LIBRARY DESTINATION usr/lib COMPONENT runtime NAMELINK_COMPONENT dev)
   if(I_HEADERS)
@@ -172,4 +174,12 @@ function(stb_install_library target)
     configure_file(${I_PKGCONFIG} ${CMAKE_CURRENT_BINARY_DIR}/${pc}.pc @ONLY)
     install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${pc}.pc DESTINATION usr/lib/pkgconfig COMPONENT dev)
   endif()
+endfunction()
+
+# The target "deliverables": everything `make rootfs` stages (the box build
+# makes only these).
+function(stb_deliverables_target)
+  get_property(targets GLOBAL PROPERTY STB_DELIVERABLES)
+  add_custom_target(deliverables)
+  add_dependencies(deliverables ${targets})
 endfunction()

@@ -2,7 +2,8 @@
 
 #include <stdarg.h>
 #include <stdio.h>
-#include <time.h>
+#include <sys/times.h>
+#include <unistd.h>
 
 void progress(const char* line) {
     fputs(line, stdout);
@@ -19,19 +20,26 @@ void report(const char* format, ...) {
 
 namespace {
 
-long long now_ms() {
-    timespec t;
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return t.tv_sec * 1000LL + t.tv_nsec / 1000000;
+// The box's 2.4 kernel has no monotonic clock (clock_gettime came with
+// 2.6), and its time of day moves when the clock is set. times() counts the
+// clock ticks since boot, which nothing sets; the unsigned difference stays
+// right across the counter's wrap.
+unsigned long ticks() {
+    struct tms t;
+    return static_cast<unsigned long>(times(&t));
 }
 
 }  // namespace
 
 RMstatus read_property(struct RUA* instance, RMuint32 module, RMuint32 property, void* value, RMuint32 size) {
-    const long long give_up = now_ms() + kPendingLimitMs;
+    long hz = sysconf(_SC_CLK_TCK);
+    if (hz <= 0)
+        hz = 100;
+    const unsigned long limit = static_cast<unsigned long>(kPendingLimitMs) * static_cast<unsigned long>(hz) / 1000;
+    const unsigned long start = ticks();
     RMstatus status;
     do {
         status = RUAGetProperty(instance, module, property, value, size);
-    } while (status == RM_PENDING && now_ms() < give_up);
+    } while (status == RM_PENDING && ticks() - start < limit);
     return status;
 }
