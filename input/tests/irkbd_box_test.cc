@@ -72,6 +72,35 @@ TEST_F(IrkbdInTheBox, ARemoteKeyReachesAProgramAndTheEventList)
     EXPECT_TRUE(box_.vbox({"events"}).out.empty());
 }
 
+// Debian's evtest in the box: it finds the remote control by name through
+// the event device's ioctls, prints a key the console pressed, and ends
+// with the driver's error once irkbd is gone.
+TEST_F(IrkbdInTheBox, EvtestNamesTheDeviceAndSeesAKeyAndTheDriverGo)
+{
+    if (access("/usr/bin/evtest", X_OK) != 0)
+        GTEST_SKIP() << "evtest is not installed (scripts/setup installs it)";
+    std::thread console([&] {
+        // Once evtest holds the node open and has pressed nothing yet.
+        for (int i = 0; i < 600 && box_.vbox({"status"}).out.find("open files: 1\n") == std::string::npos; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        EXPECT_EQ(box_.vbox({"key", "KEY_1"}).status, 0);
+        for (int i = 0; i < 100 && lines(box_.vbox({"events"}).out).size() < 2; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        EXPECT_EQ(box_.vbox({"rmmod", "irkbd"}).status, 0);
+    });
+    auto r = box_.run({"evtest", "/dev/input/event0"});
+    console.join();
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("Input driver version is 1.0.0\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Input device name: \"IR-Remote Control\"\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("    Event code 2 (KEY_1)\n"), std::string::npos);
+    EXPECT_NE(r.out.find("    Repeat code 0 (REP_DELAY)\n      Value    500\n"), std::string::npos);
+    EXPECT_NE(r.out.find(", type 1 (EV_KEY), code 2 (KEY_1), value 1\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(", type 1 (EV_KEY), code 2 (KEY_1), value 0\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("evtest: error reading: No such device"), std::string::npos) << r.err;
+}
+
 TEST_F(IrkbdInTheBox, ConsoleCommandsReachTheMicroController)
 {
     // Keys by name from the keymap, the mouse, the keyboard.
