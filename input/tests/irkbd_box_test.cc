@@ -135,6 +135,50 @@ TEST_F(IrkbdInTheBox, ConsoleCommandsReachTheMicroController)
     EXPECT_NE(status.find("version 0, normal layout"), std::string::npos) << status;
     EXPECT_NE(status.find("GPIO 27 (USB over-current input) is an output of the SoC"), std::string::npos);
     EXPECT_EQ(box_.vbox({"panel", "5"}).status, 1);  // version 0 has no front panel
+    r = box_.vbox({"type", "a"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "type: this micro-controller sends no keyboard frames\n");
+}
+
+// What is typed is encoded for the keymap of the micro-controller's layout;
+// what that layout cannot send is refused before any key goes out. Key
+// names are Linux's only where the keymap gives Linux codes.
+TEST_F(IrkbdInTheBox, TypingAndKeyNamesFollowTheLayout)
+{
+    auto presses = [&] {
+        std::string out;
+        for (const auto& line : lines(box_.vbox({"events", "-c"}).out)) {
+            size_t at = line.find("code ");
+            if (line.find("value 1") != std::string::npos && at != std::string::npos)
+                out += line.substr(at + 5, line.find(',', at) - at - 5) + " ";
+        }
+        return out;
+    };
+    // Normal layout: '-' is the key that gives KEY_MINUS; there is no '/'.
+    EXPECT_EQ(box_.vbox({"type", "-,"}).status, 0);
+    EXPECT_EQ(presses(), "12 (KEY_MINUS) 51 (KEY_COMMA) ");
+    auto r = box_.vbox({"type", "a/b"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "type: the normal layout has no key for '/'\n");
+    EXPECT_NE(box_.vbox({"key"}).out.find("\n      22       229  (the box's own)\n"), std::string::npos);
+    EXPECT_EQ(box_.vbox({"key", "KEY_KBDILLUMDOWN"}).status, 1);  // Linux's name for 229
+
+    ASSERT_EQ(box_.vbox({"micro", "layout", "reversed"}).status, 0);
+    ASSERT_EQ(box_.vbox({"rmmod", "irkbd"}).status, 0);
+    ASSERT_EQ(box_.vbox({"insmod", "irkbd"}).status, 0);
+    box_.vbox({"events", "-c"});
+    EXPECT_EQ(box_.vbox({"type", "Help"}).status, 0);
+    EXPECT_EQ(presses(), "42 (KEY_LEFTSHIFT) 35 (KEY_H) 18 (KEY_E) 38 (KEY_L) 25 (KEY_P) ");
+    r = box_.vbox({"type", "ok/"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "type: the reversed layout has no key for '/'\n");
+    // KEY_1's code and shift's share bits no frame of this layout can hold.
+    r = box_.vbox({"type", "ok!"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "type: the reversed layout cannot send '!' (no frame carries its key with shift)\n");
+    EXPECT_EQ(presses(), "");  // nothing half-typed
+    EXPECT_EQ(box_.vbox({"key", "KEY_ESC"}).status, 0);
+    EXPECT_EQ(presses(), "1 (KEY_ESC) ");
 }
 
 }  // namespace
