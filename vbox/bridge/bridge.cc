@@ -97,12 +97,21 @@ write_fn real_write;
 ppoll_fn real_ppoll;
 
 // A descriptor of the box's device files; never the bridge's own.
+constexpr int64_t kNsPerSec = 1000000000;
+
 bool device_fd(int fd, uint64_t* inode) { return fd >= 0 && !vbox::in_bridge() && vbox::is_device(fd, inode); }
 
-long now_ns() {
+// Nanoseconds in 64 bits: the box's long is 32 bits wide.
+int64_t now_ns() {
     timespec t;
     clock_gettime(CLOCK_MONOTONIC, &t);
-    return t.tv_sec * 1000000000L + t.tv_nsec;
+    return static_cast<int64_t>(t.tv_sec) * kNsPerSec + t.tv_nsec;
+}
+
+int64_t span_ns(const timespec& t) { return static_cast<int64_t>(t.tv_sec) * kNsPerSec + t.tv_nsec; }
+
+timespec as_timespec(int64_t ns) {
+    return {static_cast<time_t>(ns / kNsPerSec), static_cast<long>(ns % kNsPerSec)};
 }
 
 // poll over any mix of descriptors: the box's files answer with their
@@ -127,7 +136,7 @@ int poll_files(struct pollfd* fds, nfds_t n, const struct timespec* timeout, con
         errno = ENOMEM;
         return -1;
     }
-    long deadline = timeout ? now_ns() + timeout->tv_sec * 1000000000L + timeout->tv_nsec : 0;
+    int64_t deadline = timeout ? now_ns() + span_ns(*timeout) : 0;
     int result;
     for (;;) {
         int ready = 0;
@@ -142,8 +151,8 @@ int poll_files(struct pollfd* fds, nfds_t n, const struct timespec* timeout, con
         }
         timespec left = {0, 0};
         if (!ready && timeout) {
-            long ns = deadline - now_ns();
-            if (ns > 0) left = {ns / 1000000000L, ns % 1000000000L};
+            int64_t ns = deadline - now_ns();
+            if (ns > 0) left = as_timespec(ns);
         }
         int r = real(set, n, ready || timeout ? &left : nullptr, mask);
         if (r < 0) {
@@ -180,12 +189,12 @@ int select_files(int nfds, fd_set* rd, fd_set* wr, fd_set* ex, const struct time
                    (ex && FD_ISSET(fd, ex) ? POLLPRI : 0);
         if (ev) set[n++] = {fd, ev, 0};
     }
-    long start = now_ns();
+    int64_t start = now_ns();
     int r = poll_files(set, n, timeout, mask);
     if (left && timeout) {
-        long ns = timeout->tv_sec * 1000000000L + timeout->tv_nsec - (now_ns() - start);
+        int64_t ns = span_ns(*timeout) - (now_ns() - start);
         if (ns < 0) ns = 0;
-        *left = {static_cast<time_t>(ns / 1000000000L), static_cast<suseconds_t>(ns % 1000000000L / 1000)};
+        *left = {static_cast<time_t>(ns / kNsPerSec), static_cast<suseconds_t>(ns % kNsPerSec / 1000)};
     }
     if (r < 0) return -1;
     int count = 0;
