@@ -135,6 +135,12 @@ TEST_F(IrkbdInTheBox, ConsoleCommandsReachTheMicroController)
     EXPECT_NE(status.find("version 0, normal layout"), std::string::npos) << status;
     EXPECT_NE(status.find("GPIO 27 (USB over-current input) is an output of the SoC"), std::string::npos);
     EXPECT_EQ(box_.vbox({"panel", "5"}).status, 1);  // version 0 has no front panel
+    // The micro-controller's pins, as the board has them.
+    std::string pins = box_.vbox({"gpio"}).out;
+    EXPECT_NE(pins.find("\n  9 in      1 pull-up    micro-controller interrupt (a low pulse per frame)\n"),
+              std::string::npos)
+        << pins;
+    EXPECT_NE(pins.find(" activity LED (low: lit)\n"), std::string::npos) << pins;
     r = box_.vbox({"type", "a"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "type: this micro-controller sends no keyboard frames\n");
