@@ -5,7 +5,8 @@
 //     vbox key KEY_1          the remote key that irkbd maps to KEY_1
 //     vbox key 2              remote scancode 2
 //     vbox panel 5            front-panel key 5
-//     vbox type 'Hello'       keyboard frames, shift chords for capitals
+//     vbox type 'Hello'       keyboard frames in the micro-controller's layout,
+//                             shift chords for capitals and shifted signs
 //     vbox mouse 10 -5 1      motion (reported doubled) and buttons
 //     vbox micro version 1 layout reversed     (at the next insmod irkbd)
 //     vbox events             the input events, as evtest prints them
@@ -53,9 +54,16 @@ bool number(const std::string& s, long lo, long hi, long& out) {
     return !s.empty() && !*end && out >= lo && out <= hi;
 }
 
+// The Linux name of a key code of the keymaps: codes from 128 up are the
+// box's own keys (media, navigation, its power-type key), whatever Linux
+// calls those numbers.
+const char* linux_name(int keycode) {
+    return keycode < 128 ? kplat::input_code_name(EV_KEY, static_cast<unsigned>(keycode)) : nullptr;
+}
+
 // The key code's name, with or without "KEY_", in any case.
 bool name_is(int keycode, const std::string& name) {
-    const char* n = kplat::input_code_name(EV_KEY, static_cast<unsigned>(keycode));
+    const char* n = linux_name(keycode);
     return n && (!strcasecmp(n, name.c_str()) || (!strncmp(n, "KEY_", 4) && !strcasecmp(n + 4, name.c_str())));
 }
 
@@ -66,7 +74,7 @@ int key(ConsoleContext& ctx, const std::vector<std::string>& w, std::string& out
     if (w.size() == 1) {
         out += "scancode  key code  name\n";
         for (auto [scancode, keycode] : map) {
-            const char* n = kplat::input_code_name(EV_KEY, static_cast<unsigned>(keycode));
+            const char* n = linux_name(keycode);
             snprintf(line, sizeof line, "%8d  %8d  %s\n", scancode, keycode, n ? n : "(the box's own)");
             out += line;
         }
@@ -106,33 +114,25 @@ int panel(ConsoleContext& ctx, const std::vector<std::string>& w, std::string& o
     return 0;
 }
 
-// The keyboard's usage code of a character, and whether it needs shift.
-bool usage_of(char c, uint8_t& usage, bool& shift) {
-    static const char plain[] = "-=[]\\;'`,./";
-    static const char shifted[] = "_+{}|:\"~<>?";
-    static const uint8_t codes[] = {45, 46, 47, 48, 49, 51, 52, 53, 54, 55, 56};
-    static const char digits_shifted[] = ")!@#$%^&*(";
-    shift = false;
-    if (c >= 'a' && c <= 'z') {
-        usage = static_cast<uint8_t>(4 + (c - 'a'));
-    } else if (c >= 'A' && c <= 'Z') {
-        usage = static_cast<uint8_t>(4 + (c - 'A'));
-        shift = true;
-    } else if (c >= '1' && c <= '9') {
-        usage = static_cast<uint8_t>(30 + (c - '1'));
-    } else if (c == '0') {
-        usage = 39;
-    } else if (c == ' ') {
-        usage = 44;
-    } else if (c == '\n') {
-        usage = 40;
-    } else if (const char* p = c ? strchr(digits_shifted, c) : nullptr) {
-        usage = static_cast<uint8_t>(p - digits_shifted == 0 ? 39 : 29 + (p - digits_shifted));
-        shift = true;
-    } else if (const char* q = c ? strchr(plain, c) : nullptr) {
-        usage = codes[q - plain];
-    } else if (const char* r = c ? strchr(shifted, c) : nullptr) {
-        usage = codes[r - shifted];
+// The key a character is typed with on the keyboard (the Linux key code
+// of its key on a US keyboard), and whether it needs shift.
+bool key_of(char c, int& keycode, bool& shift) {
+    static const char letters[] = "qwertyuiopasdfghjklzxcvbnm";
+    static const int letter_codes[] = {16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 30, 31, 32,
+                                       33, 34, 35, 36, 37, 38, 44, 45, 46, 47, 48, 49, 50};
+    static const char plain[] = "1234567890-=[]\\;'`,./ \n\t";
+    static const char shifted[] = "!@#$%^&*()_+{}|:\"~<>?";
+    static const int plain_codes[] = {2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 26, 27, 43, 39, 40, 41, 51, 52, 53, 57, 28, 15};
+    static const int shifted_codes[] = {2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 26, 27, 43, 39, 40, 41, 51, 52, 53};
+    shift = c >= 'A' && c <= 'Z';
+    char lower = shift ? static_cast<char>(c - 'A' + 'a') : c;
+    if (!c) return false;
+    if (const char* p = strchr(letters, lower)) {
+        keycode = letter_codes[p - letters];
+    } else if (const char* q = strchr(plain, c)) {
+        keycode = plain_codes[q - plain];
+    } else if (const char* r = strchr(shifted, c)) {
+        keycode = shifted_codes[r - shifted];
         shift = true;
     } else {
         return false;
@@ -140,7 +140,55 @@ bool usage_of(char c, uint8_t& usage, bool& shift) {
     return true;
 }
 
-constexpr uint8_t usage_left_shift = 225;
+constexpr int KEY_LEFTSHIFT = 42;
+
+#define KEYMAP_PAIR(usage, keycode) {usage, keycode},
+const Keymap keyboard_normal{KEYBOARD_R7(KEYMAP_PAIR)};
+const Keymap keyboard_reversed{KEYBOARD_R7_REVERSED(KEYMAP_PAIR)};
+#undef KEYMAP_PAIR
+
+// The usage codes of the layout's keymap that give keycode.
+std::vector<uint8_t> usages_of(const Keymap& map, int keycode) {
+    std::vector<uint8_t> out;
+    for (auto [usage, code] : map)
+        if (code == keycode) out.push_back(static_cast<uint8_t>(usage));
+    return out;
+}
+
+std::string shown(char c) {
+    char b[8];
+    snprintf(b, sizeof b, isprint(static_cast<unsigned char>(c)) ? "'%c'" : "\\x%02x", static_cast<unsigned char>(c));
+    return b;
+}
+
+// The frame codes that type c in the layout: the key and, for a capital
+// or a shifted sign, a shift key in either order, as one frame can carry
+// them (the reversed layout's codes share bits with their neighbours).
+// Empty, with the reason in why, when the layout cannot send it.
+std::vector<uint8_t> codes_for(board::Micro::Layout layout, char c, std::string& why) {
+    const char* name = layout == board::Micro::Layout::reversed ? "reversed" : "normal";
+    const Keymap& map = layout == board::Micro::Layout::reversed ? keyboard_reversed : keyboard_normal;
+    int keycode;
+    bool shift;
+    if (!key_of(c, keycode, shift)) {
+        why = "no key for " + shown(c);
+        return {};
+    }
+    std::vector<uint8_t> keys = usages_of(map, keycode);
+    if (keys.empty()) {
+        why = std::string("the ") + name + " layout has no key for " + shown(c);
+        return {};
+    }
+    if (!shift) return {keys[0]};
+    std::vector<uint8_t> shifts = usages_of(map, KEY_LEFTSHIFT);
+    for (uint8_t k : keys)
+        for (uint8_t s : shifts)
+            for (auto chord : {std::vector<uint8_t>{k, s}, std::vector<uint8_t>{s, k}})
+                if (board::Micro::key_frame(layout, chord)) return chord;
+    why = std::string("the ") + name + " layout cannot send " + shown(c) + " (" +
+          (shifts.empty() ? "no shift key" : "no frame carries its key with shift") + ")";
+    return {};
+}
 
 int type(ConsoleContext& ctx, const std::vector<std::string>& w, std::string& out) {
     if (w.size() < 2) {
@@ -149,18 +197,24 @@ int type(ConsoleContext& ctx, const std::vector<std::string>& w, std::string& ou
     }
     std::string text = w[1];
     for (size_t i = 2; i < w.size(); ++i) text += " " + w[i];
+    board::Micro& micro = ctx.board.micro();
+    if (micro.version() == 0) {
+        out += "type: this micro-controller sends no keyboard frames\n";
+        return 1;
+    }
+    board::Micro::Layout layout = micro.layout();
+    // The whole text is checked before a key is pressed: nothing half-typed.
     std::vector<std::vector<uint8_t>> frames;
     for (char c : text) {
-        uint8_t usage;
-        bool shift;
-        if (!usage_of(c, usage, shift)) {
-            out += std::string("type: no key for '") + c + "'\n";
+        std::string why;
+        frames.push_back(codes_for(layout, c, why));
+        if (frames.back().empty()) {
+            out += "type: " + why + "\n";
             return 1;
         }
-        frames.push_back(shift ? std::vector<uint8_t>{usage, usage_left_shift} : std::vector<uint8_t>{usage});
     }
     for (const auto& f : frames)
-        if (!ctx.board.micro().press_keys(f)) {
+        if (!micro.press_keys(f)) {
             out += "type: this micro-controller sends no keyboard frames\n";
             return 1;
         }

@@ -72,6 +72,35 @@ TEST_F(IrkbdInTheBox, ARemoteKeyReachesAProgramAndTheEventList)
     EXPECT_TRUE(box_.vbox({"events"}).out.empty());
 }
 
+// Debian's evtest in the box: it finds the remote control by name through
+// the event device's ioctls, prints a key the console pressed, and ends
+// with the driver's error once irkbd is gone.
+TEST_F(IrkbdInTheBox, EvtestNamesTheDeviceAndSeesAKeyAndTheDriverGo)
+{
+    if (access("/usr/bin/evtest", X_OK) != 0)
+        GTEST_SKIP() << "evtest is not installed (scripts/setup installs it)";
+    std::thread console([&] {
+        // Once evtest holds the node open and has pressed nothing yet.
+        for (int i = 0; i < 600 && box_.vbox({"status"}).out.find("open files: 1\n") == std::string::npos; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        EXPECT_EQ(box_.vbox({"key", "KEY_1"}).status, 0);
+        for (int i = 0; i < 100 && lines(box_.vbox({"events"}).out).size() < 2; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        EXPECT_EQ(box_.vbox({"rmmod", "irkbd"}).status, 0);
+    });
+    auto r = box_.run({"evtest", "/dev/input/event0"});
+    console.join();
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("Input driver version is 1.0.0\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Input device name: \"IR-Remote Control\"\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("    Event code 2 (KEY_1)\n"), std::string::npos);
+    EXPECT_NE(r.out.find("    Repeat code 0 (REP_DELAY)\n      Value    500\n"), std::string::npos);
+    EXPECT_NE(r.out.find(", type 1 (EV_KEY), code 2 (KEY_1), value 1\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(", type 1 (EV_KEY), code 2 (KEY_1), value 0\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("evtest: error reading: No such device"), std::string::npos) << r.err;
+}
+
 TEST_F(IrkbdInTheBox, ConsoleCommandsReachTheMicroController)
 {
     // Keys by name from the keymap, the mouse, the keyboard.
@@ -106,6 +135,56 @@ TEST_F(IrkbdInTheBox, ConsoleCommandsReachTheMicroController)
     EXPECT_NE(status.find("version 0, normal layout"), std::string::npos) << status;
     EXPECT_NE(status.find("GPIO 27 (USB over-current input) is an output of the SoC"), std::string::npos);
     EXPECT_EQ(box_.vbox({"panel", "5"}).status, 1);  // version 0 has no front panel
+    // The micro-controller's pins, as the board has them.
+    std::string pins = box_.vbox({"gpio"}).out;
+    EXPECT_NE(pins.find("\n  9 in      1 pull-up    micro-controller interrupt (a low pulse per frame)\n"),
+              std::string::npos)
+        << pins;
+    EXPECT_NE(pins.find(" activity LED (low: lit)\n"), std::string::npos) << pins;
+    r = box_.vbox({"type", "a"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "type: this micro-controller sends no keyboard frames\n");
+}
+
+// What is typed is encoded for the keymap of the micro-controller's layout;
+// what that layout cannot send is refused before any key goes out. Key
+// names are Linux's only where the keymap gives Linux codes.
+TEST_F(IrkbdInTheBox, TypingAndKeyNamesFollowTheLayout)
+{
+    auto presses = [&] {
+        std::string out;
+        for (const auto& line : lines(box_.vbox({"events", "-c"}).out)) {
+            size_t at = line.find("code ");
+            if (line.find("value 1") != std::string::npos && at != std::string::npos)
+                out += line.substr(at + 5, line.find(',', at) - at - 5) + " ";
+        }
+        return out;
+    };
+    // Normal layout: '-' is the key that gives KEY_MINUS; there is no '/'.
+    EXPECT_EQ(box_.vbox({"type", "-,"}).status, 0);
+    EXPECT_EQ(presses(), "12 (KEY_MINUS) 51 (KEY_COMMA) ");
+    auto r = box_.vbox({"type", "a/b"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "type: the normal layout has no key for '/'\n");
+    EXPECT_NE(box_.vbox({"key"}).out.find("\n      22       229  (the box's own)\n"), std::string::npos);
+    EXPECT_EQ(box_.vbox({"key", "KEY_KBDILLUMDOWN"}).status, 1);  // Linux's name for 229
+
+    ASSERT_EQ(box_.vbox({"micro", "layout", "reversed"}).status, 0);
+    ASSERT_EQ(box_.vbox({"rmmod", "irkbd"}).status, 0);
+    ASSERT_EQ(box_.vbox({"insmod", "irkbd"}).status, 0);
+    box_.vbox({"events", "-c"});
+    EXPECT_EQ(box_.vbox({"type", "Help"}).status, 0);
+    EXPECT_EQ(presses(), "42 (KEY_LEFTSHIFT) 35 (KEY_H) 18 (KEY_E) 38 (KEY_L) 25 (KEY_P) ");
+    r = box_.vbox({"type", "ok/"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "type: the reversed layout has no key for '/'\n");
+    // KEY_1's code and shift's share bits no frame of this layout can hold.
+    r = box_.vbox({"type", "ok!"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "type: the reversed layout cannot send '!' (no frame carries its key with shift)\n");
+    EXPECT_EQ(presses(), "");  // nothing half-typed
+    EXPECT_EQ(box_.vbox({"key", "KEY_ESC"}).status, 0);
+    EXPECT_EQ(presses(), "1 (KEY_ESC) ");
 }
 
 // The control device is served from the start of the driver's start-up,

@@ -725,6 +725,63 @@ TEST_F(Irkbd, EventDeviceHandsOutRecordsForTheReadersAbi)
     EXPECT_EQ(-19, host.read(hfd, reinterpret_cast<unsigned long>(buf), sizeof buf));
 }
 
+// The event device's requests as each caller numbers them: a program of
+// the box with the MIPS kernel's direction bits, a host program with the
+// host's; bitmaps in the caller's longs.
+TEST_F(Irkbd, EventDeviceIoctlsInEachCallersNumbering)
+{
+    load();
+    auto& box = spawn("box", kplat::Abi::ilp32);
+    auto& host = spawn("host", kplat::Abi::lp64);
+    int bfd = box.open(13, 64), hfd = host.open(13, 64);
+    ASSERT_GE(bfd, 0);
+    ASSERT_GE(hfd, 0);
+    auto mips = [](unsigned dir, unsigned size, unsigned nr) { return dir << 29 | size << 16 | 'E' << 8 | nr; };
+    auto generic = [](unsigned dir, unsigned size, unsigned nr) { return dir << 30 | size << 16 | 'E' << 8 | nr; };
+    auto at = [](const void* p) { return reinterpret_cast<unsigned long>(p); };
+    int version = 0;
+    EXPECT_EQ(0, box.ioctl(bfd, mips(2, 4, 0x01), at(&version)));
+    EXPECT_EQ(0x010000, version);
+    EXPECT_EQ(-22, box.ioctl(bfd, generic(2, 4, 0x01), at(&version)));  // a write request to the box's kernel
+    EXPECT_EQ(0, host.ioctl(hfd, generic(2, 4, 0x01), at(&version)));
+
+    char name[64];
+    std::memset(name, 'x', sizeof name);
+    EXPECT_EQ(18, box.ioctl(bfd, mips(2, sizeof name, 0x06), at(name)));
+    EXPECT_STREQ("IR-Remote Control", name);
+    std::memset(name, 'x', sizeof name);
+    EXPECT_EQ(4, host.ioctl(hfd, generic(2, 4, 0x06), at(name)));  // cut to the buffer, no NUL
+    EXPECT_EQ("IR-Rx", std::string(name, 5));
+
+    unsigned char bits[16];
+    std::memset(bits, 0xee, sizeof bits);
+    EXPECT_EQ(4, box.ioctl(bfd, mips(2, sizeof bits, 0x20), at(bits)));  // EV_MAX in one 32-bit long
+    EXPECT_EQ(8, host.ioctl(hfd, generic(2, sizeof bits, 0x20), at(bits)));
+    uint32_t types;
+    std::memcpy(&types, bits, 4);
+    EXPECT_EQ(1u << EV_KEY | 1u << EV_REL, types & (1u << EV_KEY | 1u << EV_REL));
+    EXPECT_EQ(0xeeu, bits[8]);
+    EXPECT_EQ(-22, box.ioctl(bfd, mips(2, sizeof bits, 0x20 + 0x05), at(bits)));  // no such type in 2.4
+
+    int rep[2] = {300, 40}, got[2] = {0, 0};
+    EXPECT_EQ(0, box.ioctl(bfd, mips(4, 8, 0x03), at(rep)));
+    EXPECT_EQ(0, host.ioctl(hfd, generic(2, 8, 0x03), at(got)));
+    EXPECT_EQ(300, got[0]);
+    EXPECT_EQ(40, got[1]);
+    int keycode[2] = {2, 0};
+    EXPECT_EQ(-22, box.ioctl(bfd, mips(2, 8, 0x04), at(keycode)));  // irkbd gives the core no keycode table
+    EXPECT_EQ(-14, box.ioctl(bfd, mips(2, 4, 0x01), 16));
+
+    micro().press_remote(RC_1);
+    unsigned char keys[64] = {};
+    EXPECT_EQ(64, host.ioctl(hfd, generic(2, sizeof keys, 0x18), at(keys)));
+    EXPECT_TRUE(keys[KEY_1 / 8] & (1u << KEY_1 % 8));
+
+    ASSERT_EQ(0, proc.close(fd_));
+    ASSERT_EQ(0, rmmod("irkbd"));
+    EXPECT_EQ(-19, box.ioctl(bfd, mips(2, 4, 0x01), at(&version)));
+}
+
 // ---- Unloading ----
 
 TEST_F(Irkbd, UnloadReleasesWhatIsHeldBeforeTheDeviceGoes)

@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <pthread.h>
 #include <stdlib.h>
 #include <string.h>
@@ -134,13 +135,141 @@ Footprint& footprint(uint32_t cmd) { return footprints[(cmd * 2654435761u) >> 26
 // A command seen for the first time: most pass the address of one int.
 constexpr uint32_t kFirstGuess = 4;
 
+__thread bool bridge_busy;
+
+struct Busy {
+    bool was = bridge_busy;
+    Busy() { bridge_busy = true; }
+    ~Busy() { bridge_busy = was; }
+};
+
+// One call at a time on a file's data channel (its answer must reach the
+// thread that asked); files share a lock now and then, which only orders them.
+pthread_mutex_t data_locks[8] = {PTHREAD_MUTEX_INITIALIZER, PTHREAD_MUTEX_INITIALIZER, PTHREAD_MUTEX_INITIALIZER,
+                                 PTHREAD_MUTEX_INITIALIZER, PTHREAD_MUTEX_INITIALIZER, PTHREAD_MUTEX_INITIALIZER,
+                                 PTHREAD_MUTEX_INITIALIZER, PTHREAD_MUTEX_INITIALIZER};
+
+struct DataLock {
+    pthread_mutex_t* m;
+    explicit DataLock(uint64_t inode) : m(&data_locks[inode % 8]) { pthread_mutex_lock(m); }
+    ~DataLock() { pthread_mutex_unlock(m); }
+};
+
+// Receives exactly n bytes of the channel into to (the program's own
+// buffer for a read's data: a bad one gives EFAULT there, the bytes are
+// then skipped). A signal while the call waits asks the box to end it.
+// False when the channel failed; *fault when to could not take the bytes.
+bool recv_answer(int fd, void* to, size_t n, bool* cancelled, bool* fault) {
+    char* p = static_cast<char*>(to);
+    char sink[512];
+    while (n > 0) {
+        char* at = fault && *fault ? sink : p;
+        size_t k = fault && *fault && n > sizeof sink ? sizeof sink : n;
+        ssize_t got = recv(fd, at, k, 0);
+        if (got > 0) {
+            if (at == p) p += got;
+            n -= got;
+            continue;
+        }
+        if (got == 0) return false;
+        if (errno == EFAULT && fault) {
+            *fault = true;
+            continue;
+        }
+        if (errno == EINTR) {
+            if (!*cancelled) {
+                *cancelled = true;
+                if (!send_msg(fd, MSG_DATA_CANCEL)) return false;
+            }
+            continue;
+        }
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            // The program made its end non-blocking; the answer is on its way.
+            pollfd pf = {fd, POLLIN, 0};
+            if (poll(&pf, 1, kReplyTimeoutMs) <= 0 && errno != EINTR) return false;
+            continue;
+        }
+        return false;
+    }
+    return true;
+}
+
+// One request on the file's channel and its answer; hints sent before the
+// answer are dropped (a poll asks again anyway). The answer's bytes (a
+// read's data, at most cap) go to in. -EIO when the box went away.
+long data_call(int fd, uint32_t type, uint32_t count, const void* bytes, size_t n, void* in, size_t cap) {
+    int fl = fcntl(fd, F_GETFL);
+    DataReq rq = {count, fl >= 0 && (fl & O_NONBLOCK) ? kDataNonblock : 0};
+    if (!send_msg(fd, type, &rq, sizeof rq, bytes, n)) return -EIO;
+    bool cancelled = false;
+    for (;;) {
+        MsgHeader h;
+        if (!recv_answer(fd, &h, sizeof h, &cancelled, nullptr) || h.magic != kMagic) return -EIO;
+        if (h.type == MSG_DATA_READY && h.len == 0) continue;
+        DataDone done;
+        if (h.type != MSG_DATA_DONE || h.len < sizeof done || h.len - sizeof done > cap ||
+            !recv_answer(fd, &done, sizeof done, &cancelled, nullptr))
+            return -EIO;
+        bool fault = false;
+        if (!recv_answer(fd, in, h.len - sizeof done, &cancelled, &fault)) return -EIO;
+        if (fault) return -EFAULT;
+        return static_cast<long>(done.ret);
+    }
+}
+
+long as_syscall(long r) {
+    if (r < 0 && r >= -4095) {
+        errno = static_cast<int>(-r);
+        return -1;
+    }
+    return r;
+}
+
 }  // namespace
 
+bool in_bridge() { return bridge_busy; }
+
+long device_read(int fd, uint64_t inode, void* buf, unsigned long count) {
+    Busy busy;
+    DataLock lock(inode);
+    if (count > kMaxMem) count = kMaxMem;
+    return as_syscall(data_call(fd, MSG_DATA_READ, static_cast<uint32_t>(count), nullptr, 0, buf, count));
+}
+
+long device_write(int fd, uint64_t inode, const void* buf, unsigned long count) {
+    Busy busy;
+    if (count > kMaxMem) count = kMaxMem;
+    // The bytes go from the program's memory through the pipe first, so a
+    // bad buffer is EFAULT before anything reaches the driver.
+    char small[512];
+    char* copy = count <= sizeof small ? small : static_cast<char*>(malloc(count));
+    if (!copy) return as_syscall(-ENOMEM);
+    long r;
+    {
+        DataLock lock(inode);
+        pthread_mutex_lock(&ctrl_lock);  // the probe pipe
+        bool readable = own_copy(reinterpret_cast<uintptr_t>(buf), copy, count, false) == count;
+        pthread_mutex_unlock(&ctrl_lock);
+        r = readable ? data_call(fd, MSG_DATA_WRITE, static_cast<uint32_t>(count), copy, count, nullptr, 0) : -EFAULT;
+    }
+    if (copy != small) free(copy);
+    return as_syscall(r);
+}
+
+short device_poll(int fd, uint64_t inode, short events) {
+    Busy busy;
+    DataLock lock(inode);
+    long r = data_call(fd, MSG_DATA_POLL, static_cast<uint16_t>(events), nullptr, 0, nullptr, 0);
+    if (r < 0) return POLLHUP | POLLERR;
+    return static_cast<short>(r & (events | POLLERR | POLLHUP | POLLNVAL));
+}
+
 DeviceOpen open_device(const char* path, int flags, int* out) {
+    Busy busy;
     char sock[sizeof(sockaddr_un::sun_path)];
     size_t len = strlen(path);
     if (len >= kMaxPath || !box_socket(sock, sizeof sock)) return DeviceOpen::not_served;
-    int fd = connect_to(sock);
+    int fd = connect_to(sock, true);
     if (fd < 0) return DeviceOpen::not_served;  // no box running: the host's own node
     struct stat st;
     OpenReq rq;
@@ -191,6 +320,12 @@ bool is_device(int fd, uint64_t* inode) {
     }
     char want[sizeof(sockaddr_un::sun_path)];
     if (!box_socket(want, sizeof want)) return false;
+    sockaddr_un self;
+    socklen_t slen = sizeof self;
+    memset(&self, 0, sizeof self);
+    if (getsockname(fd, reinterpret_cast<sockaddr*>(&self), &slen) != 0 || self.sun_family != AF_UNIX ||
+        slen <= sizeof(sa_family_t) || self.sun_path[0] != 0)
+        return false;  // not marked: a connection of the front end
     sockaddr_un peer;
     socklen_t plen = sizeof peer;
     memset(&peer, 0, sizeof peer);
@@ -206,6 +341,7 @@ bool is_device(int fd, uint64_t* inode) {
 }
 
 long device_ioctl(uint64_t inode, unsigned long cmd, unsigned long arg) {
+    Busy busy;
     pthread_mutex_lock(&ctrl_lock);
     long result = -1;
     int err = EIO;

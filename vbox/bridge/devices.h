@@ -22,4 +22,16 @@ bool is_device(int fd, uint64_t* inode);
 // (-1 with errno for a negative driver result).
 long device_ioctl(uint64_t inode, unsigned long cmd, unsigned long arg);
 
+// A device file's read, write and poll, made on the driver now (one round
+// trip each); they return as the system calls do.
+long device_read(int fd, uint64_t inode, void* buf, unsigned long count);
+long device_write(int fd, uint64_t inode, const void* buf, unsigned long count);
+// The driver's poll mask for events (POLLERR, POLLHUP, POLLNVAL always
+// count); a box that went away hangs the file up.
+short device_poll(int fd, uint64_t inode, short events);
+
+// True while the bridge itself is making calls (its own descriptors, its
+// own waits), which must reach the real functions.
+bool in_bridge();
+
 }  // namespace vbox

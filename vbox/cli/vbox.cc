@@ -184,6 +184,10 @@ int cmd_status(const std::string& dir, int, char**) {
 // The bridge for programs built for the box's processor, when the box
 // runs them under an emulator (VBOX_EMULATOR): not for the host's own.
 std::string g_emulated_preload;
+// The caller's LD_PRELOAD, for the emulator itself (the host's bridge is
+// for host programs, never for the emulator that runs a box program).
+std::string g_caller_preload;
+bool g_caller_has_preload;
 
 bool is_mips_elf(const std::string& path);
 
@@ -249,11 +253,18 @@ int enter_box(const std::string& dir) {
     // /sys/class/net as the box sees it: its own interfaces.
     if (!info.box_ns.empty() && mount("sysfs", "/sys", "sysfs", MS_NOSUID | MS_NODEV | MS_NOEXEC, nullptr) != 0)
         fprintf(stderr, "vbox: warning: the box's /sys: %s\n", strerror(errno));
+    // A bridge built for the box's processor serves the emulated programs
+    // only (exec_program); the host's own programs in the box (evtest,
+    // i2c-tools) keep this front end's bridge, built with it.
     std::string bridge = env_or("VBOX_BRIDGE", VBOX_BRIDGE);
     if (is_mips_elf(bridge)) {
-        g_emulated_preload = bridge;  // for the emulated programs only (exec_program)
-    } else {
+        g_emulated_preload = bridge;
+        bridge = VBOX_BRIDGE;
+    }
+    if (!is_mips_elf(bridge)) {
         const char* pre = getenv("LD_PRELOAD");
+        g_caller_has_preload = pre != nullptr;
+        g_caller_preload = pre ? pre : "";
         std::string preload = pre && *pre ? bridge + ":" + pre : bridge;
         setenv("LD_PRELOAD", preload.c_str(), 1);
     }
@@ -314,6 +325,10 @@ void exec_program(char** argv) {
         for (auto& w : words) args.push_back(w.data());
         for (char** a = argv + 1; *a; ++a) args.push_back(*a);
         args.push_back(nullptr);
+        if (g_caller_has_preload)
+            setenv("LD_PRELOAD", g_caller_preload.c_str(), 1);
+        else
+            unsetenv("LD_PRELOAD");
         execvp(args[0], args.data());
         return;
     }

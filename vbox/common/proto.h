@@ -27,7 +27,16 @@ enum MsgType : uint32_t {
     MSG_MEM_CHECK = 14,  // MemReq, daemon asks whether a range is accessible
     MSG_MEM_REPLY = 15,  // MemReply (+ bytes for a read)
     MSG_RESULT = 16,     // IoctlResult + Store records
-    MSG_ADMIN_REPLY = 17 // AdminReply header + text
+    MSG_ADMIN_REPLY = 17, // AdminReply header + text
+    // A device's data channel, after MSG_OPEN_REPLY: the program's read,
+    // write and poll on the file, each answered by one MSG_DATA_DONE, in
+    // turn. The driver keeps what the program has not read.
+    MSG_DATA_READ = 20,    // DataReq (count); reply + the bytes read
+    MSG_DATA_WRITE = 21,   // DataReq (count) + the bytes
+    MSG_DATA_POLL = 22,    // DataReq (count: the events asked); reply: the driver's mask
+    MSG_DATA_CANCEL = 23,  // no payload: a signal came while the call waits; the call ends -EINTR
+    MSG_DATA_DONE = 24,    // DataDone (+ bytes for a read)
+    MSG_DATA_READY = 25    // no payload, unasked: the file may now have what the last poll asked
 };
 
 struct MsgHeader {
@@ -94,6 +103,17 @@ struct IoctlResult {
 struct Store {
     uint32_t offset;
     uint32_t len;
+};
+
+constexpr uint32_t kDataNonblock = 1;  // DataReq flags: the program's file is O_NONBLOCK
+
+struct DataReq {
+    uint32_t count;
+    uint32_t flags;
+};
+
+struct DataDone {
+    int64_t ret;  // the driver's result: >= 0, or a negative errno
 };
 
 struct AdminReply {

@@ -16,7 +16,7 @@ bool socket_path(const char* dir, char* out, size_t n) {
     return w > 0 && static_cast<size_t>(w) < n && static_cast<size_t>(w) < sizeof(sockaddr_un::sun_path);
 }
 
-int connect_to(const char* path) {
+int connect_to(const char* path, bool marked) {
     sockaddr_un sa;
     memset(&sa, 0, sizeof sa);
     sa.sun_family = AF_UNIX;
@@ -28,9 +28,17 @@ int connect_to(const char* path) {
     memcpy(sa.sun_path, path, len);
     int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return -1;
-    int r;
-    do r = connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-    while (r < 0 && errno == EINTR);
+    int r = 0;
+    if (marked) {
+        sockaddr_un self;
+        memset(&self, 0, sizeof self);
+        self.sun_family = AF_UNIX;
+        r = bind(fd, reinterpret_cast<sockaddr*>(&self), sizeof(sa_family_t));  // autobind
+    }
+    if (r == 0) {
+        do r = connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+        while (r < 0 && errno == EINTR);
+    }
     if (r < 0) {
         int e = errno;
         close(fd);

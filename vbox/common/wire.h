@@ -14,7 +14,10 @@ namespace vbox {
 bool socket_path(const char* dir, char* out, size_t n);
 
 // Connects to the socket at path; -1 with errno on failure. Close-on-exec.
-int connect_to(const char* path);
+// marked: the socket gets an address of its own first (the kernel picks an
+// abstract name), which tells a device's data channel from the front end's
+// connections for as long as the descriptor lives, also after exec.
+int connect_to(const char* path, bool marked = false);
 
 // Sends one message made of a header and up to two payload pieces.
 bool send_msg(int fd, uint32_t type, const void* a = nullptr, size_t alen = 0,

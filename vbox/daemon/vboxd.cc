@@ -19,9 +19,11 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <set>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 #include "../common/wire.h"
 #include "box.h"
@@ -70,17 +72,6 @@ private:
 
 Connections g_connections;
 
-bool send_all(int fd, const char* p, size_t n) {
-    while (n > 0) {
-        ssize_t w = send(fd, p, n, MSG_NOSIGNAL);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) return false;
-        p += w;
-        n -= w;
-    }
-    return true;
-}
-
 void log_line(const char* fmt, const std::string& a = {}, const std::string& b = {}) {
     fprintf(stderr, fmt, a.c_str(), b.c_str());
     fputc('\n', stderr);
@@ -122,63 +113,138 @@ void serve_control(Box& box, int fd) {
     }
 }
 
-// Moves a device's data between the driver and its channel: what the
-// driver has to read goes to the program as soon as the driver's poll says
-// so, what the program writes goes to the driver as the driver takes it. A
-// driver without read gives the program the end of the file; without write,
-// written data is dropped. The kernel side of the file is non-blocking, so
-// no call here sleeps in the driver and the program's ioctls are never
-// kept waiting behind a read.
-void pump(OpenFile& f, int sock) {
-    int ev = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (ev < 0) return;
-    auto ready = [ev] {
-        uint64_t one = 1;
-        if (write(ev, &one, sizeof one) < 0) {
-        }
-    };
-    static constexpr size_t kBuf = 4096;
-    char out[kBuf];
-    std::string in;  // written by the program, not taken by the driver yet
-    bool readable = true, writable = true;
-    for (;;) {
-        unsigned mask;
-        long got = 0;
-        {
-            std::lock_guard<std::mutex> g(f.call);
-            mask = f.proc->poll(f.fd, ready);
-            if (readable && (mask & POLLIN)) got = f.proc->read(f.fd, reinterpret_cast<unsigned long>(out), kBuf);
-            if (!in.empty() && (mask & POLLOUT)) {
-                long w = f.proc->write(f.fd, reinterpret_cast<unsigned long>(in.data()), in.size());
-                if (w > 0) in.erase(0, w);
-                else if (w != -EAGAIN && w != -ENOSPC) in.clear();  // no write, or a refusal: dropped
-                if (w == -EINVAL) writable = false;
+// A device's data channel: the program's read, write and poll reach the
+// driver when the program makes them, one request at a time, and get the
+// driver's own answer (its data, its end of file, its errors). What the
+// program has not read stays in the driver. The kernel side of the file is
+// non-blocking: a blocking call waits here, woken by the driver's wait
+// queues, so no call sleeps in the driver and the program's ioctls are
+// never kept waiting behind a read. After a poll that found nothing the
+// channel carries one MSG_DATA_READY once the driver wakes with something
+// the poll asked for.
+class DataChannel {
+public:
+    DataChannel(OpenFile& f, int sock) : f_(f), sock_(sock), ev_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+    ~DataChannel() {
+        if (ev_ >= 0) close(ev_);
+    }
+
+    void serve() {
+        if (ev_ < 0) return;
+        for (;;) {
+            pollfd p[2] = {{sock_, POLLIN, 0}, {ev_, POLLIN, 0}};
+            if (poll(p, 2, -1) < 0 && errno != EINTR) return;
+            if (p[1].revents & POLLIN) {
+                drain_wakes();
+                if (armed_ && (driver_poll() & want_)) {
+                    armed_ = false;
+                    if (!send_msg(sock_, MSG_DATA_READY)) return;
+                }
             }
-        }
-        if (got > 0) {
-            if (!send_all(sock, out, got)) break;
-            continue;
-        }
-        if (readable && (mask & POLLIN) && got != -EAGAIN && got != -EINTR) {
-            readable = false;  // no read (-EINVAL) or end of file: the program sees the end
-            shutdown(sock, SHUT_WR);
-        }
-        pollfd p[2] = {{sock, static_cast<short>(in.size() < kBuf ? POLLIN : 0), 0}, {ev, POLLIN, 0}};
-        if (poll(p, 2, -1) < 0 && errno != EINTR) break;
-        if (p[1].revents & POLLIN) {
-            uint64_t n;
-            if (read(ev, &n, sizeof n) < 0) {
-            }
-        }
-        if (p[0].revents & (POLLIN | POLLHUP | POLLERR)) {
-            char buf[kBuf];
-            ssize_t n = recv(sock, buf, sizeof buf, MSG_DONTWAIT);
-            if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) break;  // the program closed it
-            if (n > 0 && writable) in.append(buf, n);
+            if ((p[0].revents & (POLLIN | POLLHUP | POLLERR)) && !request()) return;
         }
     }
-    close(ev);
-}
+
+private:
+    static constexpr size_t kMaxWrite = kMaxMem;
+
+    void drain_wakes() {
+        uint64_t n;
+        if (read(ev_, &n, sizeof n) < 0) {
+        }
+    }
+    std::function<void()> waker() {
+        int ev = ev_;
+        return [ev] {
+            uint64_t one = 1;
+            if (write(ev, &one, sizeof one) < 0) {
+            }
+        };
+    }
+    // The driver's mask, its wait queues armed to wake this channel.
+    unsigned driver_poll() {
+        std::lock_guard<std::mutex> g(f_.call);
+        return f_.proc ? f_.proc->poll(f_.fd, waker()) : POLLNVAL;
+    }
+
+    // One request of the program; false when the channel is done.
+    bool request() {
+        MsgHeader h;
+        if (!read_header(sock_, h, CallerMemory::kReplyTimeoutMs)) return false;
+        if (h.type == MSG_DATA_CANCEL && h.len == 0) return true;  // its call had ended already
+        DataReq rq;
+        if (h.len < sizeof rq || !read_full(sock_, &rq, sizeof rq, CallerMemory::kReplyTimeoutMs)) return false;
+        uint32_t extra = h.len - sizeof rq;
+        bool nonblock = rq.flags & kDataNonblock;
+        DataDone done = {0};
+        switch (h.type) {
+        case MSG_DATA_READ: {
+            if (extra != 0) return false;
+            buf_.resize(std::min<uint32_t>(rq.count, kMaxMem));
+            done.ret = wait_for(nonblock, [&] {
+                return f_.proc->read(f_.fd, reinterpret_cast<unsigned long>(buf_.data()), buf_.size());
+            });
+            if (done.ret == kGone) return false;
+            size_t n = done.ret > 0 ? static_cast<size_t>(done.ret) : 0;
+            return send_msg(sock_, MSG_DATA_DONE, &done, sizeof done, buf_.data(), n);
+        }
+        case MSG_DATA_WRITE: {
+            if (extra != rq.count || extra > kMaxWrite) return false;
+            buf_.resize(extra);
+            if (!read_full(sock_, buf_.data(), extra, CallerMemory::kReplyTimeoutMs)) return false;
+            done.ret = wait_for(nonblock, [&] {
+                return f_.proc->write(f_.fd, reinterpret_cast<unsigned long>(buf_.data()), buf_.size());
+            });
+            if (done.ret == kGone) return false;
+            return send_msg(sock_, MSG_DATA_DONE, &done, sizeof done);
+        }
+        case MSG_DATA_POLL: {
+            if (extra != 0) return false;
+            want_ = (rq.count & 0xffff) | POLLERR | POLLHUP | POLLNVAL;
+            unsigned mask = driver_poll();
+            armed_ = !(mask & want_);
+            done.ret = mask;
+            return send_msg(sock_, MSG_DATA_DONE, &done, sizeof done);
+        }
+        default: return false;
+        }
+    }
+
+    static constexpr long kGone = -1000000;  // the program went away during the call
+
+    // Runs the driver's call; a blocking caller whose driver says -EAGAIN
+    // waits for the driver's wake-up (or the program's cancel) and calls
+    // again, as the driver's own sleep would.
+    template <class Call>
+    long wait_for(bool nonblock, Call call) {
+        for (;;) {
+            long r;
+            {
+                std::lock_guard<std::mutex> g(f_.call);
+                if (!f_.proc) return -EBADF;
+                if (!nonblock) f_.proc->poll(f_.fd, waker());  // armed before the call: no wake-up lost
+                r = call();
+            }
+            if (r != -EAGAIN || nonblock) return r;
+            pollfd p[2] = {{sock_, POLLIN, 0}, {ev_, POLLIN, 0}};
+            if (poll(p, 2, -1) < 0 && errno != EINTR) return kGone;
+            if (p[1].revents & POLLIN) drain_wakes();
+            if (p[0].revents & (POLLIN | POLLHUP | POLLERR)) {
+                MsgHeader h;
+                if (!read_header(sock_, h, CallerMemory::kReplyTimeoutMs) || h.type != MSG_DATA_CANCEL || h.len != 0)
+                    return kGone;  // only a cancel may come during a call
+                return -EINTR;
+            }
+        }
+    }
+
+    OpenFile& f_;
+    int sock_;
+    int ev_;
+    bool armed_ = false;
+    unsigned want_ = 0;
+    std::vector<char> buf_;
+};
 
 // A device's data channel: opened here, released when the program has
 // closed every copy of its descriptor (or died).
@@ -193,7 +259,7 @@ void serve_open(Box& box, int fd, uint32_t len) {
         int r = box.open(node, static_cast<int>(rq.flags), rq.inode, rq.pid, rq.pointer_bits, file);
         rep = r == 0 ? OpenReply{OPEN_OK, 0} : OpenReply{OPEN_FAILED, -r};
     }
-    if (send_msg(fd, MSG_OPEN_REPLY, &rep, sizeof rep) && rep.status == OPEN_OK) pump(*file, fd);
+    if (send_msg(fd, MSG_OPEN_REPLY, &rep, sizeof rep) && rep.status == OPEN_OK) DataChannel(*file, fd).serve();
     if (file) box.close(rq.inode);
 }
 

@@ -6,6 +6,7 @@
  *   n:CMD       ioctl(CMD, NULL)            u:CMD  ioctl(CMD, unreadable page)
  *   l:N:CMD:V   N times g:CMD, each must give V
  *   w:TEXT      write TEXT                  r:N    read up to N bytes
+ *   x:N         read up to N bytes, printed in hex
  *   p:MS        poll for input for MS ms    sleep:MS
  *   c:GUARD:PROT:OPS   the echo device's copy script (ioctl 3, then 2):
  *               OPS "r0+4,w0+8" (read 4 at 0, write 8 at 0) against an
@@ -108,15 +109,28 @@ int main(int argc, char **argv)
 			printf("%s bad=%ld\n", op, bad);
 		} else if (op[0] == 'w') {
 			result(op, write(fd, op + 2, strlen(op + 2)), 0);
+		} else if (op[0] == 'x') {
+			unsigned char buf[256];
+			size_t n = strtoul(op + 2, NULL, 0);
+			ssize_t got = read(fd, buf, n < sizeof buf ? n : sizeof buf);
+			printf("%s r=%zd", op, got);
+			for (ssize_t k = 0; k < got; k++)
+				printf(" %02X", buf[k]);
+			printf("\n");
 		} else if (op[0] == 'r') {
 			char buf[256];
 			size_t n = strtoul(op + 2, NULL, 0);
+			errno = 0;
 			ssize_t got = read(fd, buf, n < sizeof buf ? n : sizeof buf);
-			printf("%s r=%zd data=%.*s\n", op, got, got > 0 ? (int)got : 0, buf);
+			if (got < 0)
+				printf("%s %s\n", op, strerror(errno));
+			else
+				printf("%s r=%zd data=%.*s\n", op, got, (int)got, buf);
 		} else if (op[0] == 'p') {
 			struct pollfd p = {fd, POLLIN, 0};
 			int r = poll(&p, 1, atoi(op + 2));
-			printf("%s r=%d in=%d\n", op, r, (p.revents & POLLIN) != 0);
+			printf("%s r=%d in=%d%s\n", op, r, (p.revents & POLLIN) != 0,
+			       p.revents & (POLLHUP | POLLERR) ? " hup" : "");
 		} else if (op[0] == 'c') {
 			copy_script(fd, op);
 		} else if (strncmp(op, "sleep:", 6) == 0) {

@@ -157,11 +157,11 @@ TEST_F(Box, NodesWithoutADriverAndPathsTheBoxDoesNotServe) {
 TEST_F(Box, ReadWriteAndPollOnAServedNode) {
     auto r = probe({"p:0", "w:hello", "p:2000", "g:1", "r:3", "r:10", "p:0"}, "/dev/echo");
     EXPECT_EQ(lines(r.out), (std::vector<std::string>{"p:0 r=0 in=0", "w:hello r=5 errno=0 v=0",
-                                                      "p:2000 r=1 in=1", "g:1 r=0 errno=0 v=0", "r:3 r=3 data=hel",
+                                                      "p:2000 r=1 in=1", "g:1 r=0 errno=0 v=5", "r:3 r=3 data=hel",
                                                       "r:10 r=2 data=lo", "p:0 r=0 in=0"}))
         << r.err;
-    // A node without read gives the end of the file at once.
-    EXPECT_EQ(probe({"r:4"}).out, "r:4 r=0 data=\n");
+    // A node without read refuses it, as the kernel does.
+    EXPECT_EQ(probe({"r:4"}).out, "r:4 Invalid argument\n");
 }
 
 TEST_F(Box, RunPassesTheExitStatusThrough) {

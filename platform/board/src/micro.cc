@@ -28,7 +28,10 @@ uint8_t reversed_key(const Micro::Frame& f, int k)
 
 }  // namespace
 
-Micro::Micro(kplat::Kernel& kernel, Gpio& gpio) : kernel_(kernel), gpio_(gpio) {}
+Micro::Micro(kplat::Kernel& kernel, Gpio& gpio) : kernel_(kernel), gpio_(gpio)
+{
+    gpio_.set_name(irq_pin, "micro-controller interrupt (a low pulse per frame)");
+}
 
 void Micro::set_version(uint8_t version)
 {
@@ -247,6 +250,7 @@ void Micro::on_stop()
 
 ActivityLed::ActivityLed(kplat::Kernel& kernel, Gpio& gpio) : kernel_(kernel), gpio_(gpio)
 {
+    gpio_.set_name(pin, "activity LED (low: lit)");
     gpio_.watch([this](unsigned p, bool level) {
         if (p == pin)
             history_.push_back({kernel_.jiffies(), !level});

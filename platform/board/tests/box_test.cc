@@ -53,4 +53,35 @@ TEST(PinHistoryInTheBox, SigrokDecodesATunerWrite)
     EXPECT_EQ("gpio vcd: /nonexistent/pins.vcd: No such file or directory\n", bad.err);
 }
 
+// The reader keeps the card's bytes until the program reads them, as its
+// driver does: a reset drops what the card sent before it, and a card
+// pulled in the middle of a command hangs the file up and refuses writes.
+TEST(CardReaderInTheBox, ResetDropsEarlierBytesAndAPulledCardRefusesWrites)
+{
+    vboxtest::BoxSession box;
+    auto r = box.start("card reader 240\nmknod /dev/scard c 240 0\n");
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    const std::string reset = "s:0x20005300:0";  // the reader's reset
+    // "ABCDE" is the header 41 42 43 44 45, "ABCDF" another.
+    ASSERT_EQ(box.vbox({"card", "insert"}).status, 0);
+    ASSERT_EQ(box.vbox({"card", "reply", "4142434445", "90", "00"}).status, 0);
+    ASSERT_EQ(box.vbox({"card", "reply", "4142434446", "remove"}).status, 0);
+    auto p = box.run({IOCTL_PROBE, "/dev/scard", reset, "w:ABCDE", "p:1000", reset, "p:100", "w:ABCDE", "x:8",
+                      "w:ABCDF", "p:1000", "w:ABCDE", "x:8", "x:8"});
+    EXPECT_EQ(p.out,
+              reset + " r=0 errno=0 v=0\n"
+              "w:ABCDE r=5 errno=0 v=0\n"
+              "p:1000 r=1 in=1\n" +
+              reset + " r=0 errno=0 v=0\n"
+              "p:100 r=0 in=0\n"  // the status words before the reset are gone
+              "w:ABCDE r=5 errno=0 v=0\n"
+              "x:8 r=2 90 00\n"
+              "w:ABCDF r=5 errno=0 v=0\n"
+              "p:1000 r=1 in=1 hup\n"
+              "w:ABCDE r=-1 errno=Input/output error v=0\n"
+              "x:8 r=1 42\n"  // the procedure byte sent before the pull, then the end
+              "x:8 r=0\n")
+        << p.err;
+}
+
 }  // namespace

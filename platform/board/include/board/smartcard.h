@@ -13,9 +13,9 @@
 // POLLHUP; reads give what the card sent before it went, then the end of
 // the file; writes -EIO, card requests -ENXIO or -EIO) until it is closed: a program opens the reader again after
 // the next insertion. A file opened while no card is in follows the next
-// card put in. Through the virtual box's bridge the hang-up arrives as the
-// end of the file (the program's poll says readable), which is how a
-// program sees it on the box too.
+// card put in. Through the virtual box's bridge a program's read, write and
+// poll reach this driver when it makes them: it sees the hang-up, the
+// refused writes and the end of the file as on the box.
 //
 // Requests (numbered as the box's driver has them):
 //     0x20005300  reset the card; what it answers is the new ATR

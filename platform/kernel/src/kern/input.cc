@@ -36,6 +36,7 @@ struct evdev_client {
 	struct evrec buffer[EVDEV_BUFFER_SIZE];
 	int head, tail;  /* tail: next to read; head == tail: empty */
 	int gone;        /* its device was unregistered */
+	struct input_dev *dev; /* NULL once gone */
 	wait_queue_head_t wait;
 	struct evdev_client *next;
 };
@@ -144,6 +145,7 @@ int evdev_open(struct inode *inode, struct file *file)
 	if (!devices[i])
 		return -ENODEV;
 	c = (struct evdev_client *)k2h_zalloc(sizeof(*c));
+	c->dev = devices[i];
 	init_waitqueue_head(&c->wait);
 	c->next = clients[i];
 	clients[i] = c;
@@ -202,6 +204,190 @@ unsigned int evdev_poll(struct file *file, poll_table *wait)
 	if (c->head != c->tail)
 		return POLLIN | POLLRDNORM;
 	return c->gone ? POLLHUP | POLLERR : 0;
+}
+
+/* ---- The event device's ioctls ----
+ *
+ * The requests of the 2.4 event device ('E'), decoded for the caller: a
+ * program of the box (32 bits) numbers them as the MIPS kernel does (three
+ * direction bits: 1 none, 2 read, 4 write; 13 size bits), a host program
+ * as the host does (two: 1 write, 2 read; 14 size bits). Bitmaps are
+ * arrays of the caller's longs, least significant bit first: on a
+ * little-endian machine the bytes are the same, only the length differs. */
+struct evreq {
+	unsigned int nr, size;
+	int rd, wr;
+};
+
+void decode(struct file *file, unsigned int cmd, struct evreq *r)
+{
+	unsigned int dir;
+
+	r->nr = cmd & 0xff;
+	if (kern_file_user_bits(file) == 32) {
+		dir = cmd >> 29;
+		r->size = (cmd >> 16) & 0x1fff;
+		r->rd = (dir & 2) != 0;
+		r->wr = (dir & 4) != 0;
+	} else {
+		dir = cmd >> 30;
+		r->size = (cmd >> 16) & 0x3fff;
+		r->rd = (dir & 2) != 0;
+		r->wr = (dir & 1) != 0;
+	}
+}
+
+/* A bitmap of max + 1 bits as NBITS(max) of the caller's longs, cut to
+ * what the caller's buffer holds: the bytes copied. */
+long put_bits(struct file *file, unsigned long arg, const unsigned long *bits, unsigned int max, unsigned int size)
+{
+	unsigned long w = kern_file_user_bits(file) / 8;
+	unsigned long len = (max / (8 * w) + 1) * w; /* NBITS(max) longs */
+
+	if (len > size)
+		len = size;
+	return copy_to_user((void *)arg, bits, len) ? -EFAULT : (long)len;
+}
+
+long put_string(unsigned long arg, const char *text, unsigned int size)
+{
+	unsigned long len;
+
+	if (!text)
+		return 0;
+	len = strlen(text) + 1;
+	if (len > size)
+		len = size;
+	return copy_to_user((void *)arg, text, len) ? -EFAULT : (long)len;
+}
+
+long put_ints(unsigned long arg, const int *v, int n)
+{
+	return copy_to_user((void *)arg, v, n * sizeof(int)) ? -EFAULT : 0;
+}
+
+unsigned int keycode_at(struct input_dev *dev, unsigned int i)
+{
+	switch (dev->keycodesize) {
+	case 1: return ((unsigned char *)dev->keycode)[i];
+	case 2: return ((unsigned short *)dev->keycode)[i];
+	default: return ((unsigned int *)dev->keycode)[i];
+	}
+}
+
+void set_keycode_at(struct input_dev *dev, unsigned int i, unsigned int v)
+{
+	switch (dev->keycodesize) {
+	case 1: ((unsigned char *)dev->keycode)[i] = (unsigned char)v; break;
+	case 2: ((unsigned short *)dev->keycode)[i] = (unsigned short)v; break;
+	default: ((unsigned int *)dev->keycode)[i] = v; break;
+	}
+}
+
+/* EVIOCSKEYCODE: the scancode's new key; the old key stays in keybit only
+ * if another scancode still gives it. A scancode is checked against the
+ * table's size (2.4 let one past the end through) and a key against
+ * KEY_MAX. */
+long set_keycode(struct input_dev *dev, unsigned long arg)
+{
+	int v[2];
+	unsigned int old, i;
+
+	if (copy_from_user(v, (void *)arg, sizeof(v)))
+		return -EFAULT;
+	if (v[0] < 0 || (unsigned int)v[0] >= dev->keycodemax || !dev->keycodesize || !dev->keycode || v[1] < 0 ||
+	    v[1] > KEY_MAX || (dev->keycodesize == 1 && v[1] > 0xff))
+		return -EINVAL;
+	old = keycode_at(dev, v[0]);
+	set_keycode_at(dev, v[0], v[1]);
+	clear_bit(old, dev->keybit);
+	set_bit(v[1], dev->keybit);
+	for (i = 0; i < dev->keycodemax; i++)
+		if (keycode_at(dev, i) == old) {
+			set_bit(old, dev->keybit);
+			break;
+		}
+	return 0;
+}
+
+int evdev_ioctl(struct inode *inode, struct file *file, unsigned int cmd, unsigned long arg)
+{
+	struct evdev_client *c = (struct evdev_client *)file->private_data;
+	struct input_dev *dev = c->dev;
+	struct evreq r;
+	int v[2];
+
+	(void)inode;
+	if (!dev)
+		return -ENODEV;
+	decode(file, cmd, &r);
+	if (((cmd >> 8) & 0xff) != 'E')
+		return -EINVAL;
+	if (r.rd && r.size == sizeof(int) && r.nr == 0x01) { /* EVIOCGVERSION */
+		v[0] = EV_VERSION;
+		return put_ints(arg, v, 1);
+	}
+	if (r.rd && r.size == 8 && r.nr == 0x02) { /* EVIOCGID: short[4] */
+		unsigned short id[4] = {dev->idbus, dev->idvendor, dev->idproduct, dev->idversion};
+		return copy_to_user((void *)arg, id, sizeof(id)) ? -EFAULT : 0;
+	}
+	if (r.size == 2 * sizeof(int) && r.nr == 0x03) { /* EVIOCGREP, EVIOCSREP */
+		if (r.rd)
+			return put_ints(arg, dev->rep, 2);
+		if (!r.wr)
+			return -EINVAL;
+		if (copy_from_user(v, (void *)arg, sizeof(v)))
+			return -EFAULT;
+		dev->rep[REP_DELAY] = v[0];
+		dev->rep[REP_PERIOD] = v[1];
+		return 0;
+	}
+	if (r.size == 2 * sizeof(int) && r.nr == 0x04) { /* EVIOCGKEYCODE, EVIOCSKEYCODE */
+		if (r.wr && !r.rd)
+			return set_keycode(dev, arg);
+		if (!r.rd)
+			return -EINVAL;
+		if (copy_from_user(v, (void *)arg, sizeof(int)))
+			return -EFAULT;
+		if (v[0] < 0 || (unsigned int)v[0] >= dev->keycodemax || !dev->keycodesize || !dev->keycode)
+			return -EINVAL;
+		v[1] = (int)keycode_at(dev, v[0]);
+		return put_ints(arg + sizeof(int), v + 1, 1);
+	}
+	if (r.rd && r.size == sizeof(int) && r.nr == 0x84) { /* EVIOCGEFFECTS */
+		v[0] = dev->ff_effects_max;
+		return put_ints(arg, v, 1);
+	}
+	/* The rest read a length the caller gives. */
+	if (!r.rd || r.wr)
+		return -EINVAL;
+	if ((r.nr & ~EV_MAX) == 0x20) { /* EVIOCGBIT(type, len) */
+		switch (r.nr & EV_MAX) {
+		case 0: return put_bits(file, arg, dev->evbit, EV_MAX, r.size);
+		case EV_KEY: return put_bits(file, arg, dev->keybit, KEY_MAX, r.size);
+		case EV_REL: return put_bits(file, arg, dev->relbit, REL_MAX, r.size);
+		case EV_ABS: return put_bits(file, arg, dev->absbit, ABS_MAX, r.size);
+		case EV_MSC: return put_bits(file, arg, dev->mscbit, MSC_MAX, r.size);
+		case EV_LED: return put_bits(file, arg, dev->ledbit, LED_MAX, r.size);
+		case EV_SND: return put_bits(file, arg, dev->sndbit, SND_MAX, r.size);
+		case EV_FF: return put_bits(file, arg, dev->ffbit, FF_MAX, r.size);
+		default: return -EINVAL;
+		}
+	}
+	switch (r.nr) {
+	case 0x18: return put_bits(file, arg, dev->key, KEY_MAX, r.size); /* EVIOCGKEY */
+	case 0x19: return put_bits(file, arg, dev->led, LED_MAX, r.size); /* EVIOCGLED */
+	case 0x1a: return put_bits(file, arg, dev->snd, SND_MAX, r.size); /* EVIOCGSND */
+	case 0x06: return put_string(arg, dev->name, r.size);              /* EVIOCGNAME */
+	case 0x07: return put_string(arg, dev->phys, r.size);              /* EVIOCGPHYS */
+	case 0x08: return put_string(arg, dev->uniq, r.size);              /* EVIOCGUNIQ */
+	}
+	if ((r.nr & ~ABS_MAX) == 0x40 && r.size == 5 * sizeof(int)) { /* EVIOCGABS(axis) */
+		unsigned int a = r.nr & ABS_MAX;
+		int info[5] = {dev->abs[a], dev->absmin[a], dev->absmax[a], dev->absfuzz[a], dev->absflat[a]};
+		return put_ints(arg, info, 5);
+	}
+	return -EINVAL;
 }
 
 struct file_operations input_fops;
@@ -321,6 +507,7 @@ void input_register_device(struct input_dev *dev)
 	input_fops.poll = evdev_poll;
 	input_fops.open = evdev_open;
 	input_fops.release = evdev_release;
+	input_fops.ioctl = evdev_ioctl;
 	if (device_count++ == 0 && register_chrdev(INPUT_MAJOR, "input", &input_fops))
 		printk(KERN_ERR "input: unable to register char major %d\n", INPUT_MAJOR);
 }
@@ -337,6 +524,7 @@ void input_unregister_device(struct input_dev *dev)
 		next = c->next;
 		c->next = NULL;
 		c->gone = 1;
+		c->dev = NULL;
 		wake_up_interruptible(&c->wait);
 	}
 	clients[i] = NULL;
