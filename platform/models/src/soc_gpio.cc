@@ -1,4 +1,4 @@
-#include "board/gpio.h"
+#include "board/soc_gpio.h"
 
 namespace board {
 

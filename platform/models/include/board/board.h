@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "board/gpio.h"
+#include "board/soc_gpio.h"
 #include "board/i2c.h"
 #include "board/lines.h"
 #include "board/loopback.h"

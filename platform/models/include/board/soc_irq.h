@@ -19,7 +19,7 @@
 
 #include <cstdint>
 
-#include "board/gpio.h"
+#include "board/soc_gpio.h"
 #include "board/soc_bus.h"
 #include "kplat/kernel.h"
 

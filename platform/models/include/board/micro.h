@@ -55,7 +55,7 @@
 #include <optional>
 #include <vector>
 
-#include "board/gpio.h"
+#include "board/soc_gpio.h"
 #include "board/i2c.h"
 #include "kplat/kernel.h"
 

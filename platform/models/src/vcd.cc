@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "board/gpio.h"
+#include "board/soc_gpio.h"
 #include "board/soc_bus.h"
 
 namespace board {

@@ -18,7 +18,7 @@
 #include <deque>
 #include <string>
 
-#include "board/gpio.h"
+#include "board/soc_gpio.h"
 #include "board/i2c.h"
 
 namespace board {

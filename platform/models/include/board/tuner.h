@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "board/gpio.h"
+#include "board/soc_gpio.h"
 #include "board/i2c.h"
 #include "board/i2c_pins.h"
 

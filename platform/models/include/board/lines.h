@@ -11,7 +11,7 @@
 
 #include <array>
 
-#include "board/gpio.h"
+#include "board/soc_gpio.h"
 
 namespace board {
 
