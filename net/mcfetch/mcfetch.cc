@@ -217,21 +217,8 @@ void save_file() {
     }
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    download_init(&packets, false);
-    if (nice(-30) == -1) {
-        // Only root may raise the priority; the download works without.
-    }
-    puts("[INIT] Initializing packet vector");
-    get_option_line(argc, argv);
-    check_options();
-    packets.courtesy = courtesy;
-    catch_ip_interface();
-
-    printf("[INIT] Listening to %s:%d from %s\n", mcast_group, mcast_port, net);
-    fflush(stdout);
+// The socket bound to the group's port on every interface.
+void open_socket() {
     puts("[INIT] Opening sockets");
     sock = socket(AF_INET, SOCK_DGRAM, 0);
     if (sock < 0) {
@@ -248,10 +235,16 @@ int main(int argc, char** argv) {
         perror("Errore in bind");
         exit(EXIT_BIND);
     }
+}
+
+void join_group() {
     printf("[INIT] Joining Multicast Group %s\n", mcast_group);
     mreq.imr_interface = data_client_addr.sin_addr;
     if (setsockopt(sock, IPPROTO_IP, IP_ADD_MEMBERSHIP, &mreq, sizeof mreq) < 0) perror("setsockopt error");
-    printf("[INIT] Entering in download LOOP [last received is %d]\n", 0);
+}
+
+// A receive buffer as large as the kernel grants, which is reported.
+void set_receive_buffer() {
     int rcvbuf = kReceiveBuffer;
     if (setsockopt(sock, SOL_SOCKET, SO_RCVBUF, &rcvbuf, sizeof rcvbuf) < 0) perror("setsockopt error SO_RCVBUF");
     socklen_t len = sizeof rcvbuf;
@@ -260,9 +253,12 @@ int main(int argc, char** argv) {
         rcvbuf = -1;
     }
     printf("[INIT] UDP buffer set to %d\n\n", rcvbuf);
-    const uint32_t local_word = local_version_word();
-    if (courtesy) courtesy_script("0");
+}
 
+// Collects the image's datagrams until it is complete; a stream that
+// stays silent too long, a datagram beyond the image or a lack of memory
+// ends the program.
+void receive_image(uint32_t local_word) {
     bool armed = false;
     time_t armed_at = 0;
     for (;;) {
@@ -307,6 +303,30 @@ int main(int argc, char** argv) {
         }
         if (saved == SAVE_COMPLETE) break;
     }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    download_init(&packets, false);
+    if (nice(-30) == -1) {
+        // Only root may raise the priority; the download works without.
+    }
+    puts("[INIT] Initializing packet vector");
+    get_option_line(argc, argv);
+    check_options();
+    packets.courtesy = courtesy;
+    catch_ip_interface();
+
+    printf("[INIT] Listening to %s:%d from %s\n", mcast_group, mcast_port, net);
+    fflush(stdout);
+    open_socket();
+    join_group();
+    printf("[INIT] Entering in download LOOP [last received is %d]\n", 0);
+    set_receive_buffer();
+    const uint32_t local_word = local_version_word();
+    if (courtesy) courtesy_script("0");
+    receive_image(local_word);
     leave_group();
     puts("\n *********** Main Download completed ***********");
     save_file();
