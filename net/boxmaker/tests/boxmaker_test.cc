@@ -1,15 +1,15 @@
 // boxmaker on a real eth0 in a private network namespace.
 #include <gtest/gtest.h>
 
-#include "testsupport/netns.h"
+#include "hostns/netns.h"
 
 namespace {
 
-using testsupport::NetnsPair;
-using testsupport::NetPairOptions;
+using hostns::NetnsPair;
+using hostns::NetPairOptions;
 
 TEST(Boxmaker, MakerFromTheVendorPrefixOfEth0) {
-    if (!testsupport::netns_available()) GTEST_SKIP() << "no network namespaces here";
+    if (!hostns::netns_available()) GTEST_SKIP() << "no network namespaces here";
     NetPairOptions o;
     o.box_mac = "00:03:6f:12:34:56";
     NetnsPair pair(o);

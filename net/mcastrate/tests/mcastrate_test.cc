@@ -21,11 +21,11 @@
 #include <memory>
 #include <thread>
 
-#include "testsupport/netns.h"
+#include "hostns/netns.h"
 
 namespace {
 
-using namespace testsupport;
+using namespace hostns;
 
 // A frame of `size` bytes from the head end: Ethernet to the group's MAC
 // address, IPv4 (with `options` words of NOP options), UDP to dst:port.

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "box_session.h"
-#include "testsupport/process.h"
+#include "hostns/process.h"
 
 namespace {
 
@@ -35,11 +35,11 @@ TEST(PinHistoryInTheBox, SigrokDecodesATunerWrite)
     ASSERT_EQ(r.status, 0) << r.out << r.err;
     ASSERT_EQ(0, box.vbox({"tuner", "write", "0x0b", "0xc4", "0x86"}).status);
     // A file name of the caller's: taken from the caller's folder.
-    testsupport::RunOptions here = box.options();
+    hostns::RunOptions here = box.options();
     here.cwd = box.tmp().path();
     auto v = box.vbox({"gpio", "vcd", "pins.vcd"}, here);
     ASSERT_EQ(0, v.status) << v.err;
-    auto d = testsupport::run({"sigrok-cli", "-I", "vcd", "-i", box.tmp().file("pins.vcd"), "-P",
+    auto d = hostns::run({"sigrok-cli", "-I", "vcd", "-i", box.tmp().file("pins.vcd"), "-P",
                                "i2c:scl=gpio20:sda=gpio21", "-A", "i2c=address-write:data-write"});
     ASSERT_EQ(0, d.status) << d.err;
     EXPECT_NE(std::string::npos, d.out.find("i2c-1: Address write: 60\n"

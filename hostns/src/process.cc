@@ -1,4 +1,4 @@
-#include "testsupport/process.h"
+#include "hostns/process.h"
 
 #include <elf.h>
 #include <errno.h>
@@ -18,14 +18,12 @@
 #include <set>
 #include <sstream>
 
-#include "testsupport/mounts.h"
-#include "testsupport/tempdir.h"
+#include "hostns/mounts.h"
+#include "hostns/tempdir.h"
 
 extern char** environ;
 
-namespace testsupport {
-
-namespace {
+namespace hostns {
 
 long long now_ms() {
     timespec ts;
@@ -33,15 +31,17 @@ long long now_ms() {
     return ts.tv_sec * 1000LL + ts.tv_nsec / 1000000;
 }
 
+namespace {
+
 [[noreturn]] void child_fail(const char* what) {
-    dprintf(2, "testsupport: %s: %s\n", what, strerror(errno));
+    dprintf(2, "hostns: %s: %s\n", what, strerror(errno));
     _exit(127);
 }
 
 void enter_private_mounts() {
     std::string error;
     if (!private_mount_namespace(error)) {
-        dprintf(2, "testsupport: %s\n", error.c_str());
+        dprintf(2, "hostns: %s\n", error.c_str());
         _exit(127);
     }
 }
@@ -263,4 +263,4 @@ std::vector<std::string> lines(const std::string& text) {
     return v;
 }
 
-}  // namespace testsupport
+}  // namespace hostns

@@ -3,7 +3,7 @@
 
 #include <string>
 
-namespace testsupport {
+namespace hostns {
 
 class TempDir {
 public:
@@ -29,4 +29,4 @@ std::string read_file(const std::string& path);
 // Writes a whole file; returns whether it worked.
 bool write_file(const std::string& path, const std::string& content, int mode = 0644);
 
-}  // namespace testsupport
+}  // namespace hostns

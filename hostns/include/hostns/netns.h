@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "testsupport/process.h"
+#include "hostns/process.h"
 
-namespace testsupport {
+namespace hostns {
 
 struct NetPairOptions {
     std::string prefix = "stbt";               // namespace names: PREFIX-PID-N-box, -he
@@ -72,4 +72,4 @@ private:
     std::string error_;
 };
 
-}  // namespace testsupport
+}  // namespace hostns

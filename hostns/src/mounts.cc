@@ -1,4 +1,4 @@
-#include "testsupport/mounts.h"
+#include "hostns/mounts.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -16,9 +16,9 @@
 #include <set>
 #include <sstream>
 
-#include "testsupport/tempdir.h"
+#include "hostns/tempdir.h"
 
-namespace testsupport {
+namespace hostns {
 
 namespace {
 
@@ -191,4 +191,4 @@ bool private_dev(const std::vector<DevNode>& nodes, const std::map<std::string, 
     return ok;
 }
 
-}  // namespace testsupport
+}  // namespace hostns

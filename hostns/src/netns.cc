@@ -1,4 +1,4 @@
-#include "testsupport/netns.h"
+#include "hostns/netns.h"
 
 #include <fcntl.h>
 #include <sched.h>
@@ -8,7 +8,7 @@
 
 #include <atomic>
 
-namespace testsupport {
+namespace hostns {
 
 namespace {
 
@@ -38,7 +38,7 @@ std::function<void()> NetnsPair::enter(const std::string& ns) {
     return [ns]() {
         std::string error;
         if (!enter_netns(ns, error)) {
-            dprintf(2, "testsupport: %s\n", error.c_str());
+            dprintf(2, "hostns: %s\n", error.c_str());
             _exit(127);
         }
     };
@@ -135,4 +135,4 @@ RunResult NetnsPair::run_headend(const std::vector<std::string>& argv, RunOption
     return run_in(in_headend(), argv, std::move(options));
 }
 
-}  // namespace testsupport
+}  // namespace hostns

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace testsupport {
+namespace hostns {
 
 // Moves the calling process into a mount namespace of its own whose mounts
 // never propagate back. Where "/" is no mount point (a chroot, a build
@@ -34,4 +34,4 @@ struct DevNode {
 bool private_dev(const std::vector<DevNode>& nodes, const std::map<std::string, std::string>& binds,
                  std::string& error);
 
-}  // namespace testsupport
+}  // namespace hostns

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace testsupport {
+namespace hostns {
 
 struct RunOptions {
     std::string input;                    // written to standard input, then closed
@@ -56,8 +56,12 @@ ExecPlan plan_exec(const std::vector<std::string>& argv, const RunOptions& optio
 std::function<void()> private_folder(const std::string& folder,
                                      const std::map<std::string, std::string>& files = {});
 
+// Milliseconds on the monotonic clock, for the time limits of runs and
+// sessions.
+long long now_ms();
+
 // Splits text into lines (without their newlines); a last line without a
 // newline is kept.
 std::vector<std::string> lines(const std::string& text);
 
-}  // namespace testsupport
+}  // namespace hostns

@@ -1,4 +1,4 @@
-#include "testsupport/tempdir.h"
+#include "hostns/tempdir.h"
 
 #include <fcntl.h>
 #include <stdlib.h>
@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <system_error>
 
-namespace testsupport {
+namespace hostns {
 
 TempDir::TempDir() {
     const char* base = getenv("TMPDIR");
@@ -57,4 +57,4 @@ bool write_file(const std::string& path, const std::string& content, int mode) {
     return done == content.size();
 }
 
-}  // namespace testsupport
+}  // namespace hostns
