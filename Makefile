@@ -4,7 +4,7 @@
 
 FUZZ_SECONDS ?= 60
 
-.PHONY: all setup build test run asan-test fuzz fuzz-smoke bench target-setup target-build target-test box-setup box-build box-test rootfs fresh-check clean
+.PHONY: all setup build test run asan-test fuzz fuzz-smoke bench target-setup target-build target-test box-setup box-build box-test rootfs fresh-check format format-check clean
 
 all: build
 
@@ -72,6 +72,15 @@ target-test: build target-build
 
 rootfs: target-build
 	@scripts/rootfs build/mipsel build/rootfs
+
+# The source layout (scripts/format): check it, or rewrite what differs.
+format-check:
+	@scripts/setup format
+	@scripts/format --check
+
+format:
+	@scripts/setup format
+	@scripts/format --fix
 
 # The two commands on a fresh minimal Debian 12 (mmdebstrap, a chroot whose
 # "/" is no mount point), from a clone of HEAD. As root.
