@@ -145,7 +145,7 @@ void print_missing() {
             fputs(", ...", stderr);
             break;
         }
-        fprintf(stderr, runs ? ", %d" : " (%d", n);
+        fprintf(stderr, "%s%d", runs ? ", " : " (", n);
         if (end > n) fprintf(stderr, "-%d", end);
         ++runs;
         n = end;
