@@ -57,6 +57,13 @@ Download packets;
 int sock = -1;
 ip_mreq mreq;
 
+// What reached the socket, for the reason given when the idle timer ends
+// the download.
+// (unsigned: a flood that runs for long wraps them, no more)
+unsigned long arrived;      // datagrams of any kind
+unsigned long foreign;      // not the upgrade stream (cut short, wrong magic)
+unsigned long other_image;  // of another image than the one being collected
+
 void show_help() {
     puts("--------------------------------\n\t mcfetch \n--------------------------------");
     puts("h\t : this page");
@@ -123,6 +130,58 @@ void catch_ip_interface() {
 
 void leave_group() {
     if (setsockopt(sock, IPPROTO_IP, IP_DROP_MEMBERSHIP, &mreq, sizeof mreq) < 0) perror("setsockopt error");
+}
+
+// The first runs of missing packet numbers ("1-8, 50"): the first ones
+// missing say a sender that started before mcfetch joined.
+void print_missing() {
+    constexpr int kRuns = 5;
+    int runs = 0;
+    for (int n = 1; n <= packets.last; ++n) {
+        if (packets.slots[n].data) continue;
+        int end = n;
+        while (end < packets.last && !packets.slots[end + 1].data) ++end;
+        if (runs == kRuns) {
+            fputs(", ...", stderr);
+            break;
+        }
+        fprintf(stderr, "%s%d", runs ? ", " : " (", n);
+        if (end > n) fprintf(stderr, "-%d", end);
+        ++runs;
+        n = end;
+    }
+    if (runs) fputc(')', stderr);
+}
+
+// Nothing new for the idle time: says on standard error what did arrive
+// and how the image can still be had. A datagram the box missed comes
+// again only with the head-end's next carousel pass.
+void explain_idle() {
+    fprintf(stderr, "mcfetch: nothing new on %s:%d for %d s", mcast_group, mcast_port, kIdleSeconds);
+    if (arrived == 0) {
+        fprintf(stderr,
+                ", and nothing at all arrived: no head-end sends to this group and port, or it sent"
+                " before mcfetch joined (a head-end carousel repeats the image: run mcfetch while it"
+                " sends)\n");
+        return;
+    }
+    if (packets.received == 0) {
+        fprintf(stderr, ": %lu datagram%s arrived, none of them an image datagram of the upgrade stream (%lu foreign)\n",
+                arrived, arrived == 1 ? "" : "s", foreign);
+        return;
+    }
+    if (packets.last > 0) {
+        fprintf(stderr, ": %d of the image's %d datagrams stored, %d missing", packets.in_range, packets.last,
+                missing_packets(&packets));
+        print_missing();
+    } else
+        fprintf(stderr, ": %d datagrams of the image stored, the last one (which gives their count) missing",
+                packets.received);
+    if (other_image > 0) fprintf(stderr, ", %lu of another image dropped", other_image);
+    fprintf(stderr,
+            ".\nmcfetch: the missing ones were lost (the receive buffer overflowed: the head-end sends"
+            " faster than the box takes them) or sent before mcfetch joined; only another carousel pass"
+            " sends them again: run mcfetch again while the head-end repeats the image\n");
 }
 
 [[noreturn]] void leave_and_exit(int status) {
@@ -273,14 +332,17 @@ void receive_image(uint32_t local_word) {
                 armed = true;
             } else if (time(nullptr) - armed_at > kIdleSeconds) {
                 puts("[ERROR] Download Error - Fail ");
+                fflush(stdout);
+                explain_idle();
                 leave_and_exit(EXIT_DOWNLOAD);
             }
             continue;
         }
+        ++arrived;
         mcstream::Header h;
         switch (classify(&packets, mcast_pk, static_cast<size_t>(got), &h)) {
-        case DGRAM_FOREIGN: continue;
-        case DGRAM_OTHER_IMAGE: continue;
+        case DGRAM_FOREIGN: ++foreign; continue;
+        case DGRAM_OTHER_IMAGE: ++other_image; continue;
         case DGRAM_TOO_LARGE:
             puts("[ERROR] Received packet major than max num packet - Fail ");
             leave_group();

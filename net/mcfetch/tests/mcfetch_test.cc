@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <random>
+#include <thread>
 
 #include "stream_session.h"
 #include "hostns/mounts.h"
@@ -69,6 +70,8 @@ Lines plus(Lines a, const Lines& b) {
 const Lines kNewer = {"Image on the net version 1, maior 0, minor 0", "Local image version 0, maior 0, minor 0",
                       "Need to update your image"};
 const Lines kCompleted = {"", " *********** Main Download completed ***********"};
+
+std::string first_line(const std::string& text) { return text.substr(0, text.find('\n')); }
 
 RunOptions fast_clock() {
     RunOptions o;
@@ -171,6 +174,9 @@ TEST(Fetch, PacketNumbersAndMissingDatagrams) {
               plus(plus(set_up_lines(), kNewer), {"[OK] download_packet 100", "[OK] Last_packet arrived 100",
                                                   "[ERROR] Download Error - Fail "}));
     EXPECT_TRUE(hostns::read_file(out) == image) << "the archive written before is left as it was";
+    EXPECT_EQ(first_line(f.mcfetch.err),
+              "mcfetch: nothing new on 239.113.1.74:5518 for 20 s: 98 of the image's 100 datagrams stored, 2 missing "
+              "(50-51).");
 
     f = s.fetch({"-f", out}, {{"--extra", "61441", "--size", "5000"}});
     EXPECT_EQ(f.mcfetch.status, 2);
@@ -194,6 +200,9 @@ TEST(Fetch, OneImageVersionPerDownload) {
     ASSERT_FALSE(got.empty());
     EXPECT_EQ(got.back(), "[ERROR] Download Error - Fail ");
     EXPECT_NE(access(out.c_str(), F_OK), 0);
+    EXPECT_EQ(first_line(f.mcfetch.err),
+              "mcfetch: nothing new on 239.113.1.74:5518 for 20 s: 59 datagrams of the image stored, the last one "
+              "(which gives their count) missing, 200 of another image dropped.");
 
     f = s.fetch({"-v", "5", "-f", out},
                 {{"-V", "9.0.0", "--bad-type", "1-3", "--drop", "all", older}, {"-V", "1.0.0", older}});
@@ -215,15 +224,56 @@ TEST(Fetch, IdleTimeout) {
     EXPECT_EQ(f.mcfetch.status, 2);
     EXPECT_EQ(lines(f.mcfetch.out), plus(set_up_lines(), {"[ERROR] Download Error - Fail "}));
     EXPECT_EQ(f.courtesy, "0\n");
+    EXPECT_EQ(first_line(f.mcfetch.err),
+              "mcfetch: nothing new on 239.113.1.74:5518 for 20 s, and nothing at all arrived: no head-end sends "
+              "to this group and port, or it sent before mcfetch joined (a head-end carousel repeats the image: "
+              "run mcfetch while it sends)");
 
     f = s.fetch({"-f", out}, {{"--drop", "all", "--bad-magic", "all", "--empty", "2", "-n", "0", "-T", "2.5", in}},
                 fast_clock());
     EXPECT_EQ(f.mcfetch.status, 2);
     EXPECT_EQ(lines(f.mcfetch.out), plus(set_up_lines(), {"[ERROR] Download Error - Fail "}));
+    // Every datagram of that flood is foreign, however many came.
+    const std::string head = "mcfetch: nothing new on 239.113.1.74:5518 for 20 s: ";
+    unsigned long n = 0;
+    ASSERT_EQ(sscanf(f.mcfetch.err.c_str() + std::min(head.size(), f.mcfetch.err.size()), "%lu", &n), 1)
+        << f.mcfetch.err;
+    EXPECT_EQ(f.mcfetch.err, head + std::to_string(n) +
+                                 " datagrams arrived, none of them an image datagram of the upgrade stream (" +
+                                 std::to_string(n) + " foreign)\n");
+    EXPECT_GT(n, 2u);
 
     f = s.fetch({"-f", out}, {{"--drop", "5", "-r", "0.5", "-n", "0", "-T", "3", in}, {in}}, fast_clock());
     EXPECT_EQ(f.mcfetch.status, 0) << f.mcfetch.out;
     EXPECT_TRUE(hostns::read_file(out) == hostns::read_file(in));
+}
+
+// A box that joins after the head-end began: what was sent before the join
+// never reaches it. One pass of which the box saw only the end leaves the
+// first numbers missing, and mcfetch says so; a carousel that was already
+// running when mcfetch started repeats them, and the image arrives whole.
+TEST(Fetch, SenderThatBeganBeforeTheJoin) {
+    SESSION(s);
+    std::string image = random_bytes(10 * 1000, 9);
+    std::string in = s.tmp().write("image", image), out = s.tmp().file("out");
+    ASSERT_EQ(s.send({"-l", "1000", "--drop", "4-10", in}).status, 0);  // before mcfetch runs
+    Fetch f = s.fetch({"-f", out}, {{"-l", "1000", "--drop", "1-3", in}}, fast_clock());
+    EXPECT_EQ(f.mcfetch.status, 2);
+    EXPECT_EQ(hostns::lines(f.mcfetch.err),
+              Lines({"mcfetch: nothing new on 239.113.1.74:5518 for 20 s: 7 of the image's 10 datagrams stored, 3 "
+                     "missing (1-3).",
+                     "mcfetch: the missing ones were lost (the receive buffer overflowed: the head-end sends faster "
+                     "than the box takes them) or sent before mcfetch joined; only another carousel pass sends them "
+                     "again: run mcfetch again while the head-end repeats the image"}));
+
+    hostns::RunResult carousel;
+    std::thread sender([&] { carousel = s.send({"-l", "1000", "-r", "1", "-n", "0", "-T", "6", in}); });
+    usleep(300000);
+    f = s.fetch({"-f", out}, {});
+    sender.join();
+    EXPECT_EQ(f.mcfetch.status, 0) << f.mcfetch.out << f.mcfetch.err;
+    EXPECT_TRUE(hostns::read_file(out) == image);
+    EXPECT_EQ(carousel.status, 0) << carousel.err;
 }
 
 // A full /tmp (a small tmpfs of this test's own) gives status 3 and no
