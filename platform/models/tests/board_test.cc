@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "board/stv6413.h"
 #include "board/board.h"
 
 namespace {
@@ -132,11 +133,11 @@ TEST(Board, TheScartSwitchSitsOnTheSocBus)
     kplat::Kernel kernel;
     {
         board::Board b(kernel);
-        EXPECT_EQ(&b.scart_switch(), b.i2c().device(0x4b));
+        EXPECT_EQ(&b.model<board::Stv6413>(), b.i2c().device(0x4b));
         EXPECT_EQ(1u, kernel.i2c_adapters().size());
     }
     EXPECT_TRUE(kernel.i2c_adapters().empty());
-    board::Board bare(kernel, board::BoardConfig{false});
+    board::Board bare(kernel, board::BoardConfig::without(board::Stv6413::model_name));
     EXPECT_EQ(nullptr, bare.i2c().device(0x4b));
 }
 
