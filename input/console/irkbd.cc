@@ -23,13 +23,14 @@
 #include <utility>
 #include <vector>
 
+#include "board/micro.h"
 #include "board/board.h"
-#include "console.h"
+#include "console/console.h"
 #include "irkbd_keymaps.h"
 #include "kplat/input.h"
 #include "kplat/kernel.h"
 
-namespace vbox {
+namespace console {
 
 namespace {
 
@@ -67,8 +68,8 @@ bool name_is(int keycode, const std::string& name) {
     return n && (!strcasecmp(n, name.c_str()) || (!strncmp(n, "KEY_", 4) && !strcasecmp(n + 4, name.c_str())));
 }
 
-int key(ConsoleContext& ctx, const std::vector<std::string>& w, std::string& out) {
-    board::Micro& micro = ctx.board.micro();
+int key(Context& ctx, const std::vector<std::string>& w, std::string& out) {
+    board::Micro& micro = ctx.board.model<board::Micro>();
     const Keymap& map = remote_keymap(micro);
     char line[96];
     if (w.size() == 1) {
@@ -101,13 +102,13 @@ int key(ConsoleContext& ctx, const std::vector<std::string>& w, std::string& out
     return 0;
 }
 
-int panel(ConsoleContext& ctx, const std::vector<std::string>& w, std::string& out) {
+int panel(Context& ctx, const std::vector<std::string>& w, std::string& out) {
     long code;
     if (w.size() != 2 || !number(w[1], 0, 255, code)) {
         out += "usage: panel N\n";
         return 2;
     }
-    if (!ctx.board.micro().press_panel(static_cast<uint8_t>(code))) {
+    if (!ctx.board.model<board::Micro>().press_panel(static_cast<uint8_t>(code))) {
         out += "panel: this micro-controller sends no front-panel frames\n";
         return 1;
     }
@@ -190,14 +191,14 @@ std::vector<uint8_t> codes_for(board::Micro::Layout layout, char c, std::string&
     return {};
 }
 
-int type(ConsoleContext& ctx, const std::vector<std::string>& w, std::string& out) {
+int type(Context& ctx, const std::vector<std::string>& w, std::string& out) {
     if (w.size() < 2) {
         out += "usage: type TEXT\n";
         return 2;
     }
     std::string text = w[1];
     for (size_t i = 2; i < w.size(); ++i) text += " " + w[i];
-    board::Micro& micro = ctx.board.micro();
+    board::Micro& micro = ctx.board.model<board::Micro>();
     if (micro.version() == 0) {
         out += "type: this micro-controller sends no keyboard frames\n";
         return 1;
@@ -221,22 +222,22 @@ int type(ConsoleContext& ctx, const std::vector<std::string>& w, std::string& ou
     return 0;
 }
 
-int mouse(ConsoleContext& ctx, const std::vector<std::string>& w, std::string& out) {
+int mouse(Context& ctx, const std::vector<std::string>& w, std::string& out) {
     long dx, dy, buttons = 0;
     if (w.size() < 3 || w.size() > 4 || !number(w[1], -128, 127, dx) || !number(w[2], -128, 127, dy) ||
         (w.size() == 4 && !number(w[3], 0, 7, buttons))) {
         out += "usage: mouse DX DY [BUTTONS]   (DX, DY -128..127; BUTTONS 1 left, 2 right, 4 middle)\n";
         return 2;
     }
-    if (!ctx.board.micro().move_mouse(static_cast<int>(dx), static_cast<int>(dy), static_cast<uint8_t>(buttons))) {
+    if (!ctx.board.model<board::Micro>().move_mouse(static_cast<int>(dx), static_cast<int>(dy), static_cast<uint8_t>(buttons))) {
         out += "mouse: this micro-controller sends no mouse frames\n";
         return 1;
     }
     return 0;
 }
 
-int micro(ConsoleContext& ctx, const std::vector<std::string>& w, std::string& out) {
-    board::Micro& m = ctx.board.micro();
+int micro(Context& ctx, const std::vector<std::string>& w, std::string& out) {
+    board::Micro& m = ctx.board.model<board::Micro>();
     if (w.size() == 1) {
         char line[160];
         ctx.kernel.atomically([&] {
@@ -250,7 +251,7 @@ int micro(ConsoleContext& ctx, const std::vector<std::string>& w, std::string& o
                 snprintf(line, sizeof line, "reboot timeout %u s\n", m.reboot_timeouts().back());
                 out += line;
             }
-            out += std::string("activity LED (GPIO 14) ") + (ctx.board.activity_led().lit() ? "lit" : "dark") + "\n";
+            out += std::string("activity LED (GPIO 14) ") + (ctx.board.model<board::ActivityLed>().lit() ? "lit" : "dark") + "\n";
             if (ctx.board.gpio().output(27))
                 out += "GPIO 27 (USB over-current input) is an output of the SoC\n";
         });
@@ -279,7 +280,7 @@ int micro(ConsoleContext& ctx, const std::vector<std::string>& w, std::string& o
     return 0;
 }
 
-int events(ConsoleContext& ctx, const std::vector<std::string>& w, std::string& out) {
+int events(Context& ctx, const std::vector<std::string>& w, std::string& out) {
     if (w.size() > 2 || (w.size() == 2 && w[1] != "-c")) {
         out += "usage: events [-c]\n";
         return 2;
@@ -291,7 +292,7 @@ int events(ConsoleContext& ctx, const std::vector<std::string>& w, std::string& 
 
 }  // namespace
 
-void console_irkbd(Console& console) {
+void words_irkbd(Console& console) {
     console.add({"key", "NAME|SCANCODE", "press a remote control key (no argument: the keymap)", key});
     console.add({"panel", "N", "press front-panel key N", panel});
     console.add({"type", "TEXT", "type on the keyboard", type});
@@ -301,14 +302,14 @@ void console_irkbd(Console& console) {
     console.add({"events", "[-c]", "the input events, as evtest prints them (-c: then forget them)", events});
     // The models keep what they saw for inspection; a long-running box
     // keeps only the recent part.
-    console.add_housekeeping([](ConsoleContext& ctx) {
+    console.add_housekeeping([](Context& ctx) {
         ctx.kernel.atomically([&] {
-            auto& m = ctx.board.micro();
+            auto& m = ctx.board.model<board::Micro>();
             if (m.transfers().size() > 1024) m.clear_transfers();
-            auto& led = ctx.board.activity_led();
+            auto& led = ctx.board.model<board::ActivityLed>();
             if (led.history().size() > 1024) led.clear_history();
         });
     });
 }
 
-}  // namespace vbox
+}  // namespace console

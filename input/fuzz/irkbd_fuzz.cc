@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <map>
 
+#include "board/micro.h"
 #include "bench/bench.h"
 #include "kplat/input.h"
 
@@ -48,7 +49,7 @@ void fail(int line)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     Box& b = box();
-    board::Micro& micro = b.board.micro();
+    board::Micro& micro = b.board.model<board::Micro>();
     if (size == 0 || size > 512)
         return 0;
 

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "board/micro.h"
 #include "bench/driver_test.h"
 #include "kplat/input.h"
 
@@ -50,7 +51,7 @@ class Irkbd : public bench::DriverTest {
 protected:
     explicit Irkbd(board::BoardConfig config = {}) : DriverTest(config) {}
 
-    board::Micro& micro() { return board.micro(); }
+    board::Micro& micro() { return board.model<board::Micro>(); }
 
     void load(const std::string& args = "")
     {
@@ -60,7 +61,7 @@ protected:
         take_log();
         kplat::clear_input_events(kernel);
         board.bus().clear_history();
-        board.activity_led().clear_history();
+        board.model<board::ActivityLed>().clear_history();
     }
 
     // The events since the last look, with their ticks.
@@ -101,7 +102,7 @@ TEST_F(Irkbd, StartUpProgramsTheInterruptPathAndAttachesToTheMicro)
     EXPECT_EQ(0x4000u, board.interrupts().fall());
     EXPECT_EQ((std::vector<uint32_t>{0x38003800}), bus.writes_to(0x2710c));
     EXPECT_TRUE(board.gpio().output(14));
-    EXPECT_FALSE(board.activity_led().lit());
+    EXPECT_FALSE(board.model<board::ActivityLed>().lit());
 
     // GPIO 27 is the gpio driver's USB over-current input: irkbd makes it
     // an output (low) against the line, and the over-current state reads 0.
@@ -177,7 +178,7 @@ TEST_F(Irkbd, TakenIrqAndMajorAreLeftToTheirHolders)
 // fails and leaves nothing behind; once the chip is there, it loads.
 class IrkbdNoMicro : public Irkbd {
 protected:
-    IrkbdNoMicro() : Irkbd(board::BoardConfig{true, false}) {}
+    IrkbdNoMicro() : Irkbd(board::BoardConfig::without(board::Micro::model_name)) {}
 };
 
 TEST_F(IrkbdNoMicro, FailedLoadUndoesEverythingAndASecondLoadWorks)
@@ -449,11 +450,11 @@ TEST_P(IrkbdStandby, OnlyThePowerKeyPasses)
     micro().set_layout(c.layout);
     load();
     EXPECT_EQ(0, proc.ioctl(fd_, 1, 1));
-    EXPECT_TRUE(board.activity_led().lit());
+    EXPECT_TRUE(board.model<board::ActivityLed>().lit());
     uint8_t state = 0;
     EXPECT_EQ(0, ioctl_byte(0, &state));
     EXPECT_EQ(1, state);
-    board.activity_led().clear_history();
+    board.model<board::ActivityLed>().clear_history();
 
     bool reversed = c.layout == board::Micro::Layout::reversed;
     unsigned long t = now();
@@ -485,11 +486,11 @@ TEST_P(IrkbdStandby, OnlyThePowerKeyPasses)
         }
     }
     EXPECT_EQ(expect, events);
-    EXPECT_TRUE(board.activity_led().lit());
-    EXPECT_TRUE(board.activity_led().history().empty());
+    EXPECT_TRUE(board.model<board::ActivityLed>().lit());
+    EXPECT_TRUE(board.model<board::ActivityLed>().history().empty());
 
     EXPECT_EQ(0, proc.ioctl(fd_, 1, 0));
-    EXPECT_FALSE(board.activity_led().lit());
+    EXPECT_FALSE(board.model<board::ActivityLed>().lit());
     board.bus().clear_history();
     EXPECT_EQ(0, proc.ioctl(fd_, 1, 0));  // outside stand-by: nothing
     EXPECT_TRUE(board.bus().writes_to(0x10504).empty());
@@ -593,7 +594,7 @@ TEST_F(Irkbd, LedBlinksFor55TicksWithA55TickGap)
     wait(100);
     using C = board::ActivityLed::Change;
     EXPECT_EQ((std::vector<C>{{t, true}, {t + 55, false}, {t + 110, true}, {t + 165, false}}),
-              board.activity_led().history());
+              board.model<board::ActivityLed>().history());
 }
 
 // ---- Control device ----

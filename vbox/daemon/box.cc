@@ -51,32 +51,32 @@ std::string program_name(uint32_t pid) {
 }  // namespace
 
 // The box's own commands, as its shell has them, and the front end's
-// questions about the box.
-void add_box_commands(Console& console) {
+// questions about the box (box: null for the list alone, vboxd --commands).
+void Box::add_box_commands(console::Console& console, Box* box) {
     console.add({"insmod", "NAME [PARAM=VALUE...]", "load a kernel module into the box",
-                 [](ConsoleContext& ctx, const std::vector<std::string>& w, std::string& out) {
+                 [box](console::Context& ctx, const std::vector<std::string>& w, std::string& out) {
                      if (w.size() < 2) {
                          out += "usage: insmod NAME [PARAM=VALUE...]\n";
                          return 2;
                      }
                      int r = ctx.kernel.insmod(w[1], join(w, 2));
                      if (r == 0) return 0;
-                     out += ctx.box.loader_error("insmod", w[1], r);
+                     out += box->loader_error("insmod", w[1], r);
                      return 1;
                  }});
     console.add({"rmmod", "NAME", "unload a kernel module",
-                 [](ConsoleContext& ctx, const std::vector<std::string>& w, std::string& out) {
+                 [box](console::Context& ctx, const std::vector<std::string>& w, std::string& out) {
                      if (w.size() != 2) {
                          out += "usage: rmmod NAME\n";
                          return 2;
                      }
                      int r = ctx.kernel.rmmod(w[1]);
                      if (r == 0) return 0;
-                     out += ctx.box.loader_error("rmmod", w[1], r);
+                     out += box->loader_error("rmmod", w[1], r);
                      return 1;
                  }});
     console.add({"lsmod", "", "list the loaded modules",
-                 [](ConsoleContext& ctx, const std::vector<std::string>&, std::string& out) {
+                 [](console::Context& ctx, const std::vector<std::string>&, std::string& out) {
                      char row[160];
                      out += "Module                  Size  Used by\n";
                      for (const auto& m : ctx.kernel.lsmod()) {
@@ -88,54 +88,53 @@ void add_box_commands(Console& console) {
                      return 0;
                  }});
     console.add({"dmesg", "[-c]", "print the box's kernel log (-c: and clear it)",
-                 [](ConsoleContext& ctx, const std::vector<std::string>& w, std::string& out) {
+                 [](console::Context& ctx, const std::vector<std::string>& w, std::string& out) {
                      out += ctx.kernel.log();
                      if (w.size() > 1 && w[1] == "-c") ctx.kernel.clear_log();
                      return 0;
                  }});
     console.add({"mknod", "/dev/NAME c MAJOR MINOR", "add a device node to the box",
-                 [](ConsoleContext& ctx, const std::vector<std::string>& w, std::string& out) {
-                     return ctx.box.mknod(w, out);
+                 [box](console::Context&, const std::vector<std::string>& w, std::string& out) {
+                     return box->mknod(w, out);
                  }});
     console.add({"nodes", "", "list the device nodes the box serves",
-                 [](ConsoleContext& ctx, const std::vector<std::string>&, std::string& out) {
-                     std::lock_guard<std::mutex> g(ctx.box.m_);
+                 [box](console::Context&, const std::vector<std::string>&, std::string& out) {
+                     std::lock_guard<std::mutex> g(box->m_);
                      char row[320];
-                     for (const auto& n : ctx.box.nodes_) {
+                     for (const auto& n : box->nodes_) {
                          snprintf(row, sizeof row, "%-24s %c %3u %3u\n", n.path.c_str(), n.type, n.major, n.minor);
                          out += row;
                      }
                      return 0;
                  }});
     // `vbox status` prints it; not listed (the front end has its own).
-    console.add({"status", "", "", [](ConsoleContext& ctx, const std::vector<std::string>&, std::string& out) {
-                     Box& box = ctx.box;
+    console.add({"status", "", "", [box](console::Context& ctx, const std::vector<std::string>&, std::string& out) {
                      unsigned long j = ctx.kernel.jiffies();
                      char row[160];
-                     snprintf(row, sizeof row, "running in %s, up %lu.%02lu s (jiffies %lu)\n", box.dir_.c_str(),
+                     snprintf(row, sizeof row, "running in %s, up %lu.%02lu s (jiffies %lu)\n", box->dir_.c_str(),
                               j / 100, j % 100, j);
                      out += row;
                      out += "modules:";
                      for (const auto& m : ctx.kernel.lsmod()) out += " " + m.name;
-                     std::lock_guard<std::mutex> g(box.m_);
+                     std::lock_guard<std::mutex> g(box->m_);
                      out += "\nnodes:";
-                     for (const auto& n : box.nodes_) out += " " + n.path;
-                     out += "\nnetwork: " + (box.box_ns_.empty() ? std::string("the host's (no namespace of its own)")
-                                                                 : "eth0 " + box.mac_ + " in " + box.box_ns_ +
-                                                                       ", head end in " + box.headend_ns_);
-                     out += "\nopen files: " + std::to_string(box.files_.size()) + "\n";
+                     for (const auto& n : box->nodes_) out += " " + n.path;
+                     out += "\nnetwork: " + (box->box_ns_.empty() ? std::string("the host's (no namespace of its own)")
+                                                                 : "eth0 " + box->mac_ + " in " + box->box_ns_ +
+                                                                       ", head end in " + box->headend_ns_);
+                     out += "\nopen files: " + std::to_string(box->files_.size()) + "\n";
                      return 0;
                  }});
-    console.add({"boot", "", "", [](ConsoleContext& ctx, const std::vector<std::string>&, std::string& out) {
-                     out += ctx.box.boot_transcript();
+    console.add({"boot", "", "", [box](console::Context&, const std::vector<std::string>&, std::string& out) {
+                     out += box->boot_transcript();
                      return 0;
                  }});
     // What the front end needs to put a program into the box, one item a
     // line: "net BOX HEADEND", "node PATH MAJOR MINOR".
-    console.add({"enter", "", "", [](ConsoleContext& ctx, const std::vector<std::string>&, std::string& out) {
-                     std::lock_guard<std::mutex> g(ctx.box.m_);
-                     if (!ctx.box.box_ns_.empty()) out += "net " + ctx.box.box_ns_ + " " + ctx.box.headend_ns_ + "\n";
-                     for (const auto& n : ctx.box.nodes_)
+    console.add({"enter", "", "", [box](console::Context&, const std::vector<std::string>&, std::string& out) {
+                     std::lock_guard<std::mutex> g(box->m_);
+                     if (!box->box_ns_.empty()) out += "net " + box->box_ns_ + " " + box->headend_ns_ + "\n";
+                     for (const auto& n : box->nodes_)
                          out += "node " + n.path + " " + std::to_string(n.major) + " " + std::to_string(n.minor) + "\n";
                      return 0;
                  }});
@@ -148,9 +147,9 @@ Box::Box(const std::vector<std::string>& module_dirs, const std::string& dir) : 
     o.console = true;  // the daemon's log file keeps the kernel log too
     kernel_ = std::make_unique<kplat::Kernel>(o);
     board_ = std::make_unique<board::Board>(*kernel_);
-    context_.reset(new ConsoleContext{*this, *kernel_, *board_, dir_, {}});
-    add_box_commands(console_);
-    add_contributed_commands(console_);
+    context_.reset(new console::Context{*kernel_, *board_, dir_, {}});
+    add_box_commands(console_, this);
+    console::add_contributed_words(console_);
 }
 
 Box::~Box() { shutdown(); }
@@ -240,14 +239,14 @@ int Box::mknod(const std::vector<std::string>& w, std::string& out) {
 int Box::command(const std::string& line, std::string& out, int caller_pid) {
     auto w = split(line);
     if (w.empty()) return 0;
-    const ConsoleCommand* c = console_.find(w[0]);
+    const console::Command* c = console_.find(w[0]);
     if (!c) {
         out += w[0] + ": unknown command\n";
         return 127;
     }
     // The caller's working folder, through its /proc entry: the same
     // folder whatever namespace the caller runs in.
-    ConsoleContext ctx{*this, *kernel_, *board_, dir_,
+    console::Context ctx{*kernel_, *board_, dir_,
                        caller_pid > 0 ? "/proc/" + std::to_string(caller_pid) + "/cwd" : std::string()};
     int status = c->run(ctx, w, out);
     publish_proc();

@@ -13,7 +13,7 @@
 
 #include "board/board.h"
 #include "caller_memory.h"
-#include "console.h"
+#include "console/console.h"
 #include "kplat/kernel.h"
 
 namespace vbox {
@@ -54,7 +54,9 @@ public:
     // caller_pid: the front end's process, whose folder relative file
     // names are taken from.
     int command(const std::string& line, std::string& out, int caller_pid = 0);
-    const Console& console() const { return console_; }
+    const console::Console& console() const { return console_; }
+    // The box's own commands; with a null box only for their list.
+    static void add_box_commands(console::Console& console, Box* box);
 
     // The box's network, for `vbox status` and the front end: the names of
     // the box's and the head end's network namespaces (empty: none).
@@ -80,7 +82,6 @@ public:
     std::vector<std::string> shutdown();
 
 private:
-    friend void add_box_commands(Console&);
     int mknod(const std::vector<std::string>& words, std::string& out);
     std::string loader_error(const char* cmd, const std::string& name, int r) const;
     void publish_proc();
@@ -88,8 +89,8 @@ private:
     std::string dir_;
     std::unique_ptr<kplat::Kernel> kernel_;
     std::unique_ptr<board::Board> board_;
-    Console console_;
-    std::unique_ptr<ConsoleContext> context_;
+    console::Console console_;
+    std::unique_ptr<console::Context> context_;
     mutable std::mutex m_;
     std::vector<Node> nodes_;
     std::map<uint64_t, std::shared_ptr<OpenFile>> files_;

@@ -374,9 +374,9 @@ int main(int argc, char** argv) {
     std::vector<std::string> modules;
     if (argc == 2 && std::string(argv[1]) == "--commands") {
         // The console's list, for `vbox --help`; no box is started.
-        Console console;
-        add_box_commands(console);
-        add_contributed_commands(console);
+        console::Console console;
+        Box::add_box_commands(console, nullptr);
+        console::add_contributed_words(console);
         fputs(console.usage().c_str(), stdout);
         return 0;
     }

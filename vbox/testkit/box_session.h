@@ -40,7 +40,8 @@ private:
     bool check_shutdown_ = true;
 };
 
-// The default boot script of the box, as the repository keeps it.
+// The default boot script of the box, as the build made it from the
+// components' boot lines (build/PRESET/vbox/boot.rc).
 std::string default_boot();
 
 }  // namespace vboxtest

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "board/tuner.h"
 #include "bench/driver_test.h"
 
 namespace {
@@ -107,8 +108,8 @@ protected:
         return out;
     }
 
-    board::Tu1216& tuner() { return board.tuner_bus().tuner(); }
-    board::I2cPins& wires() { return board.tuner_bus().wires(); }
+    board::Tu1216& tuner() { return board.model<board::TunerBus>().tuner(); }
+    board::I2cPins& wires() { return board.model<board::TunerBus>().wires(); }
 
     int nr_ = -1;
 };

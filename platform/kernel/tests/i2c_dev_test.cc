@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "board/tuner.h"
 #include "bench/driver_test.h"
 
 namespace {
@@ -120,7 +121,7 @@ TEST_F(I2cDev, AddressesOfDriversAreBusyUnlessForced)
 TEST_F(I2cDev, SmbusCommandsInEitherCallersLayout)
 {
     Memory m;
-    board.tuner_bus().tuner().set_status(0x5a);
+    board.model<board::TunerBus>().tuner().set_status(0x5a);
     for (kplat::Abi abi : kAbis) {
         if (!runnable(abi))
             continue;
@@ -143,11 +144,11 @@ TEST_F(I2cDev, SmbusCommandsInEitherCallersLayout)
         EXPECT_EQ(0, smbus(p, fd, m, kRead, 0, BYTE, 0x200));
         EXPECT_EQ(0x5a, *m.at(0x200));
         EXPECT_EQ(0, smbus(p, fd, m, kWrite, 0, QUICK));
-        board.tuner_bus().tuner().clear_transfers();
+        board.model<board::TunerBus>().tuner().clear_transfers();
         *m.at(0x200) = 0xa6;
         EXPECT_EQ(0, smbus(p, fd, m, kWrite, 0x0b, BYTE_DATA, 0x200));
-        ASSERT_EQ(1u, board.tuner_bus().tuner().writes().size());
-        EXPECT_EQ((std::vector<uint8_t>{0x0b, 0xa6}), board.tuner_bus().tuner().writes()[0]);
+        ASSERT_EQ(1u, board.model<board::TunerBus>().tuner().writes().size());
+        EXPECT_EQ((std::vector<uint8_t>{0x0b, 0xa6}), board.model<board::TunerBus>().tuner().writes()[0]);
 
         // An I2C block read: the count, then 32 bytes, no more.
         memset(m.at(0x200), 0xee, 64);
@@ -173,7 +174,7 @@ TEST_F(I2cDev, SmbusCommandsInEitherCallersLayout)
 TEST_F(I2cDev, CombinedTransfersInEitherCallersLayout)
 {
     Memory m;
-    board.tuner_bus().tuner().set_status(0x47);
+    board.model<board::TunerBus>().tuner().set_status(0x47);
     for (kplat::Abi abi : kAbis) {
         if (!runnable(abi))
             continue;
@@ -197,11 +198,11 @@ TEST_F(I2cDev, CombinedTransfersInEitherCallersLayout)
         m.at(0x300)[0] = 0x0b, m.at(0x300)[1] = 0xc4, *m.at(0x310) = 0;
         message(0, kTuner, 0, 2, 0x300);
         message(1, kTuner, 1, 1, 0x310);
-        board.tuner_bus().tuner().clear_transfers();
+        board.model<board::TunerBus>().tuner().clear_transfers();
         EXPECT_EQ(2, rdwr(2));
         EXPECT_EQ(0x47, *m.at(0x310));
-        ASSERT_EQ(1u, board.tuner_bus().tuner().transfers().size());
-        EXPECT_EQ(2u, board.tuner_bus().tuner().transfers()[0].messages.size());
+        ASSERT_EQ(1u, board.model<board::TunerBus>().tuner().transfers().size());
+        EXPECT_EQ(2u, board.model<board::TunerBus>().tuner().transfers()[0].messages.size());
 
         EXPECT_EQ(-EINVAL, rdwr(43));
         message(1, kTuner, 1, 8193, 0x310);
@@ -220,9 +221,9 @@ TEST_F(I2cDev, ReadAndWriteAreTransfersToTheChosenAddress)
     int fd = open(kMajor, 1);
     ASSERT_EQ(0, proc.ioctl(fd, I2C_SLAVE, kTuner));
     uint8_t out[4] = {0x0b, 0xc4, 0x86, 0x01}, in[3] = {};
-    board.tuner_bus().tuner().clear_transfers();
+    board.model<board::TunerBus>().tuner().clear_transfers();
     EXPECT_EQ(4, proc.write(fd, addr(out), 4));
-    EXPECT_EQ((std::vector<uint8_t>{0x0b, 0xc4, 0x86, 0x01}), board.tuner_bus().tuner().writes().at(0));
+    EXPECT_EQ((std::vector<uint8_t>{0x0b, 0xc4, 0x86, 0x01}), board.model<board::TunerBus>().tuner().writes().at(0));
     EXPECT_EQ(3, proc.read(fd, addr(in), 3));
     EXPECT_EQ(0x40, in[0]);
     EXPECT_EQ(-EFAULT, proc.write(fd, 8, 1));

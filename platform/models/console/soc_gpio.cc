@@ -10,10 +10,10 @@
 
 #include "board/board.h"
 #include "board/vcd.h"
-#include "console.h"
+#include "console/console.h"
 #include "kplat/kernel.h"
 
-namespace vbox {
+namespace console {
 
 namespace {
 
@@ -27,7 +27,7 @@ const char* driver_of(const board::Gpio& gpio, unsigned pin) {
 }
 
 // The pins' history for a logic analyser's software.
-int write_vcd(ConsoleContext& ctx, const std::string& path, const std::string& name, std::string& out) {
+int write_vcd(Context& ctx, const std::string& path, const std::string& name, std::string& out) {
     std::string text;
     ctx.kernel.atomically([&] { text = board::pins_vcd(ctx.board.bus(), ctx.board.gpio()); });
     FILE* f = fopen(path.c_str(), "w");
@@ -39,7 +39,7 @@ int write_vcd(ConsoleContext& ctx, const std::string& path, const std::string& n
     return 1;
 }
 
-int gpio(ConsoleContext& ctx, const std::vector<std::string>& w, std::string& out) {
+int gpio(Context& ctx, const std::vector<std::string>& w, std::string& out) {
     auto& pins = ctx.board.gpio();
     if (w.size() == 1) {
         ctx.kernel.atomically([&] {
@@ -73,7 +73,7 @@ int gpio(ConsoleContext& ctx, const std::vector<std::string>& w, std::string& ou
     return 0;
 }
 
-int board_cmd(ConsoleContext& ctx, const std::vector<std::string>& w, std::string& out) {
+int board_cmd(Context& ctx, const std::vector<std::string>& w, std::string& out) {
     auto& lines = ctx.board.lines();
     if (w.size() == 1) {
         ctx.kernel.atomically([&] { out += std::string("variant ") + board::variant_name(lines.variant()) + "\n"; });
@@ -90,7 +90,7 @@ int board_cmd(ConsoleContext& ctx, const std::vector<std::string>& w, std::strin
 
 }  // namespace
 
-void console_gpio(Console& console) {
+void words_gpio(Console& console) {
     console.add({"gpio", "[pull PIN low|high|release | vcd FILE]",
                  "the SoC's GPIO pins: direction, level, what drives them; a pin pulled from the board; "
                  "their history as a Value Change Dump",
@@ -98,4 +98,4 @@ void console_gpio(Console& console) {
     console.add({"board", "[variant S0|S1]", "the board's variant strap (read by gpio when it loads)", board_cmd});
 }
 
-}  // namespace vbox
+}  // namespace console

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "board/smartcard.h"
 #include "bench/bench.h"
 
 namespace {
@@ -50,7 +51,7 @@ unsigned long addr(const void* p)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     Rig& r = rig();
-    CardReader& reader = *r.board.card_reader();
+    CardReader& reader = *r.board.served<board::CardReader>();
     std::string out;
     // Every input starts from a fresh card out of the reader.
     reader.remove();

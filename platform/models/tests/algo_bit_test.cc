@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <vector>
 
+#include "board/tuner.h"
 #include "bench/driver_test.h"
 
 namespace {
@@ -28,7 +29,7 @@ protected:
         return kernel.i2c_transfer(nr_, &m, 1);
     }
 
-    board::I2cPins& wires() { return board.tuner_bus().wires(); }
+    board::I2cPins& wires() { return board.model<board::TunerBus>().wires(); }
     int nr_ = -1;
 };
 
@@ -52,7 +53,7 @@ TEST_F(AlgoBit, HeldClockTimesOut)
     EXPECT_EQ(-kernel_ETIMEDOUT, write({0x0b}));
     EXPECT_EQ(start + 2, kernel.jiffies());
     EXPECT_EQ("", wires().trace());
-    EXPECT_TRUE(board.tuner_bus().tuner().transfers().empty());
+    EXPECT_TRUE(board.model<board::TunerBus>().tuner().transfers().empty());
     wires().hold_scl(false);
 
     wires().clear_events();

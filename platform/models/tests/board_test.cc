@@ -1,11 +1,17 @@
 // The board's I2C: the bus and its chips as the wires see them, the STV6413
-// model, and the SoC's master in the kernel's I2C core.
+// model, and the SoC's master in the kernel's I2C core; the board's models
+// in their places.
 #include <cerrno>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "board/board.h"
+#include "board/loopback.h"
+#include "board/micro.h"
+#include "board/smartcard.h"
+#include "board/stv6413.h"
+#include "board/tuner.h"
 
 namespace {
 
@@ -127,17 +133,62 @@ TEST(SocI2cMaster, TransfersAndErrors)
     EXPECT_EQ(1, master.transfer(&quick, 1));
 }
 
-TEST(Board, TheScartSwitchSitsOnTheSocBus)
+// The models fit themselves: each sits where its placement says, before
+// the SoC's adapter appears; an unfitted one is made but left off its bus.
+TEST(Board, ModelsSitWhereTheyArePlacedAndGoWithTheBoard)
 {
     kplat::Kernel kernel;
     {
         board::Board b(kernel);
-        EXPECT_EQ(&b.scart_switch(), b.i2c().device(0x4b));
+        EXPECT_EQ(&b.model<board::Stv6413>(), b.i2c().device(board::Stv6413::address));
+        EXPECT_EQ(&b.model<board::Micro>(), b.i2c().device(board::Micro::address));
+        EXPECT_EQ("micro-controller interrupt (a low pulse per frame)", b.gpio().name(board::Micro::irq_pin));
+        EXPECT_EQ("tuner I2C SDA", b.gpio().name(board::TunerBus::sda_pin));
         EXPECT_EQ(1u, kernel.i2c_adapters().size());
     }
     EXPECT_TRUE(kernel.i2c_adapters().empty());
-    board::Board bare(kernel, board::BoardConfig{false});
-    EXPECT_EQ(nullptr, bare.i2c().device(0x4b));
+    board::Board bare(kernel, board::BoardConfig::without(board::Stv6413::model_name));
+    EXPECT_EQ(nullptr, bare.i2c().device(board::Stv6413::address));
+    EXPECT_EQ(&bare.model<board::Micro>(), bare.i2c().device(board::Micro::address));
+}
+
+// A device the host serves is served once, under the major asked for, and
+// given back with the board.
+TEST(Board, AServedModelIsServedOnceAndGoesWithTheBoard)
+{
+    kplat::Kernel kernel;
+    {
+        board::Board b(kernel);
+        EXPECT_EQ(nullptr, b.served<board::Loopback>());
+        EXPECT_EQ(0, b.serve<board::Loopback>(231));
+        EXPECT_EQ(&b.model<board::Loopback>(), b.served<board::Loopback>());
+        EXPECT_EQ(-EBUSY, b.serve<board::Loopback>(232));
+        EXPECT_EQ(-EBUSY, b.serve<board::CardReader>(231));  // the major is taken
+        EXPECT_EQ(nullptr, b.served<board::CardReader>());
+        ASSERT_EQ(1u, kernel.chrdevs().size());
+        EXPECT_EQ("loopback", kernel.chrdevs()[0].name);
+    }
+    EXPECT_TRUE(kernel.chrdevs().empty());
+}
+
+// A board put together wrongly stops at its first power-up.
+struct Stray : board::Stv6413 {
+    static constexpr const char* model_name = "stray";
+};
+struct NoRegisters {
+    static constexpr const char* model_name = "no registers";
+};
+
+TEST(BoardDeathTest, AMiswiredBoardStopsTheRun)
+{
+    kplat::Kernel kernel;
+    EXPECT_DEATH(board::Board(kernel, board::BoardConfig::without("nosuch")), "board: nosuch: no such model");
+    board::Board b(kernel);
+    EXPECT_DEATH(b.fit(std::make_unique<board::Stv6413>(), board::Placement()), "scart_switch: a second model");
+    EXPECT_DEATH(b.fit(std::make_unique<NoRegisters>(), board::Placement().bus(0x7e000, 4)), "has no registers");
+    EXPECT_DEATH(b.fit(std::make_unique<NoRegisters>(), board::Placement().i2c(0x50)), "not an I2C device");
+    EXPECT_DEATH(b.fit(std::make_unique<Stray>(), board::Placement().pin(32, "none")), "a pin the SoC does not have");
+    EXPECT_DEATH(b.model<Stray>(), "stray: no such model");
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "board/loopback.h"
 #include "bench/driver_test.h"
 
 namespace {
@@ -46,7 +47,7 @@ public:
 
 class HostDevice : public bench::DriverTest {
 protected:
-    void SetUp() override { ASSERT_EQ(0, board.add_loopback(major)); }
+    void SetUp() override { ASSERT_EQ(0, board.serve<board::Loopback>(major)); }
 
     long write(kplat::Process& p, int fd, const std::string& s)
     {

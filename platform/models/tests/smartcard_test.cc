@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "board/smartcard.h"
 #include "bench/driver_test.h"
 
 namespace {
@@ -28,7 +29,7 @@ protected:
         out.clear();
         return board::card_command(board, words, out);
     }
-    CardReader& reader() { return *board.card_reader(); }
+    CardReader& reader() { return *board.served<board::CardReader>(); }
     unsigned long addr(const void* p) { return reinterpret_cast<unsigned long>(p); }
 
     long send(int fd, const Bytes& b) { return proc.write(fd, addr(b.data()), b.size()); }

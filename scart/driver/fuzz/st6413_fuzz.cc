@@ -13,6 +13,7 @@
 #include <cstring>
 #include <memory>
 
+#include "board/stv6413.h"
 #include "bench/bench.h"
 #include "st6413.h"
 
@@ -82,7 +83,7 @@ unsigned command(uint8_t sel, uint32_t value)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     Box& b = box();
-    board::Stv6413& chip = b.board.scart_switch();
+    board::Stv6413& chip = b.board.model<board::Stv6413>();
     chip.set_acknowledge(true);
     reset(b);
     static const std::array<uint8_t, 7> load_time = {0x01, 0x11, 0x11, 0x85, 0x80, 0xF4, 0x88};

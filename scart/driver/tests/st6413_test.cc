@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "board/stv6413.h"
 #include "bench/driver_test.h"
 #include "st6413.h"
 
@@ -53,7 +54,7 @@ protected:
         kernel.clear_log();
     }
 
-    board::Stv6413& chip() { return board.scart_switch(); }
+    board::Stv6413& chip() { return board.model<board::Stv6413>(); }
     Regs regs() { return chip().registers(); }
 
     long set(unsigned cmd, int value) { return ioctl_int(fd_, cmd, value); }
@@ -209,7 +210,7 @@ TEST_F(St6413, ReloadStartsAfresh)
 
 class St6413NoChip : public St6413 {
 protected:
-    St6413NoChip() : St6413(board::BoardConfig{false}) {}
+    St6413NoChip() : St6413(board::BoardConfig::without(board::Stv6413::model_name)) {}
 };
 
 TEST_F(St6413NoChip, LoadFailsWithEio)

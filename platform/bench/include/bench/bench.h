@@ -7,7 +7,7 @@
 //     int fd = b.open(61);
 //     int volume = 0;
 //     b.ioctl_int(fd, AVSIOGVOLUME, 0, &volume);
-//     b.board.scart_switch().registers();   // the chip as the driver left it
+//     b.board.model<board::Stv6413>().registers();   // the chip as the driver left it
 //     b.take_log();                          // what the driver printed
 //
 // Time is virtual (b.kernel.advance(ticks)). In GoogleTest, derive the

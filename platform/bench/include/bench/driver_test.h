@@ -3,7 +3,7 @@
 //     class St6413 : public bench::DriverTest {};
 //     TEST_F(St6413, Loads) { ASSERT_EQ(0, insmod("st6413")) << kernel.last_error(); }
 //
-// A board without a chip: DriverTest(board::BoardConfig{false}).
+// A board without a chip: DriverTest(board::BoardConfig::without(board::Stv6413::model_name)).
 #pragma once
 
 #include <gtest/gtest.h>
