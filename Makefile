@@ -4,7 +4,7 @@
 
 FUZZ_SECONDS ?= 60
 
-.PHONY: all setup build test run asan-test fuzz fuzz-smoke bench target-setup target-build target-test box-setup box-build rootfs fresh-check clean
+.PHONY: all setup build test run asan-test fuzz fuzz-smoke bench target-setup target-build target-test box-setup box-build rootfs fresh-check format format-check clean
 
 all: build
 
@@ -80,6 +80,15 @@ target-test: build target-build
 
 rootfs: box-build
 	@STRIP=$(CURDIR)/build/sysroot-uclibc/bin/mipsel-uclibc-strip scripts/rootfs build/box build/rootfs
+
+# The source layout (scripts/format): check it, or rewrite what differs.
+format-check:
+	@scripts/setup format
+	@scripts/format --check
+
+format:
+	@scripts/setup format
+	@scripts/format --fix
 
 # The two commands on a fresh minimal Debian 12 (mmdebstrap, a chroot whose
 # "/" is no mount point), from a clone of HEAD. As root.

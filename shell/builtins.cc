@@ -300,6 +300,8 @@ struct Builtin {
     Value (*fn)(const Value* args, int argc);
 };
 
+// One built-in a line:
+// clang-format off
 const Builtin kBuiltins[] = {
     {"maplist", nullptr, f_maplist},
     {"mmap", nullptr, f_mmap},
@@ -312,6 +314,7 @@ const Builtin kBuiltins[] = {
     {"setlong", "sl", set<uint32_t>},
     {"include", nullptr, f_include},
 };
+// clang-format on
 
 }  // namespace
 

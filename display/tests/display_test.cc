@@ -6,14 +6,14 @@
 
 #include "box_session.h"
 #include "display_state.h"
-#include "testsupport/process.h"
-#include "testsupport/tempdir.h"
+#include "hostns/process.h"
+#include "hostns/tempdir.h"
 
 namespace {
 
-using testsupport::lines;
-using testsupport::read_file;
-using testsupport::RunResult;
+using hostns::lines;
+using hostns::read_file;
+using hostns::RunResult;
 
 const char kOsdSettings[] =
     "0x14=1 0x18=5 0x1c=4 0x20=720 0x24=576 0x28=3 0x2c=4 0x30=3 0x34=1 0x38=1 0x3c=3 0x40=3 0x6c=0 "
@@ -34,11 +34,11 @@ protected:
     void fresh(const std::string& name) { dir_ = tmp_.file(name); }
 
     RunResult run(std::vector<std::string> argv, bool merge_stderr = false) {
-        testsupport::RunOptions o;
+        hostns::RunOptions o;
         o.env = {"DISPLAY_SDK_DIR=" + dir_};
         o.unset_env = {"VBOX_DIR"};
         if (merge_stderr) o.before_exec = [] { dup2(1, 2); };
-        return testsupport::run(argv, o);
+        return hostns::run(argv, o);
     }
     RunResult osdinit(bool merge_stderr = false) { return run({OSDINIT_BIN}, merge_stderr); }
     RunResult aspectset(std::vector<std::string> args, bool merge_stderr = false) {
@@ -63,7 +63,7 @@ protected:
         return names;
     }
 
-    testsupport::TempDir tmp_;
+    hostns::TempDir tmp_;
     std::string dir_ = tmp_.file("display");
 };
 
@@ -259,7 +259,7 @@ TEST_F(Display, AspectsetFailures) {
 // Both programs name the SDK's libraries, as on the box.
 TEST_F(Display, ProgramsNeedTheSdkLibraries) {
     for (const char* bin : {OSDINIT_BIN, ASPECTSET_BIN}) {
-        auto r = testsupport::run({"readelf", "-d", bin});
+        auto r = hostns::run({"readelf", "-d", bin});
         ASSERT_EQ(r.status, 0) << r.err;
         for (const char* lib : {"libRuaTools.so", "librua.so", "libdcc.so", "libllad.so"})
             EXPECT_NE(r.out.find(std::string("Shared library: [") + lib + "]"), std::string::npos) << bin << " " << lib;

@@ -14,7 +14,7 @@
 
 namespace {
 
-using testsupport::lines;
+using hostns::lines;
 
 // "... time S.US ..." of a line, in microseconds.
 long long time_of(const std::string& line)

@@ -57,6 +57,13 @@ Download packets;
 int sock = -1;
 ip_mreq mreq;
 
+// What reached the socket, for the reason given when the idle timer ends
+// the download.
+// (unsigned: a flood that runs for long wraps them, no more)
+unsigned long arrived;      // datagrams of any kind
+unsigned long foreign;      // not the upgrade stream (cut short, wrong magic)
+unsigned long other_image;  // of another image than the one being collected
+
 void show_help() {
     puts("--------------------------------\n\t mcfetch \n--------------------------------");
     puts("h\t : this page");
@@ -123,6 +130,58 @@ void catch_ip_interface() {
 
 void leave_group() {
     if (setsockopt(sock, IPPROTO_IP, IP_DROP_MEMBERSHIP, &mreq, sizeof mreq) < 0) perror("setsockopt error");
+}
+
+// The first runs of missing packet numbers ("1-8, 50"): the first ones
+// missing say a sender that started before mcfetch joined.
+void print_missing() {
+    constexpr int kRuns = 5;
+    int runs = 0;
+    for (int n = 1; n <= packets.last; ++n) {
+        if (packets.slots[n].data) continue;
+        int end = n;
+        while (end < packets.last && !packets.slots[end + 1].data) ++end;
+        if (runs == kRuns) {
+            fputs(", ...", stderr);
+            break;
+        }
+        fprintf(stderr, "%s%d", runs ? ", " : " (", n);
+        if (end > n) fprintf(stderr, "-%d", end);
+        ++runs;
+        n = end;
+    }
+    if (runs) fputc(')', stderr);
+}
+
+// Nothing new for the idle time: says on standard error what did arrive
+// and how the image can still be had. A datagram the box missed comes
+// again only with the head-end's next carousel pass.
+void explain_idle() {
+    fprintf(stderr, "mcfetch: nothing new on %s:%d for %d s", mcast_group, mcast_port, kIdleSeconds);
+    if (arrived == 0) {
+        fprintf(stderr,
+                ", and nothing at all arrived: no head-end sends to this group and port, or it sent"
+                " before mcfetch joined (a head-end carousel repeats the image: run mcfetch while it"
+                " sends)\n");
+        return;
+    }
+    if (packets.received == 0) {
+        fprintf(stderr, ": %lu datagram%s arrived, none of them an image datagram of the upgrade stream (%lu foreign)\n",
+                arrived, arrived == 1 ? "" : "s", foreign);
+        return;
+    }
+    if (packets.last > 0) {
+        fprintf(stderr, ": %d of the image's %d datagrams stored, %d missing", packets.in_range, packets.last,
+                missing_packets(&packets));
+        print_missing();
+    } else
+        fprintf(stderr, ": %d datagrams of the image stored, the last one (which gives their count) missing",
+                packets.received);
+    if (other_image > 0) fprintf(stderr, ", %lu of another image dropped", other_image);
+    fprintf(stderr,
+            ".\nmcfetch: the missing ones were lost (the receive buffer overflowed: the head-end sends"
+            " faster than the box takes them) or sent before mcfetch joined; only another carousel pass"
+            " sends them again: run mcfetch again while the head-end repeats the image\n");
 }
 
 [[noreturn]] void leave_and_exit(int status) {
@@ -217,21 +276,8 @@ void save_file() {
     }
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    download_init(&packets, false);
-    if (nice(-30) == -1) {
-        // Only root may raise the priority; the download works without.
-    }
-    puts("[INIT] Initializing packet vector");
-    get_option_line(argc, argv);
-    check_options();
-    packets.courtesy = courtesy;
-    catch_ip_interface();
-
-    printf("[INIT] Listening to %s:%d from %s\n", mcast_group, mcast_port, net);
-    fflush(stdout);
+// The socket bound to the group's port on every interface.
+void open_socket() {
     puts("[INIT] Opening sockets");
     sock = socket(AF_INET, SOCK_DGRAM, 0);
     if (sock < 0) {
@@ -248,10 +294,16 @@ int main(int argc, char** argv) {
         perror("Errore in bind");
         exit(EXIT_BIND);
     }
+}
+
+void join_group() {
     printf("[INIT] Joining Multicast Group %s\n", mcast_group);
     mreq.imr_interface = data_client_addr.sin_addr;
     if (setsockopt(sock, IPPROTO_IP, IP_ADD_MEMBERSHIP, &mreq, sizeof mreq) < 0) perror("setsockopt error");
-    printf("[INIT] Entering in download LOOP [last received is %d]\n", 0);
+}
+
+// A receive buffer as large as the kernel grants, which is reported.
+void set_receive_buffer() {
     int rcvbuf = kReceiveBuffer;
     if (setsockopt(sock, SOL_SOCKET, SO_RCVBUF, &rcvbuf, sizeof rcvbuf) < 0) perror("setsockopt error SO_RCVBUF");
     socklen_t len = sizeof rcvbuf;
@@ -260,9 +312,12 @@ int main(int argc, char** argv) {
         rcvbuf = -1;
     }
     printf("[INIT] UDP buffer set to %d\n\n", rcvbuf);
-    const uint32_t local_word = local_version_word();
-    if (courtesy) courtesy_script("0");
+}
 
+// Collects the image's datagrams until it is complete; a stream that
+// stays silent too long, a datagram beyond the image or a lack of memory
+// ends the program.
+void receive_image(uint32_t local_word) {
     bool armed = false;
     time_t armed_at = 0;
     for (;;) {
@@ -277,14 +332,17 @@ int main(int argc, char** argv) {
                 armed = true;
             } else if (time(nullptr) - armed_at > kIdleSeconds) {
                 puts("[ERROR] Download Error - Fail ");
+                fflush(stdout);
+                explain_idle();
                 leave_and_exit(EXIT_DOWNLOAD);
             }
             continue;
         }
+        ++arrived;
         mcstream::Header h;
         switch (classify(&packets, mcast_pk, static_cast<size_t>(got), &h)) {
-        case DGRAM_FOREIGN: continue;
-        case DGRAM_OTHER_IMAGE: continue;
+        case DGRAM_FOREIGN: ++foreign; continue;
+        case DGRAM_OTHER_IMAGE: ++other_image; continue;
         case DGRAM_TOO_LARGE:
             puts("[ERROR] Received packet major than max num packet - Fail ");
             leave_group();
@@ -307,6 +365,30 @@ int main(int argc, char** argv) {
         }
         if (saved == SAVE_COMPLETE) break;
     }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    download_init(&packets, false);
+    if (nice(-30) == -1) {
+        // Only root may raise the priority; the download works without.
+    }
+    puts("[INIT] Initializing packet vector");
+    get_option_line(argc, argv);
+    check_options();
+    packets.courtesy = courtesy;
+    catch_ip_interface();
+
+    printf("[INIT] Listening to %s:%d from %s\n", mcast_group, mcast_port, net);
+    fflush(stdout);
+    open_socket();
+    join_group();
+    printf("[INIT] Entering in download LOOP [last received is %d]\n", 0);
+    set_receive_buffer();
+    const uint32_t local_word = local_version_word();
+    if (courtesy) courtesy_script("0");
+    receive_image(local_word);
     leave_group();
     puts("\n *********** Main Download completed ***********");
     save_file();

@@ -12,10 +12,10 @@
 #include <thread>
 
 #include "box_session.h"
-#include "testsupport/netns.h"
-#include "testsupport/process.h"
+#include "hostns/netns.h"
+#include "hostns/process.h"
 
-using namespace testsupport;
+using namespace hostns;
 
 namespace {
 

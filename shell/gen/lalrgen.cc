@@ -94,59 +94,82 @@ std::vector<std::pair<std::string, int>> tokenize(const std::string& text) {
     return out;
 }
 
-Grammar read_grammar(const std::string& text) {
-    Grammar g;
-    auto words = tokenize(text);
-    std::map<std::string, int> index;
+using Words = std::vector<std::pair<std::string, int>>;  // (word, line)
+using Index = std::map<std::string, int>;                 // symbol name -> code
+
+// A rule as written: symbol names, not yet codes.
+struct RawRule {
+    std::string lhs;
+    std::vector<std::string> rhs;
+    std::string prec;
+    int line;
+};
+
+// The grammar's statements sorted by kind, in the order they were written.
+struct Statements {
     std::vector<std::string> terms = {"$"};
     std::vector<std::pair<std::vector<std::string>, Assoc>> levels;
-    struct RawRule { std::string lhs; std::vector<std::string> rhs; std::string prec; int line; };
     std::vector<RawRule> raw;
+};
 
-    size_t i = 0;
-    auto statement = [&](size_t& k) {
-        std::vector<std::pair<std::string, int>> st;
-        while (k < words.size() && words[k].first != ".") st.push_back(words[k++]);
-        if (k == words.size()) die("missing '.' at the end of the grammar");
-        ++k;
-        return st;
-    };
-    while (i < words.size()) {
+// "%token ..." or a precedence level, from the word after the directive up
+// to and including its dot.
+void read_directive(const Words& words, size_t& i, const std::string& w, Statements& out) {
+    std::vector<std::pair<std::string, int>> st;
+    while (i < words.size() && words[i].first != ".") st.push_back(words[i++]);
+    if (i == words.size()) die("missing '.' at the end of the grammar");
+    ++i;
+    std::vector<std::string> names;
+    for (auto& s : st) {
+        if (!is_terminal_name(s.first))
+            die("line " + std::to_string(s.second) + ": '" + s.first + "' is not a terminal");
+        names.push_back(s.first);
+    }
+    if (w == "%token") out.terms.insert(out.terms.end(), names.begin(), names.end());
+    else out.levels.push_back({names, w == "%left" ? LEFT : w == "%right" ? RIGHT : NONASSOC});
+}
+
+// "lhs ::= sym ... ." with its optional "[PREC]", from the left side on.
+RawRule read_rule(const Words& words, size_t& i) {
+    int line = words[i].second;
+    const std::string w = words[i].first;
+    RawRule r;
+    r.line = line;
+    r.lhs = w;
+    if (is_terminal_name(w)) die("line " + std::to_string(line) + ": rule for terminal " + w);
+    ++i;
+    if (i >= words.size() || words[i].first != "::=") die("line " + std::to_string(line) + ": expected ::=");
+    ++i;
+    while (i < words.size() && words[i].first != ".") r.rhs.push_back(words[i++].first);
+    if (i == words.size()) die("line " + std::to_string(line) + ": missing '.'");
+    ++i;
+    if (i < words.size() && words[i].first == "[") {
+        if (i + 2 >= words.size() || words[i + 2].first != "]") die("line " + std::to_string(line) + ": bad [PREC]");
+        r.prec = words[i + 1].first;
+        i += 3;
+    }
+    return r;
+}
+
+Statements read_statements(const Words& words) {
+    Statements out;
+    for (size_t i = 0; i < words.size();) {
         int line = words[i].second;
         const std::string w = words[i].first;
         if (w == "%token" || w == "%left" || w == "%right" || w == "%nonassoc") {
             ++i;
-            auto st = statement(i);
-            std::vector<std::string> names;
-            for (auto& s : st) {
-                if (!is_terminal_name(s.first))
-                    die("line " + std::to_string(s.second) + ": '" + s.first + "' is not a terminal");
-                names.push_back(s.first);
-            }
-            if (w == "%token") terms.insert(terms.end(), names.begin(), names.end());
-            else levels.push_back({names, w == "%left" ? LEFT : w == "%right" ? RIGHT : NONASSOC});
+            read_directive(words, i, w, out);
             continue;
         }
         if (w[0] == '%') die("line " + std::to_string(line) + ": unknown directive " + w);
-        RawRule r;
-        r.line = line;
-        r.lhs = w;
-        if (is_terminal_name(w)) die("line " + std::to_string(line) + ": rule for terminal " + w);
-        ++i;
-        if (i >= words.size() || words[i].first != "::=") die("line " + std::to_string(line) + ": expected ::=");
-        ++i;
-        while (i < words.size() && words[i].first != ".") r.rhs.push_back(words[i++].first);
-        if (i == words.size()) die("line " + std::to_string(line) + ": missing '.'");
-        ++i;
-        if (i < words.size() && words[i].first == "[") {
-            if (i + 2 >= words.size() || words[i + 2].first != "]") die("line " + std::to_string(line) + ": bad [PREC]");
-            r.prec = words[i + 1].first;
-            i += 3;
-        }
-        raw.push_back(r);
+        out.raw.push_back(read_rule(words, i));
     }
-    if (raw.empty()) die("no rules");
+    if (out.raw.empty()) die("no rules");
+    return out;
+}
 
+// Codes 0.. for the declared terminals, then `error`.
+void declare_terminals(Grammar& g, Index& index, const std::vector<std::string>& terms) {
     for (auto& t : terms) {
         if (index.count(t)) die("terminal " + t + " declared twice");
         index[t] = (int)g.names.size();
@@ -157,25 +180,30 @@ Grammar read_grammar(const std::string& text) {
     g.names.push_back("error");
     g.nterminal = (int)g.names.size();
     if (g.nterminal > 64) die("more than 64 terminals");
-    auto nonterminal = [&](const std::string& s) {
-        auto it = index.find(s);
-        if (it != index.end()) return it->second;
-        int k = (int)g.names.size();
-        index[s] = k;
-        g.names.push_back(s);
-        return k;
-    };
+}
+
+// The code of a non-terminal, a new one at its first mention.
+int nonterminal(Grammar& g, Index& index, const std::string& s) {
+    auto it = index.find(s);
+    if (it != index.end()) return it->second;
+    int k = (int)g.names.size();
+    index[s] = k;
+    g.names.push_back(s);
+    return k;
+}
+
+void add_rules(Grammar& g, Index& index, const std::vector<RawRule>& raw) {
     for (auto& r : raw) {
         Rule rule;
         rule.line = r.line;
-        rule.lhs = nonterminal(r.lhs);
+        rule.lhs = nonterminal(g, index, r.lhs);
         for (auto& s : r.rhs) {
             if (is_terminal_name(s) || s == "error") {
                 auto it = index.find(s);
                 if (it == index.end()) die("line " + std::to_string(r.line) + ": undeclared terminal " + s);
                 rule.rhs.push_back(it->second);
             } else {
-                rule.rhs.push_back(nonterminal(s));
+                rule.rhs.push_back(nonterminal(g, index, s));
             }
         }
         if (!r.prec.empty()) {
@@ -186,6 +214,12 @@ Grammar read_grammar(const std::string& text) {
         g.rules.push_back(rule);
     }
     g.start = g.rules[0].lhs;
+}
+
+// The terminals' levels and associativity; a rule without "[PREC]" takes
+// its first terminal that has a level.
+void apply_precedence(Grammar& g, const Index& index,
+                      const std::vector<std::pair<std::vector<std::string>, Assoc>>& levels) {
     g.prec.assign(g.names.size(), -1);
     g.assoc.assign(g.names.size(), NONE_ASSOC);
     for (size_t l = 0; l < levels.size(); ++l)
@@ -200,11 +234,24 @@ Grammar read_grammar(const std::string& text) {
         for (int s : r.rhs)  // the first terminal with a precedence gives the rule's
             if (s < g.nterminal && g.prec[s] >= 0) { r.precsym = s; break; }
     }
+}
+
+void check_every_nonterminal_has_a_rule(const Grammar& g) {
     for (int s = g.nterminal; s < (int)g.names.size(); ++s) {
         bool has = false;
         for (auto& r : g.rules) has |= r.lhs == s;
         if (!has) die("no rule for " + g.names[s]);
     }
+}
+
+Grammar read_grammar(const std::string& text) {
+    Statements st = read_statements(tokenize(text));
+    Grammar g;
+    Index index;
+    declare_terminals(g, index, st.terms);
+    add_rules(g, index, st.raw);
+    apply_precedence(g, index, st.levels);
+    check_every_nonterminal_has_a_rule(g);
     return g;
 }
 
@@ -352,80 +399,93 @@ private:
         }
     }
 
-    Tables tables() {
-        const int nstate = (int)st_.size(), nrule = (int)g_.rules.size();
-        const int nsym = (int)g_.names.size();
-        const int err = nstate + nrule, acc = err + 1, noact = err + 2;
-        Tables t;
-        t.nstate = nstate;
-        t.nrule = nrule;
-        t.nsymbol = nsym;
-        std::vector<std::map<int, int>> tkn(nstate), nt(nstate);
-        t.dflt.assign(nstate, err);
-        int conflicts = 0;
-        for (int id = 0; id < nstate; ++id) {
-            State& s = st_[id];
-            std::map<int, int> act;  // terminal -> code
-            for (auto& [sym, to] : s.go) {
-                if (term(sym)) act[sym] = to;
-                else nt[id][sym] = to;
-            }
-            if (id == 0) nt[id][g_.start] = acc;
-            for (auto& c : s.configs) {
-                const Rule& r = g_.rules[c.rule];
-                if (c.dot != (int)r.rhs.size()) continue;
-                for (int la = 0; la < g_.nterminal; ++la) {
-                    if (!(c.follow >> la & 1)) continue;
-                    int red = nstate + c.rule;
-                    auto it = act.find(la);
-                    if (it == act.end()) { act[la] = red; continue; }
-                    int old = it->second;
-                    if (old < nstate) {  // shift/reduce
-                        int sp = g_.prec[la], rp = r.precsym >= 0 ? g_.prec[r.precsym] : -1;
-                        if (sp < 0 || rp < 0) {
-                            std::fprintf(stderr, "lalrgen: state %d: shift/reduce conflict on %s (rule at line %d)\n",
-                                         id, g_.names[la].c_str(), r.line);
-                            ++conflicts;
-                        } else {
-                            const char* how = "shift";
-                            if (rp > sp || (rp == sp && g_.assoc[la] == LEFT)) {
-                                it->second = red;
-                                how = "reduce";
-                            } else if (rp == sp && g_.assoc[la] == NONASSOC) {
-                                it->second = err;
-                                how = "error";
-                            }
-                            if (verbose)
-                                std::fprintf(stderr, "lalrgen: state %d: %s on %s after %s\n", id, how,
-                                             g_.names[la].c_str(), rule_text(g_, r).c_str());
-                        }
-                    } else if (old < err) {  // reduce/reduce: the earlier rule wins
-                        std::fprintf(stderr, "lalrgen: state %d: reduce/reduce conflict on %s (rules %d and %d)\n",
-                                     id, g_.names[la].c_str(), old - nstate, c.rule);
-                        ++conflicts;
-                        it->second = std::min(old, red);
-                    }
-                }
-            }
-            // The default reduction: the most frequent one, if it covers at
-            // least two look-aheads (ties go to the one seen first).
-            int best = -1, nbest = 0;
-            for (auto& [la, code] : act) {
-                if (code < nstate || code >= err || code == best) continue;
-                int n = 0;
-                for (auto& [la2, code2] : act) n += code2 == code;
-                if (n > nbest) { nbest = n; best = code; }
-            }
-            if (nbest >= 2) {
-                t.dflt[id] = best;
-                for (auto it = act.begin(); it != act.end();) it = it->second == best ? act.erase(it) : std::next(it);
-            }
-            tkn[id] = act;
-        }
-        if (conflicts) die(std::to_string(conflicts) + " conflict(s)");
+    // Action codes: 0..nstate-1 shift, then one reduction per rule, then
+    // error, accept and "no action".
+    int error_code() const { return (int)st_.size() + (int)g_.rules.size(); }
 
-        // Pack: bigger sets first, each at the lowest offset where it neither
-        // collides with nor is shadowed by what is already there.
+    // A reduction by rule r on look-ahead la where act already holds an
+    // action for la: precedence settles a shift/reduce conflict, the
+    // earlier rule wins a reduce/reduce one. Unsettled conflicts are
+    // reported and counted.
+    void settle(int id, int la, const Rule& r, int rule, int& code, int& conflicts) const {
+        const int nstate = (int)st_.size(), err = error_code();
+        int red = nstate + rule;
+        int old = code;
+        if (old < nstate) {  // shift/reduce
+            int sp = g_.prec[la], rp = r.precsym >= 0 ? g_.prec[r.precsym] : -1;
+            if (sp < 0 || rp < 0) {
+                std::fprintf(stderr, "lalrgen: state %d: shift/reduce conflict on %s (rule at line %d)\n",
+                             id, g_.names[la].c_str(), r.line);
+                ++conflicts;
+            } else {
+                const char* how = "shift";
+                if (rp > sp || (rp == sp && g_.assoc[la] == LEFT)) {
+                    code = red;
+                    how = "reduce";
+                } else if (rp == sp && g_.assoc[la] == NONASSOC) {
+                    code = err;
+                    how = "error";
+                }
+                if (verbose)
+                    std::fprintf(stderr, "lalrgen: state %d: %s on %s after %s\n", id, how,
+                                 g_.names[la].c_str(), rule_text(g_, r).c_str());
+            }
+        } else if (old < err) {  // reduce/reduce: the earlier rule wins
+            std::fprintf(stderr, "lalrgen: state %d: reduce/reduce conflict on %s (rules %d and %d)\n",
+                         id, g_.names[la].c_str(), old - nstate, rule);
+            ++conflicts;
+            code = std::min(old, red);
+        }
+    }
+
+    // A state's actions: on terminals (shifts and reductions) into act, on
+    // non-terminals (gotos) into nt.
+    void actions_of(int id, std::map<int, int>& act, std::map<int, int>& nt, int& conflicts) const {
+        const int nstate = (int)st_.size();
+        const State& s = st_[id];
+        for (auto& [sym, to] : s.go) {
+            if (term(sym)) act[sym] = to;
+            else nt[sym] = to;
+        }
+        if (id == 0) nt[g_.start] = error_code() + 1;  // accept
+        for (auto& c : s.configs) {
+            const Rule& r = g_.rules[c.rule];
+            if (c.dot != (int)r.rhs.size()) continue;
+            for (int la = 0; la < g_.nterminal; ++la) {
+                if (!(c.follow >> la & 1)) continue;
+                int red = nstate + c.rule;
+                auto it = act.find(la);
+                if (it == act.end()) { act[la] = red; continue; }
+                settle(id, la, r, c.rule, it->second, conflicts);
+            }
+        }
+    }
+
+    // The default reduction: the most frequent one, if it covers at least
+    // two look-aheads (ties go to the one seen first); it leaves act.
+    // Returns the state's default action.
+    int take_default(std::map<int, int>& act) const {
+        const int nstate = (int)st_.size(), err = error_code();
+        int best = -1, nbest = 0;
+        for (auto& [la, code] : act) {
+            if (code < nstate || code >= err || code == best) continue;
+            int n = 0;
+            for (auto& [la2, code2] : act) n += code2 == code;
+            if (n > nbest) { nbest = n; best = code; }
+        }
+        if (nbest < 2) return err;
+        for (auto it = act.begin(); it != act.end();) it = it->second == best ? act.erase(it) : std::next(it);
+        return best;
+    }
+
+    static constexpr int NOOFS = 1 << 30;  // a state without actions of that kind
+
+    // Packs every state's terminal and non-terminal actions into one table:
+    // bigger sets first, each at the lowest offset where it neither collides
+    // with nor is shadowed by what is already there.
+    void pack(const std::vector<std::map<int, int>>& tkn, const std::vector<std::map<int, int>>& nt, Tables& t,
+              std::vector<int>& la_tab, std::vector<int>& act_tab) const {
+        const int nstate = (int)st_.size();
         struct Set_ { int state; bool isnt; const std::map<int, int>* a; };
         std::vector<Set_> sets;
         for (int id = 0; id < nstate; ++id) {
@@ -433,11 +493,9 @@ private:
             sets.push_back({id, true, &nt[id]});
         }
         std::stable_sort(sets.begin(), sets.end(), [](const Set_& x, const Set_& y) { return x.a->size() > y.a->size(); });
-        const int NOOFS = 1 << 30;
         t.shift_ofst.assign(nstate, NOOFS);
         t.reduce_ofst.assign(nstate, NOOFS);
-        std::vector<int> la_tab, act_tab;  // -1 = free slot
-        for (auto& s : sets) {
+        for (auto& s : sets) {  // -1 = free slot
             if (s.a->empty()) continue;
             int mn = s.a->begin()->first;
             int ofs = -mn;
@@ -461,6 +519,12 @@ private:
             }
             (s.isnt ? t.reduce_ofst : t.shift_ofst)[s.state] = ofs;
         }
+    }
+
+    // A state without actions of a kind gets that kind's default offset,
+    // below every real one; every offset must fit a signed byte.
+    void default_offsets(Tables& t) const {
+        const int nstate = (int)st_.size();
         int mns = 0, mnr = 0;
         for (int id = 0; id < nstate; ++id) {
             if (t.shift_ofst[id] != NOOFS) mns = std::min(mns, t.shift_ofst[id]);
@@ -474,6 +538,30 @@ private:
             for (int o : {t.shift_ofst[id], t.reduce_ofst[id]})
                 if (o < -128 || o > 127) die("offset out of signed-byte range");
         }
+    }
+
+    Tables tables() {
+        const int nstate = (int)st_.size(), nrule = (int)g_.rules.size();
+        const int nsym = (int)g_.names.size();
+        const int err = error_code(), noact = err + 2;
+        Tables t;
+        t.nstate = nstate;
+        t.nrule = nrule;
+        t.nsymbol = nsym;
+        std::vector<std::map<int, int>> tkn(nstate), nt(nstate);
+        t.dflt.assign(nstate, err);
+        int conflicts = 0;
+        for (int id = 0; id < nstate; ++id) {
+            std::map<int, int> act;  // terminal -> code
+            actions_of(id, act, nt[id], conflicts);
+            t.dflt[id] = take_default(act);
+            tkn[id] = act;
+        }
+        if (conflicts) die(std::to_string(conflicts) + " conflict(s)");
+
+        std::vector<int> la_tab, act_tab;
+        pack(tkn, nt, t, la_tab, act_tab);
+        default_offsets(t);
         if (noact > 255 || nsym > 255) die("codes don't fit a byte");
         for (size_t k = 0; k < la_tab.size(); ++k) {
             t.lookahead.push_back(la_tab[k] < 0 ? nsym : la_tab[k]);

@@ -9,13 +9,13 @@
 #include <regex>
 #include <string>
 
-#include "testsupport/mounts.h"
+#include "hostns/mounts.h"
 #include "vreg_run.h"
 
 namespace {
 
-using testsupport::RunOptions;
-using testsupport::RunResult;
+using hostns::RunOptions;
+using hostns::RunResult;
 using vregtest::MemFile;
 
 constexpr uint32_t kBase = 0x10000000;
@@ -116,7 +116,7 @@ TEST_F(Builtins, EachAccessIsOneOfExactlyItsWidth) {
         std::printf("not checked: sanitized builds link vreg dynamically, with a runtime the emulator can't host\n");
         return;
     }
-    std::string elf = testsupport::read_file(VREG_BIN);
+    std::string elf = hostns::read_file(VREG_BIN);
     ASSERT_GT(elf.size(), 20u);
     unsigned machine = uint8_t(elf[18]) | uint8_t(elf[19]) << 8;
     std::string emulator, arch;
@@ -126,7 +126,7 @@ TEST_F(Builtins, EachAccessIsOneOfExactlyItsWidth) {
         std::printf("not checked: no emulator known for machine %u\n", machine);
         return;
     }
-    testsupport::TempDir d;
+    hostns::TempDir d;
     std::string log = d.file("accesses");
     RunOptions o;
     mem_.attach(o);
@@ -144,7 +144,7 @@ TEST_F(Builtins, EachAccessIsOneOfExactlyItsWidth) {
         o, {emulator, "-plugin", std::string(VREG_ACCESS_LOG) + ",out=" + log + ",offset=0x10000000,arch=" + arch});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "address 0x10000ffa isn't aligned\n");
-    EXPECT_EQ(testsupport::read_file(log),
+    EXPECT_EQ(hostns::read_file(log),
               "window 0x1000\n"
               "R1 0x1\n"
               "R2 0x2\n"
@@ -309,7 +309,7 @@ TEST_F(Builtins, FailedMapsLeaveTheListAlone) {
     RunOptions o;  // a /dev without "mem"
     o.before_exec = [] {
         std::string error;
-        if (!testsupport::private_dev({}, {}, error)) _exit(127);
+        if (!hostns::private_dev({}, {}, error)) _exit(127);
     };
     r = vregtest::run_script("mmap(\"x\", 0x10000000, 0x1000)\nmaplist()\n", o);
     EXPECT_EQ(r.out, "empty map list\n");
@@ -359,7 +359,7 @@ TEST(BuiltinsTop, WindowsEndAtTheTopOfTheAddressSpace) {
 }
 
 TEST_F(Builtins, IncludeRunsCommandFilesThatShareTheMapList) {
-    testsupport::TempDir d;
+    hostns::TempDir d;
     d.write("map.vreg", "mmap(\"inc\", 0x10000000, 0x100)\nsl(0x10000000, 0xA5A5)\n");
     d.write("outer.vreg", "print 1\ninclude(\"inner.vreg\")\nprint 1 2\n");
     d.write("inner.vreg", "\nprint 3 4\nprint 5\n");

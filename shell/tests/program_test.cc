@@ -12,9 +12,9 @@
 
 namespace {
 
-using testsupport::RunOptions;
-using testsupport::RunResult;
-using testsupport::TempDir;
+using hostns::RunOptions;
+using hostns::RunResult;
+using hostns::TempDir;
 using vregtest::base_options;
 
 bool root() { return geteuid() == 0; }
@@ -27,7 +27,7 @@ RunResult vreg(const TempDir& dir, std::vector<std::string> args, std::vector<st
     o.input = input;
     o.private_files = private_files;
     args.insert(args.begin(), VREG_BIN);
-    return testsupport::run(args, o);
+    return hostns::run(args, o);
 }
 
 TEST(Program, ScriptModeWhenAnUnderscoreVariableNamesTheLastArgument) {
@@ -171,7 +171,7 @@ TEST(Program, OneStaticProgram) {
         std::printf("not checked: sanitized builds link vreg dynamically\n");
         return;
     }
-    std::string elf = testsupport::read_file(VREG_BIN);
+    std::string elf = hostns::read_file(VREG_BIN);
     ASSERT_GT(elf.size(), 64u);
     bool wide = elf[EI_CLASS] == ELFCLASS64;
     auto field = [&](size_t at, size_t n) {
@@ -187,7 +187,7 @@ TEST(Program, OneStaticProgram) {
         RunOptions o = base_options(d);
         o.unset_env = {"QEMU_LD_PREFIX"};
         o.input = "print 6 * 7\n";
-        auto r = testsupport::run({"qemu-mipsel", VREG_BIN}, o);
+        auto r = hostns::run({"qemu-mipsel", VREG_BIN}, o);
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_NE(r.out.find("42\n"), std::string::npos) << r.out;
     }

@@ -159,7 +159,7 @@ TEST(Statements, NinetySixNestedParenthesesFitNinetySevenOverflow) {
 
     r = run_script(nest(97));
     EXPECT_EQ(r.out, "");
-    auto errs = testsupport::lines(r.err);
+    auto errs = hostns::lines(r.err);
     ASSERT_FALSE(errs.empty());
     EXPECT_EQ(errs[0], "Parser:1: Giving up. Stack overflow.");
     // The closing parentheses left over each start a statement and fail.
@@ -167,8 +167,8 @@ TEST(Statements, NinetySixNestedParenthesesFitNinetySevenOverflow) {
     EXPECT_EQ(r.status, 0);
 
     r = run_stdin(nest(97) + "print 5\n");
-    EXPECT_EQ(testsupport::lines(r.err).at(0), "Parser: Giving up. Stack overflow.");
-    EXPECT_EQ(testsupport::lines(r.err).size(), 97u);
+    EXPECT_EQ(hostns::lines(r.err).at(0), "Parser: Giving up. Stack overflow.");
+    EXPECT_EQ(hostns::lines(r.err).size(), 97u);
     EXPECT_EQ(r.out, "5\n");
 }
 

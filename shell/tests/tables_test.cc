@@ -5,14 +5,14 @@
 #include <string>
 #include <vector>
 
-#include "testsupport/process.h"
-#include "testsupport/tempdir.h"
+#include "hostns/process.h"
+#include "hostns/tempdir.h"
 
 namespace {
 
-using testsupport::read_file;
-using testsupport::run;
-using testsupport::TempDir;
+using hostns::read_file;
+using hostns::run;
+using hostns::TempDir;
 
 struct Generated {
     int status;

@@ -4,13 +4,13 @@
 #include <stdio.h>
 #include <unistd.h>
 
-#include "testsupport/mounts.h"
+#include "hostns/mounts.h"
 
 namespace vregtest {
 
-using testsupport::RunOptions;
-using testsupport::RunResult;
-using testsupport::TempDir;
+using hostns::RunOptions;
+using hostns::RunResult;
+using hostns::TempDir;
 
 RunOptions base_options(const TempDir& dir) {
     RunOptions o;
@@ -40,7 +40,7 @@ RunResult run_script(const std::string& body, RunOptions options, std::vector<st
     o.env.push_back("_=" + script);
     launcher.push_back(VREG_BIN);
     launcher.push_back(script);
-    return testsupport::run(launcher, o);
+    return hostns::run(launcher, o);
 }
 
 RunResult run_stdin(const std::string& input, RunOptions options) {
@@ -48,7 +48,7 @@ RunResult run_stdin(const std::string& input, RunOptions options) {
     RunOptions o = base_options(dir);
     merge(o, options);
     o.input = input;
-    return testsupport::run({VREG_BIN}, o);
+    return hostns::run({VREG_BIN}, o);
 }
 
 // 64-bit offsets throughout: the memory file may span the whole 4 GiB,
@@ -93,7 +93,7 @@ void MemFile::attach(RunOptions& o) const {
     // host's memory is out of reach whatever the program opens.
     o.before_exec = [mem = path_] {
         std::string error;
-        if (!testsupport::private_dev({}, {{"mem", mem}}, error)) {
+        if (!hostns::private_dev({}, {{"mem", mem}}, error)) {
             dprintf(2, "vreg test: %s\n", error.c_str());
             _exit(127);
         }

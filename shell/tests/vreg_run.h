@@ -8,22 +8,22 @@
 #include <string>
 #include <vector>
 
-#include "testsupport/process.h"
-#include "testsupport/tempdir.h"
+#include "hostns/process.h"
+#include "hostns/tempdir.h"
 
 namespace vregtest {
 
 // Options every vreg run gets: no readline start-up file of the host.
-testsupport::RunOptions base_options(const testsupport::TempDir& dir);
+hostns::RunOptions base_options(const hostns::TempDir& dir);
 
 // Runs `body` as a script: a file whose first line is the interpreter line,
 // started as `vreg FILE` with "_" set to FILE, as a shell does; through the
 // program `launcher` when it is given (vreg and FILE are its last arguments).
-testsupport::RunResult run_script(const std::string& body, testsupport::RunOptions options = {},
+hostns::RunResult run_script(const std::string& body, hostns::RunOptions options = {},
                                   std::vector<std::string> launcher = {});
 
 // Runs vreg with `input` on its standard input (a pipe: no prompt, no echo).
-testsupport::RunResult run_stdin(const std::string& input, testsupport::RunOptions options = {});
+hostns::RunResult run_stdin(const std::string& input, hostns::RunOptions options = {});
 
 // A sparse file that stands for the box's physical memory.
 class MemFile {
@@ -36,10 +36,10 @@ public:
     uint32_t get32(uint64_t offset) const;
     // Gives the child a /dev of its own (private mount namespace) whose
     // "mem" is this file.
-    void attach(testsupport::RunOptions& options) const;
+    void attach(hostns::RunOptions& options) const;
 
 private:
-    testsupport::TempDir dir_;
+    hostns::TempDir dir_;
     std::string path_;
 };
 

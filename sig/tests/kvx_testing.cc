@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "testsupport/process.h"
+#include "hostns/process.h"
 
 namespace kvxtest {
 
@@ -26,7 +26,7 @@ std::vector<uint8_t> le(const BIGNUM* b, size_t len) {
 }  // namespace
 
 std::unique_ptr<KeyPair> make_key(unsigned bits, unsigned exponent) {
-    auto r = testsupport::run({"openssl", "genpkey", "-algorithm", "RSA", "-pkeyopt",
+    auto r = hostns::run({"openssl", "genpkey", "-algorithm", "RSA", "-pkeyopt",
                                "rsa_keygen_bits:" + std::to_string(bits), "-pkeyopt",
                                "rsa_keygen_pubexp:" + std::to_string(exponent)});
     EXPECT_EQ(r.status, 0) << r.err;

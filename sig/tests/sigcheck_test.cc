@@ -10,14 +10,14 @@
 #include <cctype>
 #include <cstdio>
 
-#include "testsupport/process.h"
-#include "testsupport/tempdir.h"
+#include "hostns/process.h"
+#include "hostns/tempdir.h"
 
 namespace {
 
-using testsupport::RunOptions;
-using testsupport::RunResult;
-using testsupport::run;
+using hostns::RunOptions;
+using hostns::RunResult;
+using hostns::run;
 
 const std::string kProvisioned = SIGCHECK_PROVISIONED;  // built with kProvisionedKey
 const std::string kProvisionedKey = PROVISIONED_KEY;
@@ -55,7 +55,7 @@ protected:
                            const RunOptions& o = {}) {
         return run({bin, data, sig}, o);
     }
-    testsupport::TempDir dir_;
+    hostns::TempDir dir_;
 };
 
 TEST_F(Sigcheck, SignedFilesAndTamperedOnes) {
@@ -106,7 +106,7 @@ TEST_F(Sigcheck, EmptyFiles) {
 }
 
 TEST_F(Sigcheck, SignatureFileLengths) {
-    std::string data = file("d", "payload\n"), sig = testsupport::read_file(sign(kProvisionedKey, data));
+    std::string data = file("d", "payload\n"), sig = hostns::read_file(sign(kProvisionedKey, data));
     ASSERT_EQ(sig.size(), 128u);
     auto r = check(data, file("long.sig", sig + std::string(72, '\x5a')));  // only the first 128 count
     EXPECT_EQ(r.out, sizes(200, 8) + kValid);

@@ -19,7 +19,7 @@ void run_in_box(const std::string& filter)
     vboxtest::BoxSession box;
     auto r = box.start(vboxtest::default_boot());
     ASSERT_EQ(r.status, 0) << r.out << r.err;
-    testsupport::RunOptions o;
+    hostns::RunOptions o;
     o.timeout_ms = 60000;
     auto p = box.run({SMCARD_CASES, "--gtest_filter=" + filter}, o);
     EXPECT_EQ(p.status, 0) << p.out << p.err;

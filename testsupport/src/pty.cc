@@ -10,18 +10,11 @@
 #include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <termios.h>
-#include <time.h>
 #include <unistd.h>
 
 namespace testsupport {
 
-namespace {
-long long now_ms() {
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return ts.tv_sec * 1000LL + ts.tv_nsec / 1000000;
-}
-}  // namespace
+using hostns::now_ms;
 
 PtySession::~PtySession() {
     if (pid_ > 0) {
@@ -31,7 +24,7 @@ PtySession::~PtySession() {
     if (master_ >= 0) close(master_);
 }
 
-bool PtySession::start(const std::vector<std::string>& argv_in, const RunOptions& options) {
+bool PtySession::start(const std::vector<std::string>& argv_in, const hostns::RunOptions& options) {
     if (argv_in.empty()) return false;
     master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (master_ < 0 || grantpt(master_) || unlockpt(master_)) return false;
@@ -39,7 +32,7 @@ bool PtySession::start(const std::vector<std::string>& argv_in, const RunOptions
     if (!slave_name) return false;
     std::string slave = slave_name;
 
-    ExecPlan plan = plan_exec(argv_in, options);
+    hostns::ExecPlan plan = hostns::plan_exec(argv_in, options);
 
     pid_ = fork();
     if (pid_ < 0) return false;

@@ -23,8 +23,8 @@
 #include <vector>
 
 #include "../common/admin.h"
-#include "testsupport/mounts.h"
-#include "testsupport/netns.h"
+#include "hostns/mounts.h"
+#include "hostns/netns.h"
 #include "vbox_config.h"
 
 namespace {
@@ -195,7 +195,7 @@ bool is_mips_elf(const std::string& path);
 // runs without root) and its device nodes.
 struct BoxInfo {
     std::string box_ns, headend_ns;
-    std::vector<testsupport::DevNode> nodes;
+    std::vector<hostns::DevNode> nodes;
 };
 
 bool box_info(const std::string& dir, BoxInfo& info) {
@@ -205,7 +205,7 @@ bool box_info(const std::string& dir, BoxInfo& info) {
     for (std::string line; std::getline(in, line);) {
         std::istringstream f(line);
         std::string kind, path;
-        testsupport::DevNode n;
+        hostns::DevNode n;
         f >> kind;
         if (kind == "net") f >> info.box_ns >> info.headend_ns;
         if (kind == "node" && f >> path >> n.major >> n.minor && path.compare(0, 5, "/dev/") == 0) {
@@ -218,7 +218,7 @@ bool box_info(const std::string& dir, BoxInfo& info) {
 
 bool enter_netns(const std::string& ns) {
     std::string error;
-    if (ns.empty() || testsupport::enter_netns(ns, error)) return true;
+    if (ns.empty() || hostns::enter_netns(ns, error)) return true;
     fprintf(stderr, "vbox: %s\n", error.c_str());
     return false;
 }
@@ -241,7 +241,7 @@ int enter_box(const std::string& dir) {
     own = own.substr(0, own.rfind('/'));
     if (!enter_netns(info.box_ns)) return 1;
     std::string error;
-    if (!testsupport::private_dev(info.nodes, {{"mem", dir + "/mem"}}, error)) {
+    if (!hostns::private_dev(info.nodes, {{"mem", dir + "/mem"}}, error)) {
         fprintf(stderr, "vbox: the box's /dev: %s\n", error.c_str());
         return 1;
     }

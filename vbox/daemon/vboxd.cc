@@ -27,7 +27,7 @@
 
 #include "../common/wire.h"
 #include "box.h"
-#include "testsupport/netns.h"
+#include "hostns/netns.h"
 
 namespace {
 
@@ -337,15 +337,15 @@ int usage() {
 
 // The box's own network: eth0 with the box's MAC address, joined to the
 // head end's namespace. Needs root; without it the box shares the host's.
-std::unique_ptr<testsupport::NetnsPair> make_network(const std::string& mac) {
+std::unique_ptr<hostns::NetnsPair> make_network(const std::string& mac) {
     if (geteuid() != 0) {
         fprintf(stderr, "vboxd: the box uses the host's network (a network of its own needs root)\n");
         return nullptr;
     }
-    testsupport::NetPairOptions o;
+    hostns::NetPairOptions o;
     o.prefix = "vbox";
     o.box_mac = mac;
-    auto net = std::make_unique<testsupport::NetnsPair>(o);
+    auto net = std::make_unique<hostns::NetnsPair>(o);
     if (!net->ok()) {
         fprintf(stderr, "vboxd: network: %s\n", net->error().c_str());
         return nullptr;

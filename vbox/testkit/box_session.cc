@@ -8,8 +8,8 @@ BoxSession::~BoxSession() { stop(); }
 
 void BoxSession::expect_unclean_shutdown() { check_shutdown_ = false; }
 
-testsupport::RunOptions BoxSession::options() const {
-    testsupport::RunOptions o;
+hostns::RunOptions BoxSession::options() const {
+    hostns::RunOptions o;
     o.env = {"VBOX_DIR=" + dir_};
     // A cross build's tests: the host's box runs this build's programs.
     std::string extra = VBOX_TEST_ENV;
@@ -22,7 +22,7 @@ testsupport::RunOptions BoxSession::options() const {
     return o;
 }
 
-testsupport::RunResult BoxSession::start(const std::string& boot_script, std::vector<std::string> start_args) {
+hostns::RunResult BoxSession::start(const std::string& boot_script, std::vector<std::string> start_args) {
     dir_ = tmp_.file("box");
     std::string boot = tmp_.write("boot.rc", boot_script);
     start_args.insert(start_args.begin(), {"start", "--boot", boot});
@@ -31,20 +31,20 @@ testsupport::RunResult BoxSession::start(const std::string& boot_script, std::ve
     return r;
 }
 
-testsupport::RunResult BoxSession::vbox(std::vector<std::string> args, testsupport::RunOptions o) const {
+hostns::RunResult BoxSession::vbox(std::vector<std::string> args, hostns::RunOptions o) const {
     auto base = options();
     o.env.insert(o.env.end(), base.env.begin(), base.env.end());
     args.insert(args.begin(), VBOX_BIN);
-    return testsupport::run(args, o);
+    return hostns::run(args, o);
 }
 
-testsupport::RunResult BoxSession::run(std::vector<std::string> argv, testsupport::RunOptions o) const {
+hostns::RunResult BoxSession::run(std::vector<std::string> argv, hostns::RunOptions o) const {
     argv.insert(argv.begin(), {"run", "--"});
     return vbox(argv, o);
 }
 
-testsupport::RunResult BoxSession::stop() {
-    testsupport::RunResult r;
+hostns::RunResult BoxSession::stop() {
+    hostns::RunResult r;
     if (!started_) return r;
     started_ = false;
     r = vbox({"stop"});
@@ -54,6 +54,6 @@ testsupport::RunResult BoxSession::stop() {
     return r;
 }
 
-std::string default_boot() { return testsupport::read_file(VBOX_DEFAULT_BOOT_SCRIPT); }
+std::string default_boot() { return hostns::read_file(VBOX_DEFAULT_BOOT_SCRIPT); }
 
 }  // namespace vboxtest

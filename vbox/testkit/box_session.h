@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "testsupport/process.h"
-#include "testsupport/tempdir.h"
+#include "hostns/process.h"
+#include "hostns/tempdir.h"
 
 namespace vboxtest {
 
@@ -19,22 +19,22 @@ public:
     BoxSession& operator=(const BoxSession&) = delete;
 
     // Boots the box from the given script text; the front end's result.
-    testsupport::RunResult start(const std::string& boot_script, std::vector<std::string> start_args = {});
+    hostns::RunResult start(const std::string& boot_script, std::vector<std::string> start_args = {});
     // The front end with args ("dmesg", "scart", ...).
-    testsupport::RunResult vbox(std::vector<std::string> args, testsupport::RunOptions options = {}) const;
+    hostns::RunResult vbox(std::vector<std::string> args, hostns::RunOptions options = {}) const;
     // A program run inside the box (`vbox run -- argv...`).
-    testsupport::RunResult run(std::vector<std::string> argv, testsupport::RunOptions options = {}) const;
+    hostns::RunResult run(std::vector<std::string> argv, hostns::RunOptions options = {}) const;
     // Options that reach this box (VBOX_DIR), for a runner of one's own.
-    testsupport::RunOptions options() const;
+    hostns::RunOptions options() const;
     const std::string& dir() const { return dir_; }
-    const testsupport::TempDir& tmp() const { return tmp_; }
+    const hostns::TempDir& tmp() const { return tmp_; }
     // Stops the box; a test fails when the shutdown check found anything,
     // unless it expects that.
-    testsupport::RunResult stop();
+    hostns::RunResult stop();
     void expect_unclean_shutdown();
 
 private:
-    testsupport::TempDir tmp_;
+    hostns::TempDir tmp_;
     std::string dir_;
     bool started_ = false;
     bool check_shutdown_ = true;

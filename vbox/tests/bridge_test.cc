@@ -8,13 +8,13 @@
 
 #include <string>
 
-#include "testsupport/process.h"
-#include "testsupport/tempdir.h"
+#include "hostns/process.h"
+#include "hostns/tempdir.h"
 
 namespace {
 
-using testsupport::RunOptions;
-using testsupport::TempDir;
+using hostns::RunOptions;
+using hostns::TempDir;
 
 const char* const kEntries[] = {"open",     "open64",     "openat",     "openat64",
                                 "__open_2", "__open64_2", "__openat_2", "__openat64_2"};
@@ -25,16 +25,16 @@ protected:
         if (geteuid() != 0) GTEST_SKIP() << "needs root for a private /dev";
     }
 
-    testsupport::RunResult probe(const std::vector<std::string>& args) {
+    hostns::RunResult probe(const std::vector<std::string>& args) {
         RunOptions o;
         o.env.push_back(std::string("LD_PRELOAD=") + VBOXBRIDGE_LIB);
         const char* asan = getenv("ASAN_OPTIONS");
         o.env.push_back(std::string("ASAN_OPTIONS=") + (asan ? asan : "") + ":verify_asan_link_order=0");
         o.unset_env.push_back("VBOX_DIR");
-        o.before_exec = testsupport::private_folder("/dev", {{"mem", "decoy\n"}, {"mem0", "other\n"}});
+        o.before_exec = hostns::private_folder("/dev", {{"mem", "decoy\n"}, {"mem0", "other\n"}});
         std::vector<std::string> argv = {OPEN_PROBE_BIN};
         argv.insert(argv.end(), args.begin(), args.end());
-        return testsupport::run(argv, o);
+        return hostns::run(argv, o);
     }
 
     TempDir dir_;

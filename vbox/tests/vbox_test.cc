@@ -14,18 +14,18 @@
 
 #include "box_session.h"
 #include "proto.h"
-#include "testsupport/netns.h"
-#include "testsupport/process.h"
+#include "hostns/netns.h"
+#include "hostns/process.h"
 #include "testsupport/pty.h"
-#include "testsupport/tempdir.h"
+#include "hostns/tempdir.h"
 #include "wire.h"
 
 namespace {
 
-using testsupport::lines;
-using testsupport::RunOptions;
-using testsupport::RunResult;
-using testsupport::TempDir;
+using hostns::lines;
+using hostns::RunOptions;
+using hostns::RunResult;
+using hostns::TempDir;
 
 const char kBoot[] =
     "# the box's own start-up, and nodes for the tests\n"
@@ -232,7 +232,7 @@ TEST_F(Box, StopUnloadsTheModulesLastLoadedFirst) {
     auto r = box_.stop();
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_EQ(r.out, "vbox: box stopped\n");
-    std::string log = testsupport::read_file(dir_ + "/log");
+    std::string log = hostns::read_file(dir_ + "/log");
     auto echo = log.find("<6>vboxecho unloaded\n"), scart = log.find("<6>st6413 unregistered\n");
     ASSERT_NE(echo, std::string::npos) << log;
     ASSERT_NE(scart, std::string::npos) << log;
@@ -249,7 +249,7 @@ TEST(BoxShutdown, WhatAModuleLeavesBehindIsReported) {
     EXPECT_EQ(r.status, 1);
     const char* finding = "vboxd: shutdown check: 1 kmalloc allocation(s) not freed\n";
     EXPECT_NE(r.err.find(finding), std::string::npos) << r.out << r.err;
-    EXPECT_NE(testsupport::read_file(box.dir() + "/log").find(finding), std::string::npos);
+    EXPECT_NE(hostns::read_file(box.dir() + "/log").find(finding), std::string::npos);
 }
 
 TEST(BoxBoot, AFailingLineIsNamedAndTheBoxDoesNotStay) {
@@ -266,8 +266,8 @@ TEST(BoxBoot, AFailingLineIsNamedAndTheBoxDoesNotStay) {
 // the box, multicast reaching the head end's side, and nothing of it left
 // on the host after the box stops.
 TEST(BoxNetwork, EthZeroOfItsOwnJoinedToTheHeadEnd) {
-    if (!testsupport::netns_available()) GTEST_SKIP() << "no network namespaces here";
-    std::string host_links = testsupport::run({"ip", "-o", "link"}).out;
+    if (!hostns::netns_available()) GTEST_SKIP() << "no network namespaces here";
+    std::string host_links = hostns::run({"ip", "-o", "link"}).out;
     vboxtest::BoxSession box;
     ASSERT_EQ(box.start("", {"--mac", "00:03:6f:12:34:56"}).status, 0);
     auto links = box.run({"sh", "-c", "ip -o link | cut -d' ' -f2; cat /sys/class/net/eth0/address"});
@@ -288,8 +288,8 @@ TEST(BoxNetwork, EthZeroOfItsOwnJoinedToTheHeadEnd) {
     ASSERT_NE(at, std::string::npos) << status;
     std::string ns = status.substr(at + 4, status.find(',', at) - at - 4);
     ASSERT_EQ(box.stop().status, 0);
-    EXPECT_EQ(testsupport::run({"ip", "netns", "list"}).out.find(ns), std::string::npos) << ns;
-    EXPECT_EQ(testsupport::run({"ip", "-o", "link"}).out, host_links);
+    EXPECT_EQ(hostns::run({"ip", "netns", "list"}).out.find(ns), std::string::npos) << ns;
+    EXPECT_EQ(hostns::run({"ip", "-o", "link"}).out, host_links);
 }
 
 // Clients that misbehave: the daemon and the driver stay sound, and the next
@@ -358,7 +358,7 @@ TEST_F(Rogue, ClosesEarlyOrDiesInTheMiddleOfAnIoctl) {
 TEST_F(Rogue, AProgramKilledWhileHoldingTheDevice) {
     RunOptions o = options();
     o.timeout_ms = 300;
-    auto r = testsupport::run({VBOX_BIN, "run", "--", PROBE_BIN, "/dev/echo", "sleep:5000"}, o);
+    auto r = hostns::run({VBOX_BIN, "run", "--", PROBE_BIN, "/dev/echo", "sleep:5000"}, o);
     EXPECT_TRUE(r.timed_out);
     expect_box_sound();
 }
@@ -381,17 +381,17 @@ TEST(BoxFrontEnd, WithoutARunningBox) {
     TempDir tmp;
     RunOptions o;
     o.env = {"VBOX_DIR=" + tmp.file("none")};
-    auto r = testsupport::run({VBOX_BIN, "run", "--", "true"}, o);
+    auto r = hostns::run({VBOX_BIN, "run", "--", "true"}, o);
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("no box is running"), std::string::npos);
-    EXPECT_EQ(testsupport::run({VBOX_BIN, "status"}, o).status, 3);
-    auto help = testsupport::run({VBOX_BIN, "--help"}, o);
+    EXPECT_EQ(hostns::run({VBOX_BIN, "status"}, o).status, 3);
+    auto help = hostns::run({VBOX_BIN, "--help"}, o);
     EXPECT_EQ(help.status, 0);
     for (const char* c : {"start", "stop", "status", "run", "shell", "headend", "dmesg", "insmod", "rmmod", "lsmod",
                           "scart [status BYTE|ack on|off]"})
         EXPECT_NE(help.out.find(std::string("  ") + c), std::string::npos) << c;
-    EXPECT_EQ(testsupport::run({VBOX_BIN, "frobnicate"}, o).status, 2);
-    EXPECT_EQ(testsupport::run({VBOX_BIN, "scart"}, o).status, 1);  // a word of the box's: no box
+    EXPECT_EQ(hostns::run({VBOX_BIN, "frobnicate"}, o).status, 2);
+    EXPECT_EQ(hostns::run({VBOX_BIN, "scart"}, o).status, 1);  // a word of the box's: no box
 }
 
 }  // namespace
@@ -402,10 +402,10 @@ TEST(BoxFrontEnd, MakeRunTourWithoutATerminal) {
     RunOptions o;
     o.env = {"VBOX_DIR=" + tmp.file("box")};
     o.timeout_ms = 60000;
-    auto r = testsupport::run({RUN_BOX_SCRIPT, VBOX_BIN}, o);
+    auto r = hostns::run({RUN_BOX_SCRIPT, VBOX_BIN}, o);
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     for (const char* want : {"<6>Scart Switch Version = 1.7", "vbox# vbox run -- qscart-api-test GET 8",
                              "VOLUME = 0x28", "Mute state = 0x1", "0x0000CAFF", "tour done"})
         EXPECT_NE(r.out.find(want), std::string::npos) << want << "\n" << r.out;
-    EXPECT_EQ(testsupport::run({VBOX_BIN, "status"}, o).status, 3);  // stopped again
+    EXPECT_EQ(hostns::run({VBOX_BIN, "status"}, o).status, 3);  // stopped again
 }

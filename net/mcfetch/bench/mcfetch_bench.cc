@@ -20,8 +20,8 @@
 
 namespace {
 
-using testsupport::RunOptions;
-using testsupport::RunResult;
+using hostns::RunOptions;
+using hostns::RunResult;
 
 constexpr int kPackets = 61440;
 constexpr int kPayload = 1420;
@@ -72,7 +72,7 @@ struct Trial {
 };
 
 // Datagrams the box's kernel dropped for a full socket buffer so far.
-long rcvbuf_errors(const testsupport::NetnsPair& pair) {
+long rcvbuf_errors(const hostns::NetnsPair& pair) {
     std::string snmp = pair.run_box({"cat", "/proc/net/snmp"}).out;
     auto at = snmp.rfind("Udp: ");  // the counters' line comes after the names'
     long v[5] = {};
@@ -105,7 +105,7 @@ Trial mcfetch_trial(mctest::StreamSession& s, const std::string& image, const st
     t.total = now() - t0;
     t.receiver = usage_of(f.mcfetch);
     t.sender = usage_of(sent);
-    t.complete = f.mcfetch.status == 0 && testsupport::read_file(out) == image;
+    t.complete = f.mcfetch.status == 0 && hostns::read_file(out) == image;
     t.rcvbuf_dropped = rcvbuf_errors(s.pair()) - dropped_before;
     return t;
 }
@@ -129,7 +129,7 @@ Trial udpcast_trial(mctest::StreamSession& s, const std::string& image, const st
     t.total = now() - t0;
     t.receiver = usage_of(f.mcfetch);
     t.sender = usage_of(sent);
-    t.complete = f.mcfetch.status == 0 && testsupport::read_file(out) == image;
+    t.complete = f.mcfetch.status == 0 && hostns::read_file(out) == image;
     return t;
 }
 
@@ -144,7 +144,7 @@ void row(const char* what, const Trial& t) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (!testsupport::netns_available()) {
+    if (!hostns::netns_available()) {
         fprintf(stderr, "mcfetch_bench: needs root and ip netns\n");
         return 1;
     }

@@ -18,21 +18,22 @@
 
 #include <algorithm>
 #include <random>
+#include <thread>
 
 #include "stream_session.h"
-#include "testsupport/mounts.h"
+#include "hostns/mounts.h"
 
 namespace {
 
 using mctest::Fetch;
 using mctest::StreamSession;
-using testsupport::lines;
-using testsupport::RunOptions;
+using hostns::lines;
+using hostns::RunOptions;
 using Lines = std::vector<std::string>;
 
 // A session on a fresh namespace pair, or the test skipped where there can be none.
 #define SESSION(name, ...)                                                         \
-    if (!testsupport::netns_available()) GTEST_SKIP() << "no network namespaces"; \
+    if (!hostns::netns_available()) GTEST_SKIP() << "no network namespaces"; \
     StreamSession name{__VA_ARGS__};                                               \
     ASSERT_TRUE(name.pair().ok()) << name.pair().error()
 
@@ -46,7 +47,7 @@ std::string random_bytes(size_t n, unsigned seed) {
 // What the kernel gives for the 131070 bytes asked: twice the request,
 // capped at rmem_max.
 int expected_rcvbuf() {
-    long rmem_max = atol(testsupport::read_file("/proc/sys/net/core/rmem_max").c_str());
+    long rmem_max = atol(hostns::read_file("/proc/sys/net/core/rmem_max").c_str());
     return 2 * static_cast<int>(std::min(131070L, rmem_max));
 }
 
@@ -70,6 +71,8 @@ const Lines kNewer = {"Image on the net version 1, maior 0, minor 0", "Local ima
                       "Need to update your image"};
 const Lines kCompleted = {"", " *********** Main Download completed ***********"};
 
+std::string first_line(const std::string& text) { return text.substr(0, text.find('\n')); }
+
 RunOptions fast_clock() {
     RunOptions o;
     o.env = {std::string("LD_PRELOAD=") + FASTCLOCK_LIB};
@@ -86,7 +89,7 @@ TEST(Fetch, InOrderDownloadWritesTheImageOverAnOlderOne) {
     EXPECT_EQ(lines(f.mcfetch.out),
               plus(plus(set_up_lines(), kNewer),
                    plus({"[OK] download_packet 100", "[OK] Last_packet arrived 100"}, kCompleted)));
-    EXPECT_TRUE(testsupport::read_file(out) == image) << "the older, longer file must be replaced whole";
+    EXPECT_TRUE(hostns::read_file(out) == image) << "the older, longer file must be replaced whole";
     EXPECT_EQ(f.courtesy, "");
 }
 
@@ -103,7 +106,7 @@ TEST(Fetch, ShuffledWithDuplicatesAndDecoys) {
                         "--bad-type", "9", "--short", "17,250", "--oversize", "33,61441", "-r", "8", "-n", "2", in}},
                       o);
     EXPECT_EQ(f.mcfetch.status, 0) << f.mcfetch.out << f.mcfetch.err;
-    EXPECT_TRUE(testsupport::read_file(out) == image);
+    EXPECT_TRUE(hostns::read_file(out) == image);
     struct stat st;
     ASSERT_EQ(stat(out.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0644u);
@@ -163,14 +166,17 @@ TEST(Fetch, PacketNumbersAndMissingDatagrams) {
     std::string in = s.tmp().write("image", image), out = s.tmp().write("out", "older\n");
     Fetch f = s.fetch({"-f", out}, {{"-l", "500", "--extra", "0,61440", "--shuffle=3", "-n", "2", in}}, fast_clock());
     EXPECT_EQ(f.mcfetch.status, 0) << f.mcfetch.out;
-    EXPECT_TRUE(testsupport::read_file(out) == image);
+    EXPECT_TRUE(hostns::read_file(out) == image);
 
     f = s.fetch({"-f", out}, {{"-l", "500", "--drop", "50,51", "--extra", "0,61440", "-n", "2", in}}, fast_clock());
     EXPECT_EQ(f.mcfetch.status, 2);
     EXPECT_EQ(lines(f.mcfetch.out),
               plus(plus(set_up_lines(), kNewer), {"[OK] download_packet 100", "[OK] Last_packet arrived 100",
                                                   "[ERROR] Download Error - Fail "}));
-    EXPECT_TRUE(testsupport::read_file(out) == image) << "the archive written before is left as it was";
+    EXPECT_TRUE(hostns::read_file(out) == image) << "the archive written before is left as it was";
+    EXPECT_EQ(first_line(f.mcfetch.err),
+              "mcfetch: nothing new on 239.113.1.74:5518 for 20 s: 98 of the image's 100 datagrams stored, 2 missing "
+              "(50-51).");
 
     f = s.fetch({"-f", out}, {{"--extra", "61441", "--size", "5000"}});
     EXPECT_EQ(f.mcfetch.status, 2);
@@ -194,6 +200,9 @@ TEST(Fetch, OneImageVersionPerDownload) {
     ASSERT_FALSE(got.empty());
     EXPECT_EQ(got.back(), "[ERROR] Download Error - Fail ");
     EXPECT_NE(access(out.c_str(), F_OK), 0);
+    EXPECT_EQ(first_line(f.mcfetch.err),
+              "mcfetch: nothing new on 239.113.1.74:5518 for 20 s: 59 datagrams of the image stored, the last one "
+              "(which gives their count) missing, 200 of another image dropped.");
 
     f = s.fetch({"-v", "5", "-f", out},
                 {{"-V", "9.0.0", "--bad-type", "1-3", "--drop", "all", older}, {"-V", "1.0.0", older}});
@@ -215,23 +224,64 @@ TEST(Fetch, IdleTimeout) {
     EXPECT_EQ(f.mcfetch.status, 2);
     EXPECT_EQ(lines(f.mcfetch.out), plus(set_up_lines(), {"[ERROR] Download Error - Fail "}));
     EXPECT_EQ(f.courtesy, "0\n");
+    EXPECT_EQ(first_line(f.mcfetch.err),
+              "mcfetch: nothing new on 239.113.1.74:5518 for 20 s, and nothing at all arrived: no head-end sends "
+              "to this group and port, or it sent before mcfetch joined (a head-end carousel repeats the image: "
+              "run mcfetch while it sends)");
 
     f = s.fetch({"-f", out}, {{"--drop", "all", "--bad-magic", "all", "--empty", "2", "-n", "0", "-T", "2.5", in}},
                 fast_clock());
     EXPECT_EQ(f.mcfetch.status, 2);
     EXPECT_EQ(lines(f.mcfetch.out), plus(set_up_lines(), {"[ERROR] Download Error - Fail "}));
+    // Every datagram of that flood is foreign, however many came.
+    const std::string head = "mcfetch: nothing new on 239.113.1.74:5518 for 20 s: ";
+    unsigned long n = 0;
+    ASSERT_EQ(sscanf(f.mcfetch.err.c_str() + std::min(head.size(), f.mcfetch.err.size()), "%lu", &n), 1)
+        << f.mcfetch.err;
+    EXPECT_EQ(f.mcfetch.err, head + std::to_string(n) +
+                                 " datagrams arrived, none of them an image datagram of the upgrade stream (" +
+                                 std::to_string(n) + " foreign)\n");
+    EXPECT_GT(n, 2u);
 
     f = s.fetch({"-f", out}, {{"--drop", "5", "-r", "0.5", "-n", "0", "-T", "3", in}, {in}}, fast_clock());
     EXPECT_EQ(f.mcfetch.status, 0) << f.mcfetch.out;
-    EXPECT_TRUE(testsupport::read_file(out) == testsupport::read_file(in));
+    EXPECT_TRUE(hostns::read_file(out) == hostns::read_file(in));
+}
+
+// A box that joins after the head-end began: what was sent before the join
+// never reaches it. One pass of which the box saw only the end leaves the
+// first numbers missing, and mcfetch says so; a carousel that was already
+// running when mcfetch started repeats them, and the image arrives whole.
+TEST(Fetch, SenderThatBeganBeforeTheJoin) {
+    SESSION(s);
+    std::string image = random_bytes(10 * 1000, 9);
+    std::string in = s.tmp().write("image", image), out = s.tmp().file("out");
+    ASSERT_EQ(s.send({"-l", "1000", "--drop", "4-10", in}).status, 0);  // before mcfetch runs
+    Fetch f = s.fetch({"-f", out}, {{"-l", "1000", "--drop", "1-3", in}}, fast_clock());
+    EXPECT_EQ(f.mcfetch.status, 2);
+    EXPECT_EQ(hostns::lines(f.mcfetch.err),
+              Lines({"mcfetch: nothing new on 239.113.1.74:5518 for 20 s: 7 of the image's 10 datagrams stored, 3 "
+                     "missing (1-3).",
+                     "mcfetch: the missing ones were lost (the receive buffer overflowed: the head-end sends faster "
+                     "than the box takes them) or sent before mcfetch joined; only another carousel pass sends them "
+                     "again: run mcfetch again while the head-end repeats the image"}));
+
+    hostns::RunResult carousel;
+    std::thread sender([&] { carousel = s.send({"-l", "1000", "-r", "1", "-n", "0", "-T", "6", in}); });
+    usleep(300000);
+    f = s.fetch({"-f", out}, {});
+    sender.join();
+    EXPECT_EQ(f.mcfetch.status, 0) << f.mcfetch.out << f.mcfetch.err;
+    EXPECT_TRUE(hostns::read_file(out) == image);
+    EXPECT_EQ(carousel.status, 0) << carousel.err;
 }
 
 // A full /tmp (a small tmpfs of this test's own) gives status 3 and no
 // truncated archive.
 TEST(Fetch, FullTmpLeavesNoArchive) {
-    if (!testsupport::netns_available()) GTEST_SKIP() << "no network namespaces";
+    if (!hostns::netns_available()) GTEST_SKIP() << "no network namespaces";
     std::string error;
-    ASSERT_TRUE(testsupport::private_mount_namespace(error)) << error;
+    ASSERT_TRUE(hostns::private_mount_namespace(error)) << error;
     // The build itself may live under /tmp (a checkout there): its top
     // folder stays visible through the small tmpfs.
     std::string bin = MCFETCH_BIN, top;
@@ -258,7 +308,7 @@ TEST(Fetch, FullTmpLeavesNoArchive) {
     // it names as they were and no temporary file; a good one replaces the
     // archive, which keeps its mode.
     std::string image = random_bytes(20000, 9), in = s.tmp().write("image", image);
-    ASSERT_TRUE(testsupport::write_file("/tmp/archive", "older\n", 0600));
+    ASSERT_TRUE(hostns::write_file("/tmp/archive", "older\n", 0600));
     ASSERT_EQ(symlink("archive", "/tmp/mcastupgrd.tar.gz"), 0);
     auto tmp_entries = []() {
         Lines names;
@@ -273,7 +323,7 @@ TEST(Fetch, FullTmpLeavesNoArchive) {
     f = s.fetch({}, {{"--size", "200000", "-n", "2"}});
     EXPECT_EQ(f.mcfetch.status, 3);
     EXPECT_EQ(tmp_entries(), before);
-    EXPECT_EQ(testsupport::read_file("/tmp/mcastupgrd.tar.gz"), "older\n");
+    EXPECT_EQ(hostns::read_file("/tmp/mcastupgrd.tar.gz"), "older\n");
     f = s.fetch({}, {{"-n", "2", in}});
     EXPECT_EQ(f.mcfetch.status, 0) << f.mcfetch.err;
     EXPECT_EQ(tmp_entries(), before);
@@ -282,7 +332,7 @@ TEST(Fetch, FullTmpLeavesNoArchive) {
     EXPECT_TRUE(S_ISLNK(st.st_mode));
     ASSERT_EQ(stat("/tmp/archive", &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0600u);
-    EXPECT_TRUE(testsupport::read_file("/tmp/archive") == image);
+    EXPECT_TRUE(hostns::read_file("/tmp/archive") == image);
 
     // A device is written in place and never removed.
     f = s.fetch({"-f", "/dev/full"}, {{"-n", "2", in}});
@@ -314,14 +364,14 @@ TEST(Fetch, OutOfMemoryEndsTheDownload) {
 // joined on the wildcard address: the download still comes in on eth0.
 // Overlong names are only ever passed on, never copied.
 TEST(Fetch, InterfaceWithoutAddressAndOverlongNames) {
-    testsupport::NetPairOptions po;
+    hostns::NetPairOptions po;
     po.box_addr = "";
     SESSION(s, po);
     std::string in = s.tmp().write("image", random_bytes(1000, 6)), out = s.tmp().file("out");
     Fetch f = s.fetch({"-f", out}, {{"-n", "2", in}});
     EXPECT_EQ(f.mcfetch.status, 0);
     EXPECT_EQ(lines(f.mcfetch.out).at(1), "[INIT] Listening to 239.113.1.74:5518 from any");
-    EXPECT_TRUE(testsupport::read_file(out) == testsupport::read_file(in));
+    EXPECT_TRUE(hostns::read_file(out) == hostns::read_file(in));
 
     std::string long_file = s.tmp().file(std::string(5000, 'f'));
     f = s.fetch({"-n", std::string(40, 'e'), "-f", long_file}, {{"-n", "2", in}});
@@ -388,7 +438,7 @@ TEST(Fetch, SocketAndBindFailures) {
 
 // Help and refused option values need no network: they end before any socket.
 TEST(CommandLine, HelpAndRefusedValues) {
-    auto r = testsupport::run({MCFETCH_BIN, "-x", "-h"});
+    auto r = hostns::run({MCFETCH_BIN, "-x", "-h"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(lines(r.out), (Lines{"[INIT] Initializing packet vector", "--------------------------------",
                                    "\t mcfetch ", "--------------------------------", "h\t : this page",
@@ -403,13 +453,13 @@ TEST(CommandLine, HelpAndRefusedValues) {
 
     std::string long_group(300, '9');
     for (const Lines& args : {Lines{"-g", "not.a.group"}, Lines{"-g", long_group}}) {
-        r = testsupport::run(plus({MCFETCH_BIN}, args));
+        r = hostns::run(plus({MCFETCH_BIN}, args));
         EXPECT_EQ(r.status, 254);
         EXPECT_EQ(r.out, "[INIT] Initializing packet vector\n");
         EXPECT_EQ(r.err, "mcfetch: bad multicast group address '" + args[1] + "'\n");
     }
     for (const char* port : {"0", "70000"}) {
-        r = testsupport::run({MCFETCH_BIN, "-p", port});
+        r = hostns::run({MCFETCH_BIN, "-p", port});
         EXPECT_EQ(r.status, 254);
         EXPECT_EQ(r.err, std::string("mcfetch: bad multicast port ") + port + " (1 to 65535)\n");
     }

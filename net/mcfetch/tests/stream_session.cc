@@ -8,18 +8,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-using testsupport::RunOptions;
-using testsupport::RunResult;
+using hostns::RunOptions;
+using hostns::RunResult;
 
 namespace mctest {
 
-StreamSession::StreamSession(const testsupport::NetPairOptions& options) : pair_(options) {}
+StreamSession::StreamSession(const hostns::NetPairOptions& options) : pair_(options) {}
 
 StreamSession::~StreamSession() {
     if (thread_.joinable()) thread_.join();
 }
 
-bool joined(const testsupport::NetnsPair& pair, const std::string& group) {
+bool joined(const hostns::NetnsPair& pair, const std::string& group) {
     in_addr a{};
     inet_aton(group.c_str(), &a);
     char hex[16];
@@ -79,7 +79,7 @@ RunResult StreamSession::send(const std::vector<std::string>& args, int timeout_
 
 Fetch StreamSession::finish() {
     if (thread_.joinable()) thread_.join();
-    result_.courtesy = testsupport::read_file(tmp_.file("courtesy"));
+    result_.courtesy = hostns::read_file(tmp_.file("courtesy"));
     return result_;
 }
 

@@ -9,54 +9,54 @@
 #include <thread>
 #include <vector>
 
-#include "testsupport/netns.h"
-#include "testsupport/process.h"
-#include "testsupport/tempdir.h"
+#include "hostns/netns.h"
+#include "hostns/process.h"
+#include "hostns/tempdir.h"
 
 namespace mctest {
 
 struct Fetch {
-    testsupport::RunResult mcfetch;
-    std::vector<testsupport::RunResult> senders;
+    hostns::RunResult mcfetch;
+    std::vector<hostns::RunResult> senders;
     std::string courtesy;  // the script's arguments, one call a line
 };
 
 class StreamSession {
 public:
-    explicit StreamSession(const testsupport::NetPairOptions& options = {});
+    explicit StreamSession(const hostns::NetPairOptions& options = {});
     ~StreamSession();
 
-    testsupport::NetnsPair& pair() { return pair_; }
-    const testsupport::TempDir& tmp() const { return tmp_; }
+    hostns::NetnsPair& pair() { return pair_; }
+    const hostns::TempDir& tmp() const { return tmp_; }
 
     // Starts mcfetch ARGS in the box (options.timeout_ms bounds it) and
     // waits until it has joined GROUP or ended; false if it ended first.
-    bool start(const std::vector<std::string>& args, testsupport::RunOptions options = {},
+    bool start(const std::vector<std::string>& args, hostns::RunOptions options = {},
                const std::string& group = "239.113.1.74");
     // The same for any program in mcfetch's place (an empty group: no wait).
-    bool start_program(const std::vector<std::string>& argv, testsupport::RunOptions options,
+    bool start_program(const std::vector<std::string>& argv, hostns::RunOptions options,
                        const std::string& group);
     // Whether mcfetch may raise its priority as on the box (the benchmark);
     // tests keep it at an ordinary one so it can't starve the sender.
     bool raise_priority = false;
     // The sender with ARGS on the head-end side (its program comes first).
-    testsupport::RunResult send(const std::vector<std::string>& args, int timeout_ms = 30000);
+    hostns::RunResult send(const std::vector<std::string>& args, int timeout_ms = 30000);
     // Waits for mcfetch to end.
     Fetch finish();
 
     // start(), each sender in turn once mcfetch listens, finish().
     Fetch fetch(const std::vector<std::string>& args, const std::vector<std::vector<std::string>>& senders,
-                testsupport::RunOptions options = {});
+                hostns::RunOptions options = {});
 
 private:
-    testsupport::NetnsPair pair_;
-    testsupport::TempDir tmp_;
+    hostns::NetnsPair pair_;
+    hostns::TempDir tmp_;
     std::thread thread_;
     std::atomic<bool> done_{false};
     Fetch result_;
 };
 
 // Whether the group is joined in the box's namespace (/proc/net/igmp).
-bool joined(const testsupport::NetnsPair& pair, const std::string& group);
+bool joined(const hostns::NetnsPair& pair, const std::string& group);
 
 }  // namespace mctest

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "box_session.h"
-#include "testsupport/process.h"
+#include "hostns/process.h"
 
 namespace {
 
@@ -35,16 +35,16 @@ std::string probed(const std::string& table, unsigned address)
 
 // A host tool inside the box. The box's processor's build preloads its
 // own bridge into emulated programs only: a host tool gets the host's.
-testsupport::RunResult tool(const vboxtest::BoxSession& box, std::vector<std::string> argv)
+hostns::RunResult tool(const vboxtest::BoxSession& box, std::vector<std::string> argv)
 {
-    testsupport::RunOptions o = box.options();
+    hostns::RunOptions o = box.options();
 #ifdef HOST_BRIDGE
     for (auto& e : o.env)
         if (e.compare(0, 12, "VBOX_BRIDGE=") == 0)
             e = "VBOX_BRIDGE=" HOST_BRIDGE;
 #endif
     argv.insert(argv.begin(), {VBOX_BIN, "run", "--"});
-    return testsupport::run(argv, o);
+    return hostns::run(argv, o);
 }
 
 TEST(I2cToolsInTheBox, SeeTheBusesTheDriversAndTheTuner)

@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "kplat/kernel.h"
-#include "testsupport/tempdir.h"
+#include "hostns/tempdir.h"
 #include "modules/kptest.h"
 
 namespace {
@@ -107,7 +107,7 @@ TEST_F(Modules, LoaderErrors)
     EXPECT_EQ("insmod: a module named kptest_params already exists", kernel_.last_error());
     ASSERT_EQ(0, kernel_.rmmod("kptest_params"));
 
-    testsupport::TempDir dir;
+    hostns::TempDir dir;
     std::string text = dir.write("text.so", "not an object\n");
     EXPECT_EQ(-ENOEXEC, kernel_.insmod(text));
     EXPECT_EQ("insmod: " + text + ": not an ELF object", kernel_.last_error());

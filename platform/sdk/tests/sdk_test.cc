@@ -5,8 +5,8 @@
 
 #include "display_state.h"
 #include "ruatools.h"
-#include "testsupport/process.h"
-#include "testsupport/tempdir.h"
+#include "hostns/process.h"
+#include "hostns/tempdir.h"
 
 namespace {
 
@@ -23,7 +23,7 @@ protected:
         EXPECT_TRUE(display_command(dir_, words, out, status));
         return status;
     }
-    testsupport::TempDir tmp_;
+    hostns::TempDir tmp_;
     std::string dir_ = tmp_.file("display");
 };
 
@@ -83,11 +83,11 @@ TEST_F(Sdk, ScriptCountsAreUsedUp) {
     ASSERT_EQ(RUACreateInstance(&rua, 0), RM_OK);
     RMuint32 v[2];
     for (int i = 0; i < 3; ++i) EXPECT_EQ(RUAGetProperty(rua, 51, 6055, v, 8), RM_PENDING);
-    EXPECT_EQ(testsupport::read_file(dir_ + "/script"), "pending 6055 always\n");
+    EXPECT_EQ(hostns::read_file(dir_ + "/script"), "pending 6055 always\n");
     ASSERT_EQ(console({"display", "pending", "6055", "0"}, out), 0);
     EXPECT_EQ(RUAGetProperty(rua, 51, 6055, v, 8), RM_OK);
     EXPECT_EQ(RUADestroyInstance(rua), RM_OK);
-    EXPECT_EQ(testsupport::lines(testsupport::read_file(dir_ + "/log")),
+    EXPECT_EQ(hostns::lines(hostns::read_file(dir_ + "/log")),
               (std::vector<std::string>{
                   "RUACreateInstance chip=0 -> 11 (scripted)", "repeated 1 more times", "RUACreateInstance chip=0 -> 6",
                   "RUAGetProperty rua=1 module=51 property=6055 size=8 -> 7", "repeated 2 more times",
@@ -128,7 +128,7 @@ TEST_F(Sdk, ConsoleCommands) {
     }
     EXPECT_EQ(console({"display", "frob"}, out), 2);
     EXPECT_EQ(out.rfind("usage: display ", 0), 0u);
-    EXPECT_EQ(testsupport::read_file(dir_ + "/script"), "");  // nothing bad was kept
+    EXPECT_EQ(hostns::read_file(dir_ + "/script"), "");  // nothing bad was kept
     out = "x";
     int status = 5;
     EXPECT_FALSE(display_command(dir_, {"scart"}, out, status));
@@ -140,7 +140,7 @@ TEST_F(Sdk, ConsoleCommands) {
 TEST_F(Sdk, BadStateFiles) {
     std::string out;
     ASSERT_EQ(console({"display", "clear"}, out), 0);
-    testsupport::write_file(dir_ + "/script", "fail DCCClose 9\n\n# a comment\nfail Nope 1\n");
+    hostns::write_file(dir_ + "/script", "fail DCCClose 9\n\n# a comment\nfail Nope 1\n");
     EXPECT_EQ(console({"display"}, out), 1);
     EXPECT_EQ(out, "display: " + dir_ + "/script:4: unknown call 'Nope'\n");
     use_folder();
@@ -149,8 +149,8 @@ TEST_F(Sdk, BadStateFiles) {
     EXPECT_EQ(RUACreateInstance(&rua, 0), RM_ERROR);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "display SDK: " + dir_ + "/script:4: unknown call 'Nope'\n");
 
-    testsupport::write_file(dir_ + "/script", "");
-    testsupport::write_file(dir_ + "/state", "surface 1 2\n");
+    hostns::write_file(dir_ + "/script", "");
+    hostns::write_file(dir_ + "/state", "surface 1 2\n");
     EXPECT_EQ(console({"display"}, out), 1);
     EXPECT_EQ(out, "display: " + dir_ + "/state:1: 'surface' takes 1 value\n");
     setenv("DISPLAY_SDK_DIR", tmp_.file("no/such/folder").c_str(), 1);

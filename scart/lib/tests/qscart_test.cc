@@ -12,7 +12,7 @@
 
 namespace {
 
-using testsupport::lines;
+using hostns::lines;
 
 class Library : public testing::Test {
 protected:

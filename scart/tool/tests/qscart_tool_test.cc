@@ -7,8 +7,8 @@
 
 namespace {
 
-using testsupport::lines;
-using testsupport::RunResult;
+using hostns::lines;
+using hostns::RunResult;
 
 class Tool : public testing::Test {
 protected:

@@ -6,7 +6,7 @@
 #include <sys/types.h>
 #include <vector>
 
-#include "testsupport/process.h"
+#include "hostns/process.h"
 
 namespace testsupport {
 
@@ -19,7 +19,7 @@ public:
 
     // Starts the program with its standard input, output and error on the
     // terminal; options.env, unset_env, clear_env and cwd apply.
-    bool start(const std::vector<std::string>& argv, const RunOptions& options = {});
+    bool start(const std::vector<std::string>& argv, const hostns::RunOptions& options = {});
     // Types text at the terminal.
     void send(std::string_view text);
     // Types the end-of-file character (^D) at the start of a line.

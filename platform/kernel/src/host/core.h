@@ -189,6 +189,13 @@ private:
     std::vector<std::unique_ptr<Module>> modules_;
     std::string last_error_;
     void set_error(std::string text);
+    // insmod's steps on the CPU: load_module checks the name, opens the
+    // object, sets its parameters, links it to the modules whose symbols it
+    // uses and starts it; each failure leaves the error and unloads it.
+    int load_module(std::unique_ptr<Module> m, const std::vector<std::string>& args);
+    int open_module(Module& m);
+    void link_to_loaded(Module& m);
+    int start_module(std::unique_ptr<Module> m);
 
     // Processes, under procs_m_.
     std::mutex procs_m_;

@@ -84,6 +84,41 @@ std::string module_name(const std::string& path)
     return base;
 }
 
+// The module file insmod NAME means: NAME itself when it is a path, else
+// NAME.so in the first folder of the module path that holds it; empty when
+// there is none.
+std::string find_module_file(const std::string& name, const std::vector<std::string>& module_path)
+{
+    if (name.find('/') != std::string::npos)
+        return is_file(name) ? name : std::string();
+    std::string file = name.size() > 3 && name.compare(name.size() - 3, 3, ".so") == 0 ? name : name + ".so";
+    for (const std::string& dir : module_path)
+        if (is_file(dir + "/" + file))
+            return dir + "/" + file;
+    return std::string();
+}
+
+// The module's information records: its exported symbols into m, and the
+// parameters it declares.
+std::vector<ParamSpec> read_info(Module& m)
+{
+    std::vector<ParamSpec> specs;
+    for (const kplat_info_record* r = m.stub->info_begin; r && r != m.stub->info_end; ++r) {
+        if (!r->text)
+            continue;
+        std::string text = r->text;
+        m.info.push_back(text);
+        if (text.compare(0, 5, "ksym=") == 0) {
+            m.exports.push_back(text.substr(5));
+        } else if (text.compare(0, 5, "parm_") == 0 && text.compare(0, 10, "parm_desc_") != 0 && r->addr) {
+            size_t eq = text.find('=');
+            if (eq != std::string::npos)
+                specs.push_back({text.substr(5, eq - 5), text.substr(eq + 1), r->addr, r->size});
+        }
+    }
+    return specs;
+}
+
 }  // namespace
 
 
@@ -104,18 +139,7 @@ int Core::insmod(std::string_view name_arg, const std::vector<std::string>& args
     std::string name(name_arg);
     set_error("");
 
-    std::string path;
-    if (name.find('/') != std::string::npos) {
-        if (is_file(name))
-            path = name;
-    } else {
-        std::string file = name.size() > 3 && name.compare(name.size() - 3, 3, ".so") == 0 ? name : name + ".so";
-        for (const std::string& dir : opt.module_path)
-            if (is_file(dir + "/" + file)) {
-                path = dir + "/" + file;
-                break;
-            }
-    }
+    std::string path = find_module_file(name, opt.module_path);
     if (path.empty()) {
         set_error("insmod: " + name + ": no module by that name found");
         return -ENOENT;
@@ -135,72 +159,76 @@ int Core::insmod(std::string_view name_arg, const std::vector<std::string>& args
         m->size = static_cast<unsigned long>(st.st_size);
 
     Process& proc = spawn("insmod", nullptr, native_abi);
-    long result = proc.call([&]() -> long {
-        for (auto& other : modules_)
-            if (other->name == m->name) {
-                set_error("insmod: a module named " + m->name + " already exists");
-                return -EEXIST;
-            }
-        m->handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (!m->handle) {
-            const char* why = dlerror();
-            set_error(std::string("insmod: ") + (why ? why : path.c_str()));
-            return -ENOEXEC;
-        }
-        auto entry = reinterpret_cast<const kplat_module_entry* (*)()>(dlsym(m->handle, "__kplat_module"));
-        if (!entry) {
-            dlclose(m->handle);
-            set_error("insmod: " + path + ": not a kernel module");
-            return -ENOEXEC;
-        }
-        m->stub = entry();
-
-        std::vector<ParamSpec> specs;
-        for (const kplat_info_record* r = m->stub->info_begin; r && r != m->stub->info_end; ++r) {
-            if (!r->text)
-                continue;
-            std::string text = r->text;
-            m->info.push_back(text);
-            if (text.compare(0, 5, "ksym=") == 0) {
-                m->exports.push_back(text.substr(5));
-            } else if (text.compare(0, 5, "parm_") == 0 && text.compare(0, 10, "parm_desc_") != 0 && r->addr) {
-                size_t eq = text.find('=');
-                if (eq != std::string::npos)
-                    specs.push_back({text.substr(5, eq - 5), text.substr(eq + 1), r->addr, r->size});
-            }
-        }
-        std::string err = apply_params(args, specs, m->strings);
-        if (!err.empty()) {
-            dlclose(m->handle);
-            set_error("insmod: " + m->name + ": " + err);
-            return -EINVAL;
-        }
-        if (!m->exports.empty())
-            m->global_handle = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD | RTLD_GLOBAL);
-        for (auto& other : modules_)
-            for (const std::string& sym : other->exports)
-                if (std::find(m->undefined.begin(), m->undefined.end(), sym) != m->undefined.end() &&
-                    std::find(m->uses.begin(), m->uses.end(), other->name) == m->uses.end())
-                    m->uses.push_back(other->name);
-
-        h2k_module_setup(m->stub->module, m->name.c_str(), m->size);
-        Module* raw = m.get();
-        modules_.push_back(std::move(m));
-        int ret = raw->stub->init ? raw->stub->init() : 0;
-        if (ret != 0) {
-            set_error("insmod: " + raw->name + ": init_module: " +
-                      (ret < 0 ? std::string(std::strerror(-ret)) : "returned " + std::to_string(ret)));
-            if (raw->global_handle)
-                dlclose(raw->global_handle);
-            dlclose(raw->handle);
-            modules_.pop_back();
-            return ret;
-        }
-        h2k_module_set_running(raw->stub->module);
-        return 0;
-    });
+    long result = proc.call([&]() -> long { return load_module(std::move(m), args); });
     exit(proc);
     return static_cast<int>(result);
+}
+
+int Core::open_module(Module& m)
+{
+    m.handle = dlopen(m.path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!m.handle) {
+        const char* why = dlerror();
+        set_error(std::string("insmod: ") + (why ? why : m.path.c_str()));
+        return -ENOEXEC;
+    }
+    auto entry = reinterpret_cast<const kplat_module_entry* (*)()>(dlsym(m.handle, "__kplat_module"));
+    if (!entry) {
+        dlclose(m.handle);
+        set_error("insmod: " + m.path + ": not a kernel module");
+        return -ENOEXEC;
+    }
+    m.stub = entry();
+    return 0;
+}
+
+void Core::link_to_loaded(Module& m)
+{
+    if (!m.exports.empty())
+        m.global_handle = dlopen(m.path.c_str(), RTLD_NOW | RTLD_NOLOAD | RTLD_GLOBAL);
+    for (auto& other : modules_)
+        for (const std::string& sym : other->exports)
+            if (std::find(m.undefined.begin(), m.undefined.end(), sym) != m.undefined.end() &&
+                std::find(m.uses.begin(), m.uses.end(), other->name) == m.uses.end())
+                m.uses.push_back(other->name);
+}
+
+int Core::start_module(std::unique_ptr<Module> m)
+{
+    h2k_module_setup(m->stub->module, m->name.c_str(), m->size);
+    Module* raw = m.get();
+    modules_.push_back(std::move(m));
+    int ret = raw->stub->init ? raw->stub->init() : 0;
+    if (ret != 0) {
+        set_error("insmod: " + raw->name + ": init_module: " +
+                  (ret < 0 ? std::string(std::strerror(-ret)) : "returned " + std::to_string(ret)));
+        if (raw->global_handle)
+            dlclose(raw->global_handle);
+        dlclose(raw->handle);
+        modules_.pop_back();
+        return ret;
+    }
+    h2k_module_set_running(raw->stub->module);
+    return 0;
+}
+
+int Core::load_module(std::unique_ptr<Module> m, const std::vector<std::string>& args)
+{
+    for (auto& other : modules_)
+        if (other->name == m->name) {
+            set_error("insmod: a module named " + m->name + " already exists");
+            return -EEXIST;
+        }
+    if (int ret = open_module(*m))
+        return ret;
+    std::string err = apply_params(args, read_info(*m), m->strings);
+    if (!err.empty()) {
+        dlclose(m->handle);
+        set_error("insmod: " + m->name + ": " + err);
+        return -EINVAL;
+    }
+    link_to_loaded(*m);
+    return start_module(std::move(m));
 }
 
 int Core::rmmod(std::string_view name_arg, bool force)

@@ -1,1 +1,0 @@
-#include <linux/slab.h>
