@@ -6,7 +6,8 @@
 typedef struct {
     int unused;
 } pthread_mutex_t;
-#define PTHREAD_MUTEX_INITIALIZER {0}
+#define PTHREAD_MUTEX_INITIALIZER                                                                                      \
+    { 0 }
 
 static inline int pthread_mutex_lock(pthread_mutex_t* m) {
     (void)m;
