@@ -4,7 +4,7 @@
 
 FUZZ_SECONDS ?= 60
 
-.PHONY: all setup build test run asan-test fuzz fuzz-smoke bench target-setup target-build target-test box-setup box-build box-test rootfs fresh-check format format-check clean
+.PHONY: all setup build test run asan-test fuzz fuzz-smoke bench target-setup target-build target-test box-setup box-build rootfs fresh-check format format-check clean
 
 all: build
 
@@ -41,17 +41,11 @@ bench: setup
 	@cmake --build --preset release
 	@vbox/bench/run-bench build/release
 
-# The box's processor: cross build for mipsel, tests under qemu-mipsel.
-target-setup:
-	@scripts/setup target
-	@scripts/target-sysroot build/sysroot-mipsel
-
-target-build: target-setup
-	@cmake --preset mipsel >/dev/null
-	@cmake --build --preset mipsel
-
-# The box's deliverables on its own C library: uClibc-ng, readline and
-# ncurses built from Debian's sources into build/sysroot-uclibc (once).
+# The box's processor. The box's deliverables are built on its own C
+# library: uClibc-ng, readline and ncurses built from Debian's sources into
+# build/sysroot-uclibc (once), the box preset in build/box. The tests are
+# built on Debian's mipsel glibc (build/mipsel: the test framework is C++
+# on glibc) and run the box build's programs under qemu-mipsel.
 box-setup:
 	@scripts/setup target
 	@scripts/target-uclibc build/sysroot-uclibc
@@ -60,18 +54,32 @@ box-build: box-setup
 	@cmake --preset box >/dev/null
 	@cmake --build --preset box
 
-# The 2.4 audit's own test, then the box build's programs.
-box-test: box-setup
-	@scripts/tests/target-audit-test build/sysroot-uclibc
-	@$(MAKE) --no-print-directory box-build
-	@scripts/tests/box-programs-test build/box
+target-setup: box-setup
+	@scripts/target-sysroot build/sysroot-mipsel
 
-# The emulated programs are served by the host build's virtual box.
+target-build: target-setup box-build
+	@cmake --preset mipsel >/dev/null
+	@cmake --build --preset mipsel
+
+# The 2.4 audit's own test and the box programs' check, the target tests
+# (the uClibc programs' system calls written down), then the audit of the
+# deliverables' C library functions and of those system calls. The
+# emulated programs are served by the host build's virtual box.
+BOX_STRACE := $(CURDIR)/build/box-strace
+BOX_STAGED := $(CURDIR)/build/box-staged
 target-test: build target-build
-	@ctest --preset mipsel
+	@scripts/tests/target-audit-test build/sysroot-uclibc
+	@scripts/tests/box-programs-test build/box
+	@rm -rf $(BOX_STRACE) $(BOX_STAGED)
+	@BOX_STRACE_DIR=$(BOX_STRACE) ctest --preset mipsel
+	@DESTDIR=$(BOX_STAGED) cmake --install build/box --prefix / --component runtime >/dev/null
+	@echo "2.4 audit: the C library functions of the box's programs and libraries"
+	@scripts/target-audit functions $$(find $(BOX_STAGED)/usr -type f | sort)
+	@echo "2.4 audit: the system calls of the box's programs in the target tests"
+	@scripts/target-audit syscalls $(BOX_STRACE)
 
-rootfs: target-build
-	@scripts/rootfs build/mipsel build/rootfs
+rootfs: box-build
+	@STRIP=$(CURDIR)/build/sysroot-uclibc/bin/mipsel-uclibc-strip scripts/rootfs build/box build/rootfs
 
 # The source layout (scripts/format): check it, or rewrite what differs.
 format-check:

@@ -139,6 +139,32 @@ function(stb_write_fuzz_list)
   file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/fuzz-targets.txt CONTENT "${lines}")
 endfunction()
 
+# The box's programs as the target tests run them. A build for the box's
+# processor on glibc (the test framework is C++ on glibc) names the box
+# build on the box's own C library, uClibc (STB_BOX_BUILD_DIR, same
+# sources, same layout): the tests start that build's programs and preload
+# its libraries into them. Without it, this build's own.
+set(STB_BOX_BUILD_DIR "" CACHE PATH "Box build on uClibc whose programs the tests run (empty: this build's)")
+
+# stb_box_file(VAR TARGET): the file of TARGET the tests run (a generator
+# expression), from the box build when there is one. TARGET must be defined.
+function(stb_box_file var target)
+  if(STB_BOX_BUILD_DIR)
+    get_target_property(dir ${target} BINARY_DIR)
+    file(RELATIVE_PATH rel ${CMAKE_BINARY_DIR} ${dir})
+    set(${var} "${STB_BOX_BUILD_DIR}/${rel}/$<TARGET_FILE_NAME:${target}>" PARENT_SCOPE)
+  else()
+    set(${var} "$<TARGET_FILE:${target}>" PARENT_SCOPE)
+  endif()
+endfunction()
+
+# stb_box_test_part(TARGET...): built with the box build's deliverables
+# (target "box_test_parts", never installed) because the target tests load
+# it into the box's programs: the device bridge, the preloaded clocks.
+function(stb_box_test_part)
+  set_property(GLOBAL APPEND PROPERTY STB_BOX_TEST_PARTS ${ARGN})
+endfunction()
+
 include(kmod)
 include(vbox)
 
@@ -182,4 +208,9 @@ function(stb_deliverables_target)
   get_property(targets GLOBAL PROPERTY STB_DELIVERABLES)
   add_custom_target(deliverables)
   add_dependencies(deliverables ${targets})
+  get_property(parts GLOBAL PROPERTY STB_BOX_TEST_PARTS)
+  add_custom_target(box_test_parts)
+  if(parts)
+    add_dependencies(box_test_parts ${parts})
+  endif()
 endfunction()

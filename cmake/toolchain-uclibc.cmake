@@ -33,9 +33,11 @@ set(CMAKE_NM ${STB_TOOLCHAIN_PREFIX}nm CACHE FILEPATH "")
 # (its own password file reader, for one) differently.
 set(STB_UCLIBC ON)
 
-# The box's processor: a MIPS32 release 2 core, o32 ABI.
+# The box's processor: a MIPS32 release 2 core, o32 ABI. uClibc's loader
+# knows no GNU unique symbols (the statics of inline C++ functions would
+# be bound to address 0): plain weak ones instead.
 set(CMAKE_C_FLAGS_INIT "-march=mips32r2 -mabi=32")
-set(CMAKE_CXX_FLAGS_INIT "-march=mips32r2 -mabi=32")
+set(CMAKE_CXX_FLAGS_INIT "-march=mips32r2 -mabi=32 -fno-gnu-unique")
 
 set(CMAKE_FIND_ROOT_PATH ${STB_SYSROOT})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

@@ -78,11 +78,13 @@ function(vbox_headend_program target)
   set_property(GLOBAL APPEND PROPERTY VBOX_HEADEND_PROGRAMS ${target})
 endfunction()
 
-# "DIR1:DIR2" of the targets' output folders (a generator expression).
+# "DIR1:DIR2" of the targets' output folders (a generator expression); the
+# box build's folders for a build that names one (STB_BOX_BUILD_DIR).
 function(vbox_path_of out)
   set(dirs "")
   foreach(t IN LISTS ARGN)
-    list(APPEND dirs "$<TARGET_FILE_DIR:${t}>")
+    stb_box_file(file ${t})
+    list(APPEND dirs "$<PATH:GET_PARENT_PATH,${file}>")
   endforeach()
   set(${out} "$<JOIN:$<REMOVE_DUPLICATES:${dirs}>,:>" PARENT_SCOPE)
 endfunction()

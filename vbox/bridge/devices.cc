@@ -140,7 +140,11 @@ Footprint& footprint(uint32_t cmd) { return footprints[(cmd * 2654435761u) >> 26
 // A command seen for the first time: most pass the address of one int.
 constexpr uint32_t kFirstGuess = 4;
 
+#ifdef VBOX_BRIDGE_ONE_THREAD
+bool bridge_busy;  // the box's C library has no threads (nor thread-local storage)
+#else
 __thread bool bridge_busy;
+#endif
 
 struct Busy {
     bool was = bridge_busy;

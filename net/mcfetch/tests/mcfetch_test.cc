@@ -446,7 +446,10 @@ TEST(CommandLine, HelpAndRefusedValues) {
                                    "n\t : network interface", "f\t : output file name",
                                    "v\t : image file version number", "m\t : image file maior number",
                                    "s\t : image file minor number"}));
-    EXPECT_NE(r.err.find("invalid option -- 'x'"), std::string::npos) << r.err;
+    // The C library's getopt says it: glibc quotes the letter, the box's uClibc does not.
+    EXPECT_TRUE(r.err.find("invalid option -- 'x'\n") != std::string::npos ||
+                r.err.find("invalid option -- x\n") != std::string::npos)
+        << r.err;
 
     std::string long_group(300, '9');
     for (const Lines& args : {Lines{"-g", "not.a.group"}, Lines{"-g", long_group}}) {
