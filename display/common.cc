@@ -33,8 +33,7 @@ unsigned long ticks() {
 
 RMstatus read_property(struct RUA* instance, RMuint32 module, RMuint32 property, void* value, RMuint32 size) {
     long hz = sysconf(_SC_CLK_TCK);
-    if (hz <= 0)
-        hz = 100;
+    if (hz <= 0) hz = 100;
     const unsigned long limit = static_cast<unsigned long>(kPendingLimitMs) * static_cast<unsigned long>(hz) / 1000;
     const unsigned long start = ticks();
     RMstatus status;

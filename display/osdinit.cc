@@ -48,8 +48,9 @@ int InitOsd(struct DisplayContext* ctx, struct DisplayOptions* options) {
 
 int main(int argc, char** argv) {
     if (argc > 1 && (strcmp(argv[1], "-h") == 0 || strcmp(argv[1], "--help") == 0)) {
-        printf("Usage: osdinit\n"
-               "Sets up the on-screen-display layer through the display SDK and prints its surface ID.\n");
+        printf(
+            "Usage: osdinit\n"
+            "Sets up the on-screen-display layer through the display SDK and prints its surface ID.\n");
         return 0;
     }
     struct DisplayContext ctx;

@@ -48,7 +48,8 @@
 
 #include "irkbd_keymaps.h"
 
-MODULE_DESCRIPTION("Vimora Remote Control/Keyboard Driver for SMP8634 I2C HW Master bus adapter");
+MODULE_DESCRIPTION("Vimora Remote Control/Keyboard Driver for SMP8634 I2C HW "
+		   "Master bus adapter");
 MODULE_LICENSE("LGPL");
 
 static int debug = 0;
@@ -70,75 +71,87 @@ MODULE_PARM_DESC(repeat_rate, "Repeat rate");
 MODULE_PARM(remote_control_repeat_delay, "i");
 MODULE_PARM_DESC(remote_control_repeat_delay, "Remote Control Repeat rate");
 
-#define DBG1(fmt, args...) do { if (debug >= 1) printk(fmt, ##args); } while (0)
-#define DBG2(fmt, args...) do { if (debug >= 2) printk(fmt, ##args); } while (0)
+#define DBG1(fmt, args...)                   \
+	do {                                 \
+		if (debug >= 1)              \
+			printk(fmt, ##args); \
+	} while (0)
+#define DBG2(fmt, args...)                   \
+	do {                                 \
+		if (debug >= 2)              \
+			printk(fmt, ##args); \
+	} while (0)
 
-#define IR_NAME			"vimora_remote_control"
-#define IR_MAJOR		201
-#define IR_DEVNAME		"RemoteRWD"
-#define IR_IRQ			22
-#define IR_IOCTL_LAST		8
+#define IR_NAME	      "vimora_remote_control"
+#define IR_MAJOR      201
+#define IR_DEVNAME    "RemoteRWD"
+#define IR_IRQ	      22
+#define IR_IOCTL_LAST 8
 
 /* The micro-controller and its commands */
-#define MICRO_ADDR		0x32
-#define MICRO_CMD_READ		0x00
-#define MICRO_CMD_VERSION	0x01
-#define MICRO_CMD_REBOOT	0x02
-#define MICRO_FRAME_LEN		7
-#define MICRO_NOTHING		0xFF	/* an empty reply */
-#define MICRO_NOTHING_V1	0x0A	/* also empty, versions 1 and 2 */
-#define MICRO_VERSION_UNKNOWN	100
-#define MICRO_VERSION_TRIES	10	/* queries before giving up at attach */
-#define MICRO_VERSION_RETRY	10	/* ticks between them */
+#define MICRO_ADDR	      0x32
+#define MICRO_CMD_READ	      0x00
+#define MICRO_CMD_VERSION     0x01
+#define MICRO_CMD_REBOOT      0x02
+#define MICRO_FRAME_LEN	      7
+#define MICRO_NOTHING	      0xFF /* an empty reply */
+#define MICRO_NOTHING_V1      0x0A /* also empty, versions 1 and 2 */
+#define MICRO_VERSION_UNKNOWN 100
+#define MICRO_VERSION_TRIES   10 /* queries before giving up at attach */
+#define MICRO_VERSION_RETRY   10 /* ticks between them */
 
 /* Registers on the SoC's bus */
-#define SYS_gpio_dir		0x10500
-#define SYS_gpio_data		0x10504
-#define SYS_gpio_int		0x10508
-#define GPIO_dir_16_31		0x2710c
-#define CPU_edge_status		0x6e204	/* write: acknowledge */
-#define CPU_edge_config_rise	0x6e208
-#define CPU_edge_config_fall	0x6e20c
-#define CPU_edge_rise_set	0x6e214
-#define CPU_edge_fall_set	0x6e218
+#define SYS_gpio_dir	     0x10500
+#define SYS_gpio_data	     0x10504
+#define SYS_gpio_int	     0x10508
+#define GPIO_dir_16_31	     0x2710c
+#define CPU_edge_status	     0x6e204 /* write: acknowledge */
+#define CPU_edge_config_rise 0x6e208
+#define CPU_edge_config_fall 0x6e20c
+#define CPU_edge_rise_set    0x6e214
+#define CPU_edge_fall_set    0x6e218
 
-#define GPIO_INT_FIELD		0x0000ff00	/* GPIO interrupt source 1 */
-#define GPIO_INT_MICRO		0x00000900	/* ... is GPIO 9 */
-#define GPIO9_INPUT		0x02000000
-#define GPIO14_OUTPUT		0x40004000
-#define GPIO27_29_OUTPUT	0x38003800
-#define LED_ON			0x40000000	/* GPIO 14 low */
-#define LED_OFF			0x40004000	/* GPIO 14 high */
-#define IR_EDGE_BIT		0x4000		/* source 1: bit 14 */
+#define GPIO_INT_FIELD	 0x0000ff00 /* GPIO interrupt source 1 */
+#define GPIO_INT_MICRO	 0x00000900 /* ... is GPIO 9 */
+#define GPIO9_INPUT	 0x02000000
+#define GPIO14_OUTPUT	 0x40004000
+#define GPIO27_29_OUTPUT 0x38003800
+#define LED_ON		 0x40000000 /* GPIO 14 low */
+#define LED_OFF		 0x40004000 /* GPIO 14 high */
+#define IR_EDGE_BIT	 0x4000	    /* source 1: bit 14 */
 
 /* Timing, in ticks */
-#define LED_BLINK		55
-#define MODIFIER_RELEASE	250
-#define CLICK_BASE		1000
-#define CLICK_DEFAULT		7
-#define STARTUP_WAIT		250
+#define LED_BLINK	 55
+#define MODIFIER_RELEASE 250
+#define CLICK_BASE	 1000
+#define CLICK_DEFAULT	 7
+#define STARTUP_WAIT	 250
 
 /* Frame fields */
-#define SRC_KEYBOARD		0
-#define SRC_MOUSE		1
-#define SRC_REMOTE		2
-#define SRC_PANEL		3
-#define CUSTOM_PANEL		3
-#define LEN_STOP		10
-#define LEN_MOTION		15
-#define LEN_MOTION_REVERSED	14
-#define LEN_KEYBOARD		19
-#define LEN_TWO_KEYS		27
-#define LEN_THREE_KEYS		35
-#define REVERSED_ID_LOW		0x05
-#define REVERSED_ID_HIGH	0x85
+#define SRC_KEYBOARD	    0
+#define SRC_MOUSE	    1
+#define SRC_REMOTE	    2
+#define SRC_PANEL	    3
+#define CUSTOM_PANEL	    3
+#define LEN_STOP	    10
+#define LEN_MOTION	    15
+#define LEN_MOTION_REVERSED 14
+#define LEN_KEYBOARD	    19
+#define LEN_TWO_KEYS	    27
+#define LEN_THREE_KEYS	    35
+#define REVERSED_ID_LOW	    0x05
+#define REVERSED_ID_HIGH    0x85
 
-#define KEY_QUANDOR_POWER	229	/* the box's own power-type key */
-#define ORIGIN_PANEL		1
-#define MASK_NOT_MODIFIERS	0x3c1	/* bits 0, 6, 7, 8, 9 */
+#define KEY_QUANDOR_POWER  229 /* the box's own power-type key */
+#define ORIGIN_PANEL	   1
+#define MASK_NOT_MODIFIERS 0x3c1 /* bits 0, 6, 7, 8, 9 */
 
 /* handle_remote's and handle_keyboard's tables */
-enum { TABLE_V0 = 0, TABLE_REVERSED = 1, TABLE_NORMAL = 2 };
+enum {
+	TABLE_V0 = 0,
+	TABLE_REVERSED = 1,
+	TABLE_NORMAL = 2
+};
 
 /* ---- Keymaps ---- */
 
@@ -150,18 +163,20 @@ static const unsigned char keymapVelamorRemoteC_prov[REMOTE_C_PROV_SIZE] = {
 static const unsigned char keymapVelamorRemoteCR7[REMOTE_CR7_SIZE] = {
 	REMOTE_CR7(KEYMAP_ENTRY)
 };
-static const unsigned char keymapVelamorRemoteCR7_reversed[REMOTE_CR7_REVERSED_SIZE] = {
-	REMOTE_CR7_REVERSED(KEYMAP_ENTRY)
-};
+static const unsigned char
+	keymapVelamorRemoteCR7_reversed[REMOTE_CR7_REVERSED_SIZE] = {
+		REMOTE_CR7_REVERSED(KEYMAP_ENTRY)
+	};
 static const unsigned char keymapFrontpanelR7[FRONTPANEL_R7_SIZE] = {
 	FRONTPANEL_R7(KEYMAP_ENTRY)
 };
 static const unsigned char keymapvelamorKeyboardR7[KEYBOARD_R7_SIZE] = {
 	KEYBOARD_R7(KEYMAP_ENTRY)
 };
-static const unsigned char keymapvelamorKeyboardR7_reversed[KEYBOARD_R7_REVERSED_SIZE] = {
-	KEYBOARD_R7_REVERSED(KEYMAP_ENTRY)
-};
+static const unsigned char
+	keymapvelamorKeyboardR7_reversed[KEYBOARD_R7_REVERSED_SIZE] = {
+		KEYBOARD_R7_REVERSED(KEYMAP_ENTRY)
+	};
 
 /* A scancode at or beyond a table's length is not mapped. */
 #define KEYMAP(map, scancode) \
@@ -174,26 +189,20 @@ struct mod_entry {
 
 /* Also the order in which modifier events are sent. */
 static const struct mod_entry kb_modifiers[] = {
-	{ KEY_LEFTCTRL, 0x02 },
-	{ KEY_LEFTALT, 0x08 },
-	{ KEY_RIGHTALT, 0x04 },
-	{ KEY_RIGHTSHIFT, 0x10 },
-	{ KEY_LEFTSHIFT, 0x20 },
-	{ 0, 0 }
+	{ KEY_LEFTCTRL, 0x02 },	 { KEY_LEFTALT, 0x08 },
+	{ KEY_RIGHTALT, 0x04 },	 { KEY_RIGHTSHIFT, 0x10 },
+	{ KEY_LEFTSHIFT, 0x20 }, { 0, 0 }
 };
 
 static const struct mod_entry mouse_modifiers[] = {
-	{ BTN_LEFT, 0x01 },
-	{ BTN_MIDDLE, 0x04 },
-	{ BTN_RIGHT, 0x02 },
-	{ 0, 0 }
+	{ BTN_LEFT, 0x01 }, { BTN_MIDDLE, 0x04 }, { BTN_RIGHT, 0x02 }, { 0, 0 }
 };
 
 /* ---- State ---- */
 
 struct micro_calls {
-	void (*myi2c_read)(void);			/* fetch one frame */
-	void (*handle_packet)(unsigned char *keybuf);	/* parse it */
+	void (*myi2c_read)(void);		      /* fetch one frame */
+	void (*handle_packet)(unsigned char *keybuf); /* parse it */
 };
 
 static unsigned char micro_version = MICRO_VERSION_UNKNOWN;
@@ -221,11 +230,11 @@ static struct completion on_exit_ir;
 
 static struct llad *pllad;
 static struct gbus *pgbus;
-static int irq_held;			/* request_irq succeeded */
-static atomic_t irq_pending;		/* interrupts whose frame is not read yet */
-static int micro_ready;			/* attached, version and read routine known */
-static int input_ready;			/* button_dev registered: keys may be reported */
-static unsigned long isr_jiffies;	/* tick of the last interrupt */
+static int irq_held;	     /* request_irq succeeded */
+static atomic_t irq_pending; /* interrupts whose frame is not read yet */
+static int micro_ready;	     /* attached, version and read routine known */
+static int input_ready;	     /* button_dev registered: keys may be reported */
+static unsigned long isr_jiffies; /* tick of the last interrupt */
 static spinlock_t key_lock;
 static DECLARE_MUTEX(micro_sem);
 
@@ -238,7 +247,8 @@ static struct i2c_driver vimora_i2c_hw_driver;
  * repeated start. The reply is preset to "nothing", so a failed transfer
  * never hands on what an earlier one read.
  */
-static int micro_query(struct i2c_client *client, unsigned char cmd, unsigned char *reply, int len)
+static int micro_query(struct i2c_client *client, unsigned char cmd,
+		       unsigned char *reply, int len)
 {
 	struct i2c_msg msgs[2];
 	int ret;
@@ -260,7 +270,8 @@ static int micro_query(struct i2c_client *client, unsigned char cmd, unsigned ch
 	return 0;
 }
 
-static int micro_version_query(struct i2c_client *client, unsigned char *version)
+static int micro_version_query(struct i2c_client *client,
+			       unsigned char *version)
 {
 	return micro_query(client, MICRO_CMD_VERSION, version, 1);
 }
@@ -273,7 +284,9 @@ static int micro_detect(struct i2c_client *client)
 
 	while (micro_version >= 3) {
 		if (tries == MICRO_VERSION_TRIES) {
-			printk(KERN_ERR "v-ir: no valid microIR version after %d queries\n", tries);
+			printk(KERN_ERR "v-ir: no valid microIR version after "
+					"%d queries\n",
+			       tries);
 			return -ENODEV;
 		}
 		if (tries++) {
@@ -319,7 +332,8 @@ static void led_timer_off(unsigned long unused)
  * last one ended less than 55 ticks ago, or the box is in stand-by. */
 static void led_activity(void)
 {
-	if (!led_active && (long)(jiffies - led_laston) >= LED_BLINK && !standBy)
+	if (!led_active && (long)(jiffies - led_laston) >= LED_BLINK &&
+	    !standBy)
 		led_timer_on();
 }
 
@@ -354,8 +368,8 @@ static void release_key_locked(void)
  * bits, in table order: each entry whose bit differs is pressed or
  * released, and logged at the given level. Called with key_lock held.
  */
-static void keys_follow(const struct mod_entry *table, unsigned int *state, unsigned int wanted,
-			int level, const char *fmt)
+static void keys_follow(const struct mod_entry *table, unsigned int *state,
+			unsigned int wanted, int level, const char *fmt)
 {
 	const struct mod_entry *m;
 
@@ -371,7 +385,8 @@ static void keys_follow(const struct mod_entry *table, unsigned int *state, unsi
 	}
 }
 
-static void handle_keypress(int keycode, int press, unsigned int mask, int origin)
+static void handle_keypress(int keycode, int press, unsigned int mask,
+			    int origin)
 {
 	const struct mod_entry *m;
 	unsigned long flags;
@@ -400,7 +415,8 @@ static void handle_keypress(int keycode, int press, unsigned int mask, int origi
 	/* The chord's modifiers, pressed or released to match the mask. */
 	DBG2("mod_mask = %x  ,  mod_state = %x  \n", mask, mod_state);
 	if (mask != mod_state)
-		keys_follow(kb_modifiers, &mod_state, mask, 1, "Attention: synthetic modifier %d %d\n");
+		keys_follow(kb_modifiers, &mod_state, mask, 1,
+			    "Attention: synthetic modifier %d %d\n");
 
 	if (press) {
 		mod_timer(&release_timer, jiffies + release_time);
@@ -409,14 +425,17 @@ static void handle_keypress(int keycode, int press, unsigned int mask, int origi
 			release_key_locked();
 		if (!last_key) {
 			report_key(keycode, 1);
-			DBG1("^______^!!!!!!!!!!!!!!Key %d was successfully sent to kernel!!!!!!!!!!!!!\n", keycode);
+			DBG1("^______^!!!!!!!!!!!!!!Key %d was successfully "
+			     "sent to kernel!!!!!!!!!!!!!\n",
+			     keycode);
 			last_key = keycode;
 		}
 	} else if (last_key == keycode) {
 		release_key_locked();
 	}
 	DBG2("ISR_STOP_jiffies=%ld \n", (long)jiffies);
-	DBG2("TOTAL_TIME_IN_ISR=%ld \n", (long)(jiffies - isr_jiffies) * 1000 / HZ);
+	DBG2("TOTAL_TIME_IN_ISR=%ld \n",
+	     (long)(jiffies - isr_jiffies) * 1000 / HZ);
 	spin_unlock_irqrestore(&key_lock, flags);
 }
 
@@ -425,12 +444,16 @@ static void handle_remote(int scancode, int press, int table)
 	unsigned char keycode;
 
 	if (table == TABLE_V0) {
-		DBG2("keymap is keymapVelamorRemoteC_prov with Quandor Keycodes\n");
+		DBG2("keymap is keymapVelamorRemoteC_prov with Quandor "
+		     "Keycodes\n");
 		keycode = KEYMAP(keymapVelamorRemoteC_prov, scancode);
 	} else {
-		DBG2("keymap is keymapVelamorRemoteCR7 with Quandor Keycodes\n");
-		keycode = table == TABLE_REVERSED ? KEYMAP(keymapVelamorRemoteCR7_reversed, scancode)
-						  : KEYMAP(keymapVelamorRemoteCR7, scancode);
+		DBG2("keymap is keymapVelamorRemoteCR7 with Quandor "
+		     "Keycodes\n");
+		keycode = table == TABLE_REVERSED ?
+				  KEYMAP(keymapVelamorRemoteCR7_reversed,
+					 scancode) :
+				  KEYMAP(keymapVelamorRemoteCR7, scancode);
 	}
 	if (keycode)
 		handle_keypress(keycode, press, 0, 0);
@@ -440,11 +463,13 @@ static void handle_remote(int scancode, int press, int table)
 
 static unsigned char keyboard_keycode(int scancode, int table)
 {
-	return table == TABLE_REVERSED ? KEYMAP(keymapvelamorKeyboardR7_reversed, scancode)
-				       : KEYMAP(keymapvelamorKeyboardR7, scancode);
+	return table == TABLE_REVERSED ?
+		       KEYMAP(keymapvelamorKeyboardR7_reversed, scancode) :
+		       KEYMAP(keymapvelamorKeyboardR7, scancode);
 }
 
-static void handle_keyboard(int scancode, int press, unsigned int mask, int table)
+static void handle_keyboard(int scancode, int press, unsigned int mask,
+			    int table)
 {
 	unsigned char keycode = keyboard_keycode(scancode, table);
 
@@ -470,9 +495,11 @@ static void handle_mouse(int dx, int dy, unsigned int buttons)
 		input_report_rel(&button_dev, REL_Y, -dy);
 	}
 	if (buttons != btn_state)
-		keys_follow(mouse_modifiers, &btn_state, buttons, 2, ": mouse btn %d %d\n");
+		keys_follow(mouse_modifiers, &btn_state, buttons, 2,
+			    ": mouse btn %d %d\n");
 	if (btn_state)
-		mod_timer(&release_click_mouse_timer, jiffies + CLICK_BASE / time_click_simula);
+		mod_timer(&release_click_mouse_timer,
+			  jiffies + CLICK_BASE / time_click_simula);
 	spin_unlock_irqrestore(&key_lock, flags);
 }
 
@@ -485,9 +512,11 @@ static void release_timer_callback(unsigned long unused)
 	spin_lock_irqsave(&key_lock, flags);
 	if (last_key) {
 		release_key_locked();
-		DBG1("^o^!!!!!!!!!!!!!!Key was successfully released!!!!!!!!!!!!!\n");
+		DBG1("^o^!!!!!!!!!!!!!!Key was successfully "
+		     "released!!!!!!!!!!!!!\n");
 	}
-	keys_follow(kb_modifiers, &mod_state, 0, 1, "Attenzione: synthetic modifier released %d %d\n");
+	keys_follow(kb_modifiers, &mod_state, 0, 1,
+		    "Attenzione: synthetic modifier released %d %d\n");
 	spin_unlock_irqrestore(&key_lock, flags);
 }
 
@@ -498,8 +527,10 @@ static void release_all(void)
 
 	spin_lock_irqsave(&key_lock, flags);
 	release_key_locked();
-	keys_follow(kb_modifiers, &mod_state, 0, 1, "Attenzione: synthetic modifier %d %d\n");
-	keys_follow(mouse_modifiers, &btn_state, 0, 2, "<6>" IR_NAME ": mouse btn %d %d\n");
+	keys_follow(kb_modifiers, &mod_state, 0, 1,
+		    "Attenzione: synthetic modifier %d %d\n");
+	keys_follow(mouse_modifiers, &btn_state, 0, 2,
+		    "<6>" IR_NAME ": mouse btn %d %d\n");
 	spin_unlock_irqrestore(&key_lock, flags);
 }
 
@@ -519,10 +550,12 @@ static void remote_scancode(int scancode, int table)
 		if (table == TABLE_V0)
 			keycode = KEYMAP(keymapVelamorRemoteC_prov, scancode);
 		else if (table == TABLE_REVERSED)
-			keycode = KEYMAP(keymapVelamorRemoteCR7_reversed, scancode);
+			keycode = KEYMAP(keymapVelamorRemoteCR7_reversed,
+					 scancode);
 		else
 			keycode = KEYMAP(keymapVelamorRemoteCR7, scancode);
-		if (keycode != (table == TABLE_REVERSED ? KEY_POWER : KEY_QUANDOR_POWER))
+		if (keycode !=
+		    (table == TABLE_REVERSED ? KEY_POWER : KEY_QUANDOR_POWER))
 			return;
 	}
 	handle_remote(scancode, 1, table);
@@ -532,13 +565,13 @@ static void remote_scancode(int scancode, int table)
 
 struct frame {
 	unsigned char len;
-	unsigned char custom;	/* custom ID */
+	unsigned char custom; /* custom ID */
 	unsigned char source;
-	unsigned char code[3];	/* keyboard codes */
-	unsigned char remote;	/* remote code */
-	unsigned char panel;	/* front-panel code */
+	unsigned char code[3]; /* keyboard codes */
+	unsigned char remote;  /* remote code */
+	unsigned char panel;   /* front-panel code */
 	unsigned char buttons;
-	unsigned char x, y;	/* two's complement */
+	unsigned char x, y; /* two's complement */
 };
 
 static void decode_normal(const unsigned char *b, struct frame *f)
@@ -593,7 +626,8 @@ static int stop_frame(const unsigned char *b)
 }
 
 /* The key of a keyboard frame and the modifiers its other codes hold. */
-static void keyboard_chord(const struct frame *f, int table, unsigned char *key, unsigned int *mask)
+static void keyboard_chord(const struct frame *f, int table, unsigned char *key,
+			   unsigned int *mask)
 {
 	const struct mod_entry *m;
 	unsigned char k1 = keyboard_keycode(f->code[0], table);
@@ -615,7 +649,8 @@ static void keyboard_chord(const struct frame *f, int table, unsigned char *key,
 				*mask |= m->bit;
 				*key = f->code[1];
 			}
-			DBG2("\nismodcode=%d\n", k1 == m->keycode || k2 == m->keycode);
+			DBG2("\nismodcode=%d\n",
+			     k1 == m->keycode || k2 == m->keycode);
 			DBG2("\nshiftmask=%d\n", *mask);
 		} else if (f->len == LEN_THREE_KEYS) {
 			if (k2 == m->keycode)
@@ -698,7 +733,9 @@ static void parse_frame(unsigned char *keybuf, int reversed)
 		if (key)
 			handle_keypress(key, 1, 0, ORIGIN_PANEL);
 		else
-			DBG1("Attention: cannot handle frontpanel scancode %d\n", f.panel);
+			DBG1("Attention: cannot handle frontpanel scancode "
+			     "%d\n",
+			     f.panel);
 		break;
 	default:
 		DBG2("Unknown FrameType!!!!\n");
@@ -720,7 +757,8 @@ static void handle_packet_v0(unsigned char *keybuf)
 {
 	if (!keybuf[0])
 		return;
-	if (standBy && KEYMAP(keymapVelamorRemoteC_prov, keybuf[0]) != KEY_QUANDOR_POWER)
+	if (standBy &&
+	    KEYMAP(keymapVelamorRemoteC_prov, keybuf[0]) != KEY_QUANDOR_POWER)
 		return;
 	handle_remote(keybuf[0], 1, TABLE_V0);
 }
@@ -851,7 +889,8 @@ static int ioctl_version(unsigned char *version)
 			schedule_timeout(MICRO_VERSION_RETRY);
 		}
 		down(&micro_sem);
-		ret = new_client ? micro_version_query(new_client, version) : -ENODEV;
+		ret = new_client ? micro_version_query(new_client, version) :
+				   -ENODEV;
 		up(&micro_sem);
 		if (ret)
 			return ret == -ENODEV ? -ENODEV : -EIO;
@@ -859,11 +898,13 @@ static int ioctl_version(unsigned char *version)
 		if (*version < 3)
 			return 0;
 	}
-	printk(KERN_ERR "v-ir: no valid microIR version after %d queries\n", tries);
+	printk(KERN_ERR "v-ir: no valid microIR version after %d queries\n",
+	       tries);
 	return -EIO;
 }
 
-static int key_ioctl(struct inode *inode, struct file *file, unsigned int cmd, unsigned long arg)
+static int key_ioctl(struct inode *inode, struct file *file, unsigned int cmd,
+		     unsigned long arg)
 {
 	unsigned char byte;
 	unsigned long flags;
@@ -933,7 +974,10 @@ static int key_ioctl(struct inode *inode, struct file *file, unsigned int cmd, u
 			unsigned char cmd[2] = { MICRO_CMD_REBOOT, byte };
 
 			printk("reboot timeout is set to %d sec\n", byte);
-			ret = i2c_master_send(new_client, (const char *)cmd, 2) == 2 ? 0 : -EIO;
+			ret = i2c_master_send(new_client, (const char *)cmd,
+					      2) == 2 ?
+				      0 :
+				      -EIO;
 		} else {
 			ret = -ENODEV;
 		}
@@ -944,8 +988,8 @@ static int key_ioctl(struct inode *inode, struct file *file, unsigned int cmd, u
 }
 
 static struct file_operations key_fops = {
-	.owner	= THIS_MODULE,
-	.ioctl	= key_ioctl,
+	.owner = THIS_MODULE,
+	.ioctl = key_ioctl,
 };
 
 /* ---- I2C ---- */
@@ -1029,7 +1073,8 @@ static int vimora_i2c_hw_drv_detach(struct i2c_client *client)
 	return 0;
 }
 
-static int vimora_i2c_hw_drv_command(struct i2c_client *client, unsigned int cmd, void *arg)
+static int vimora_i2c_hw_drv_command(struct i2c_client *client,
+				     unsigned int cmd, void *arg)
 {
 	(void)client;
 	(void)cmd;
@@ -1038,12 +1083,12 @@ static int vimora_i2c_hw_drv_command(struct i2c_client *client, unsigned int cmd
 }
 
 static struct i2c_driver vimora_i2c_hw_driver = {
-	.name		= "vimora_i2c_hw_driver",
-	.id		= 0,
-	.flags		= I2C_DF_NOTIFY,
-	.attach_adapter	= vimora_i2c_hw_drv_attach,
-	.detach_client	= vimora_i2c_hw_drv_detach,
-	.command	= vimora_i2c_hw_drv_command,
+	.name = "vimora_i2c_hw_driver",
+	.id = 0,
+	.flags = I2C_DF_NOTIFY,
+	.attach_adapter = vimora_i2c_hw_drv_attach,
+	.detach_client = vimora_i2c_hw_drv_detach,
+	.command = vimora_i2c_hw_drv_command,
 };
 
 /* ---- Module ---- */
@@ -1084,12 +1129,16 @@ static void irq_path_setup(void)
 {
 	gbus_write_uint32(pgbus, SYS_gpio_dir, GPIO9_INPUT);
 	saved_gpio_int = gbus_read_uint32(pgbus, SYS_gpio_int);
-	gbus_write_uint32(pgbus, SYS_gpio_int, (saved_gpio_int & ~GPIO_INT_FIELD) | GPIO_INT_MICRO);
-	DBG2("REG_BASE_system_block + SYS_gpio_int: 0x%x\n", gbus_read_uint32(pgbus, SYS_gpio_int));
+	gbus_write_uint32(pgbus, SYS_gpio_int,
+			  (saved_gpio_int & ~GPIO_INT_FIELD) | GPIO_INT_MICRO);
+	DBG2("REG_BASE_system_block + SYS_gpio_int: 0x%x\n",
+	     gbus_read_uint32(pgbus, SYS_gpio_int));
 	gbus_write_uint32(pgbus, CPU_edge_rise_set, IR_EDGE_BIT);
 	gbus_write_uint32(pgbus, CPU_edge_fall_set, IR_EDGE_BIT);
-	DBG2("CPU_edge_config_rise= 0x%lx\n", (unsigned long)gbus_read_uint32(pgbus, CPU_edge_config_rise));
-	DBG2("CPU_edge_config_fall= 0x%lx\n", (unsigned long)gbus_read_uint32(pgbus, CPU_edge_config_fall));
+	DBG2("CPU_edge_config_rise= 0x%lx\n",
+	     (unsigned long)gbus_read_uint32(pgbus, CPU_edge_config_rise));
+	DBG2("CPU_edge_config_fall= 0x%lx\n",
+	     (unsigned long)gbus_read_uint32(pgbus, CPU_edge_config_fall));
 }
 
 /* Only an interrupt this driver holds is touched. */
@@ -1132,7 +1181,8 @@ static int __init vimora_i2c_hw_drv_init(void)
 	spin_lock_init(&key_lock);
 	init_completion(&on_exit_ir);
 
-	error_dev = (unsigned char)register_chrdev(IR_MAJOR, IR_DEVNAME, &key_fops);
+	error_dev =
+		(unsigned char)register_chrdev(IR_MAJOR, IR_DEVNAME, &key_fops);
 	if (error_dev)
 		printk("Error during device registrations\n");
 
@@ -1146,7 +1196,8 @@ static int __init vimora_i2c_hw_drv_init(void)
 	DBG2("repeat_delay is=%ld", (long)button_dev.rep[REP_DELAY]);
 	DBG2("repeat_rate is=%ld", (long)button_dev.rep[REP_PERIOD]);
 
-	ir_thread_pid = kernel_thread(ir_thread, NULL, CLONE_FS | CLONE_FILES | CLONE_SIGHAND);
+	ir_thread_pid = kernel_thread(ir_thread, NULL,
+				      CLONE_FS | CLONE_FILES | CLONE_SIGHAND);
 	if (ir_thread_pid < 0) {
 		printk(KERN_ERR "v-ir_init: cannot start the IR thread\n");
 		ret = ir_thread_pid;
@@ -1156,7 +1207,8 @@ static int __init vimora_i2c_hw_drv_init(void)
 
 	irq_path_setup();
 	irq_ir_count = 0;
-	irq_held = !request_irq(IR_IRQ, cir_isr, SA_INTERRUPT, IR_NAME, &button_dev);
+	irq_held = !request_irq(IR_IRQ, cir_isr, SA_INTERRUPT, IR_NAME,
+				&button_dev);
 	if (!irq_held) {
 		printk(IR_NAME ": cannot allocate IRQ %d\n", IR_IRQ);
 	} else {
@@ -1165,7 +1217,8 @@ static int __init vimora_i2c_hw_drv_init(void)
 		gbus_write_uint32(pgbus, SYS_gpio_dir, GPIO14_OUTPUT);
 		gbus_write_uint32(pgbus, GPIO_dir_16_31, GPIO27_29_OUTPUT);
 		/* Stand-by may have been entered during the start-up wait. */
-		gbus_write_uint32(pgbus, SYS_gpio_data, standBy ? LED_ON : LED_OFF);
+		gbus_write_uint32(pgbus, SYS_gpio_data,
+				  standBy ? LED_ON : LED_OFF);
 		local_irq_restore(flags);
 	}
 

@@ -16,13 +16,13 @@ namespace {
 
 struct MapEntry {
     char* name;
-    uint32_t phys;   // as the caller gave it
+    uint32_t phys;  // as the caller gave it
     uint32_t size;
-    void* mapped;    // where phys is in this process
-    int fd;          // the memory device, open while the window lives
+    void* mapped;  // where phys is in this process
+    int fd;        // the memory device, open while the window lives
     MapEntry* next;
     MapEntry* prev;
-    uint32_t lead;   // bytes mapped below phys, from the page boundary
+    uint32_t lead;  // bytes mapped below phys, from the page boundary
 };
 
 MapEntry* map_head;
@@ -125,8 +125,7 @@ Value f_mmap(const Value* args, int argc) {
     // Physical addresses end at 0xFFFFFFFF: a window reaching beyond would
     // map file offsets past the memory and fault at its first access.
     if (size > 0 && size - 1 > 0xFFFFFFFFu - phys) {
-        vreg_report(0, 0, "mmap: window at %p of 0x%lX bytes runs past 0xFFFFFFFF", as_ptr(phys),
-                    (unsigned long)size);
+        vreg_report(0, 0, "mmap: window at %p of 0x%lX bytes runs past 0xFFFFFFFF", as_ptr(phys), (unsigned long)size);
         return failed();
     }
     MapEntry* e = (MapEntry*)calloc(1, sizeof(MapEntry));

@@ -149,13 +149,12 @@ int lex_next(Lexer* lx, TokenValue* value) {
         lx->line++;
         lx->bof = lx->cur;
         return NEWLINE;
-    default:
-        return UNK;  // blanks, stray characters and the terminating zero
+    default: return UNK;  // blanks, stray characters and the terminating zero
     }
 }
 
 void lex_dump(const Lexer* lx) {
     auto t = [](const char* p) { return p ? p : "(null)"; };
-    printf("-- lexer{ line:%d, tok:'%s', cur:'%s', bof:'%s', lim:'%s', ptr:'%s' }\n", lx->line, t(lx->tok),
-           t(lx->cur), t(lx->bof), t(lx->lim), t(lx->ptr));
+    printf("-- lexer{ line:%d, tok:'%s', cur:'%s', bof:'%s', lim:'%s', ptr:'%s' }\n", lx->line, t(lx->tok), t(lx->cur),
+           t(lx->bof), t(lx->lim), t(lx->ptr));
 }

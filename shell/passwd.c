@@ -38,7 +38,8 @@ static struct passwd *find(const char *name, uid_t uid)
 	struct passwd *p;
 
 	setpwent();
-	while ((p = getpwent()) && (name ? strcmp(p->pw_name, name) != 0 : p->pw_uid != uid))
+	while ((p = getpwent()) &&
+	       (name ? strcmp(p->pw_name, name) != 0 : p->pw_uid != uid))
 		;
 	endpwent();
 	return p;

@@ -27,12 +27,12 @@ extern const char* vreg_progname;
 
 // One per input source; all zero at the start.
 struct Lexer {
-    int line;          // current line number; 0 selects messages without one
-    const char* tok;   // start of the current token, set by the line handler
-    const char* cur;   // scan position, just past the token after a call
-    const char* bof;   // just past the last newline read
-    const char* lim;   // the text's terminating zero
-    const char* ptr;   // back-up position while scanning numbers and strings
+    int line;         // current line number; 0 selects messages without one
+    const char* tok;  // start of the current token, set by the line handler
+    const char* cur;  // scan position, just past the token after a call
+    const char* bof;  // just past the last newline read
+    const char* lim;  // the text's terminating zero
+    const char* ptr;  // back-up position while scanning numbers and strings
 };
 
 // A token's value: the number of INT, OCT, HEX and BIN, or a malloc'ed copy
@@ -51,7 +51,7 @@ void lex_dump(const Lexer* lx);
 // ---- values and argument lists ---------------------------------------------
 
 enum ValueType {
-    T_NONE = 1,    // omitted expression, function without a result
+    T_NONE = 1,  // omitted expression, function without a result
     T_LONG = 2,
     T_STRING = 3,  // owns its text
     T_LIST = 4,    // owns its dlist
@@ -129,8 +129,8 @@ Value builtin_call(const char* name, const Value* args, int argc);
 // What the built-in functions reach outside the process. The defaults are
 // the box's; the fuzz target narrows them.
 struct BuiltinEnv {
-    const char* mem_path;                    // the physical memory device
-    uint32_t map_limit;                      // largest window mmap accepts, 0 = any
+    const char* mem_path;                       // the physical memory device
+    uint32_t map_limit;                         // largest window mmap accepts, 0 = any
     bool (*include_allowed)(const char* path);  // null = any file
 };
 extern BuiltinEnv builtin_env;

@@ -221,8 +221,7 @@ KVX_API int BIGI_BufToNumber32(const uint8_t* bytes, uint32_t count, BIGI_Num* o
 }
 
 KVX_API void BIGI_NumberToBuf32(const BIGI_Num* a, uint32_t count, uint8_t* bytes) {
-    for (uint32_t i = 0; i < count; i++)
-        bytes[i] = i / 4 < a->len ? (uint8_t)(a->w[i / 4] >> (i % 4 * 8)) : 0;
+    for (uint32_t i = 0; i < count; i++) bytes[i] = i / 4 < a->len ? (uint8_t)(a->w[i / 4] >> (i % 4 * 8)) : 0;
 }
 
 KVX_API int BIGI_BytesInNumber32(const BIGI_Num* a) {
@@ -305,9 +304,7 @@ KVX_API int BIGI_MulMod32(const BIGI_Num* a, const BIGI_Num* b, const BIGI_Num* 
     return divide(&prod, m, nullptr, out, p);
 }
 
-KVX_API int BIGI_SqrMod32(const BIGI_Num* a, const BIGI_Num* m, BIGI_Num* out) {
-    return BIGI_MulMod32(a, a, m, out);
-}
+KVX_API int BIGI_SqrMod32(const BIGI_Num* a, const BIGI_Num* m, BIGI_Num* out) { return BIGI_MulMod32(a, a, m, out); }
 
 KVX_API int BIGI_ExpModP32(const BIGI_Num* base, const BIGI_Num* exp, const BIGI_Num* m, BIGI_Num* out,
                            const BIG_Progress* progress) {

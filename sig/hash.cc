@@ -22,18 +22,16 @@ inline uint32_t rotl(uint32_t x, unsigned n) { return x << n | x >> (31 - n) >> 
 
 // One round: the schedule word for round i (expanded from round 16 on), the
 // round function f of b, c, d, and the rotation of the working variables.
-#define ROUND(i, f, k)                                                                   \
-    {                                                                                    \
-        uint32_t* wi = &w[(i) & 15];                                                     \
-        if ((i) >= 16)                                                                   \
-            *wi = rotl(w[((i) + 13) & 15] ^ w[((i) + 8) & 15] ^ w[((i) + 2) & 15] ^ *wi, \
-                       sched_rot);                                                       \
-        uint32_t t = rotl(a, 5) + (f) + e + (k) + *wi;                                   \
-        e = d;                                                                           \
-        d = c;                                                                           \
-        c = rotl(b, 30);                                                                 \
-        b = a;                                                                           \
-        a = t;                                                                           \
+#define ROUND(i, f, k)                                                                                                 \
+    {                                                                                                                  \
+        uint32_t* wi = &w[(i)&15];                                                                                     \
+        if ((i) >= 16) *wi = rotl(w[((i) + 13) & 15] ^ w[((i) + 8) & 15] ^ w[((i) + 2) & 15] ^ *wi, sched_rot);        \
+        uint32_t t = rotl(a, 5) + (f) + e + (k) + *wi;                                                                 \
+        e = d;                                                                                                         \
+        d = c;                                                                                                         \
+        c = rotl(b, 30);                                                                                               \
+        b = a;                                                                                                         \
+        a = t;                                                                                                         \
     }
 
 void compress(uint32_t* st, const uint8_t* p, unsigned sched_rot) {
@@ -64,18 +62,17 @@ void sha0_compress(uint32_t* st, const uint8_t* p) { compress(st, p, 0); }
 #define F3(b, c, d) (((b) & (c)) | ((d) & ((b) | (c))))
 // The message schedule in a 16-word ring; SHA-1 rotates each new word left
 // by one, SHA-0 does not (the one difference between the two).
-#define W(i)                                                                                  \
-    ((i) < 16 ? w[i]                                                                          \
-              : (w[(i) & 15] = schedule<Sha1>(w[((i) + 13) & 15] ^ w[((i) + 8) & 15] ^        \
-                                              w[((i) + 2) & 15] ^ w[(i) & 15])))
-#define R(a, b, c, d, e, f, k, i)              \
-    e += rol(a, 5) + f(b, c, d) + (k) + W(i); \
+#define W(i)                                                                                                           \
+    ((i) < 16 ? w[i]                                                                                                   \
+              : (w[(i)&15] = schedule<Sha1>(w[((i) + 13) & 15] ^ w[((i) + 8) & 15] ^ w[((i) + 2) & 15] ^ w[(i)&15])))
+#define R(a, b, c, d, e, f, k, i)                                                                                      \
+    e += rol(a, 5) + f(b, c, d) + (k) + W(i);                                                                          \
     b = rol(b, 30);
-#define FIVE(f, k, i)               \
-    R(a, b, c, d, e, f, k, (i))     \
-    R(e, a, b, c, d, f, k, (i) + 1) \
-    R(d, e, a, b, c, f, k, (i) + 2) \
-    R(c, d, e, a, b, f, k, (i) + 3) \
+#define FIVE(f, k, i)                                                                                                  \
+    R(a, b, c, d, e, f, k, (i))                                                                                        \
+    R(e, a, b, c, d, f, k, (i) + 1)                                                                                    \
+    R(d, e, a, b, c, f, k, (i) + 2)                                                                                    \
+    R(c, d, e, a, b, f, k, (i) + 3)                                                                                    \
     R(b, c, d, e, a, f, k, (i) + 4)
 
 template <bool Sha1>
@@ -210,7 +207,8 @@ KVX_API int BIG_HashRes(BIG_HashCtx* ctx, uint8_t* out, unsigned len) {
 
 namespace {
 
-__attribute__((noinline)) int oneshot(const BIG_HashFunc* hf, uint8_t* out, unsigned out_len, const uint8_t* bytes, uint32_t len) {
+__attribute__((noinline)) int oneshot(const BIG_HashFunc* hf, uint8_t* out, unsigned out_len, const uint8_t* bytes,
+                                      uint32_t len) {
     BIG_HashCtx ctx;
     BIGI_HashInit(&ctx, hf);
     BIG_HashData(&ctx, bytes, len);

@@ -17,8 +17,11 @@ const Encoding kEncodings[2] = {
     // Type 0, ANSI X9.31: 6B BB.. BA digest 33 CC.
     {1, 1, 2, 0xBB, {0x6B, 0xBA, 0x33, 0xCC}},
     // Type 1, PKCS #1 v1.5: 00 01 FF.. 00, the SHA-1 DigestInfo, the digest.
-    {2, 16, 0, 0xFF, {0x00, 0x01, 0x00, 0x30, 0x21, 0x30, 0x09, 0x06, 0x05, 0x2B, 0x0E, 0x03, 0x02, 0x1A, 0x05,
-                      0x00, 0x04, 0x14}},
+    {2,
+     16,
+     0,
+     0xFF,
+     {0x00, 0x01, 0x00, 0x30, 0x21, 0x30, 0x09, 0x06, 0x05, 0x2B, 0x0E, 0x03, 0x02, 0x1A, 0x05, 0x00, 0x04, 0x14}},
 };
 
 int quiet(const BIG_Progress*, int) { return 0; }
@@ -51,8 +54,7 @@ KVX_API int BIG_ExpModP(const uint8_t* modulus, uint32_t modulus_len, const uint
     return rc;
 }
 
-KVX_API int BIG_RSAPadSignature(int type, uint8_t* out, uint32_t out_len, const uint8_t* digest,
-                                uint32_t digest_len) {
+KVX_API int BIG_RSAPadSignature(int type, uint8_t* out, uint32_t out_len, const uint8_t* digest, uint32_t digest_len) {
     if (type != 0 && type != 1) return BIG_E_PADTYPE;
     const Encoding& e = kEncodings[type];
     const uint8_t* middle = e.bytes + e.head;
@@ -78,8 +80,7 @@ KVX_API void KVXQxelVerSignBuffer(BIG_HashCtx* ctx, const uint8_t* bytes, uint32
 
 KVX_API void KVXQxelVerSignByte(BIG_HashCtx* ctx, uint8_t byte) { BIG_HashByte(ctx, byte); }
 
-KVX_API int KVXQxelVerSignResult(BIG_HashCtx* ctx, const KVX_PublicKey* key, const uint8_t* sig,
-                                 uint32_t sig_len) {
+KVX_API int KVXQxelVerSignResult(BIG_HashCtx* ctx, const KVX_PublicKey* key, const uint8_t* sig, uint32_t sig_len) {
     if (!key || !sig || !key->modulus || (!key->exponent && key->exponent_len)) return 0;
     const uint32_t len = key->modulus_len;
     if (sig_len != len || len > KVX_MAX_MODULUS) return 0;

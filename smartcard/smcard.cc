@@ -44,7 +44,7 @@ constexpr int drain_limit = 1024;
 
 bool drain_stale(int fd) {
     unsigned char stale[64];
-    for (long taken = 0; input_within(fd, 0); ) {
+    for (long taken = 0; input_within(fd, 0);) {
         if (taken >= drain_limit) return false;
         // Hung up (the card was taken out) or failing: the header write
         // that follows reports it.
@@ -163,9 +163,8 @@ SCARD_API int HD_CardioCommand(const unsigned char* command, int command_length,
             return byte_within(reader_fd, 1000, &response[1]) ? 0 : SCARD_FAILED;
         }
         if (!write_all(reader_fd, command + 5, command_length - 5)) return SCARD_FAILED;
-        return byte_within(reader_fd, 1000, &response[0]) && byte_within(reader_fd, 1000, &response[1])
-                   ? 0
-                   : SCARD_FAILED;
+        return byte_within(reader_fd, 1000, &response[0]) && byte_within(reader_fd, 1000, &response[1]) ? 0
+                                                                                                        : SCARD_FAILED;
     }
 
     // Data from the card: the procedure byte is not part of it. What does

@@ -21,10 +21,10 @@
 extern "C" {
 #endif
 
-#define SCARD_OK 0
-#define SCARD_FAILED 17       /* not open, wrong descriptor, short read or write, time-out, bad answer */
-#define SCARD_NO_EVENT 34     /* presence check: nothing within the wait */
-#define SCARD_REFUSED 51      /* reset or parameters refused; presence check: an event is pending */
+#define SCARD_OK            0
+#define SCARD_FAILED        17 /* not open, wrong descriptor, short read or write, time-out, bad answer */
+#define SCARD_NO_EVENT      34 /* presence check: nothing within the wait */
+#define SCARD_REFUSED       51 /* reset or parameters refused; presence check: an event is pending */
 #define SCARD_PARAMS_FAILED 68 /* the parameter block could not be read */
 
 /* The longest response HD_CardioCommand stores: 256 data bytes and the two
@@ -32,10 +32,10 @@ extern "C" {
 #define SCARD_MAX_RESPONSE 258
 
 /* The reader driver's requests, numbered as the driver has them. */
-#define SCARD_IOC_RESET 0x20005300u         /* reset the card (argument 0) */
-#define SCARD_IOC_SET_PARAMS 0x20005303u    /* apply a parameter block */
-#define SCARD_IOC_GET_ATR 0x20005304u       /* fetch the ATR into a struct scard_atr */
-#define SCARD_IOC_GET_PARAMS 0x20005305u    /* read the parameter block */
+#define SCARD_IOC_RESET         0x20005300u /* reset the card (argument 0) */
+#define SCARD_IOC_SET_PARAMS    0x20005303u /* apply a parameter block */
+#define SCARD_IOC_GET_ATR       0x20005304u /* fetch the ATR into a struct scard_atr */
+#define SCARD_IOC_GET_PARAMS    0x20005305u /* read the parameter block */
 #define SCARD_IOC_PRESET_PARAMS 0x20005306u /* hand over a parameter block before a reset */
 
 /* The ATR as the driver hands it out: the library points data at its own
@@ -44,7 +44,7 @@ struct scard_atr {
     unsigned char length;
     unsigned char second; /* the driver's second byte (the reader of the box: the card's first protocol) */
     unsigned char pad[2];
-    unsigned char *data;
+    unsigned char* data;
 };
 extern struct scard_atr atr;
 
@@ -72,18 +72,18 @@ int SCARD_Status(int fd);
 int HD_CheckCardPresence(void);
 /* Reads the driver's parameter block (bytes 0, 1 and 7: F and D indices,
    protocol T) into params; 68 if refused. */
-int HD_GetUartParams(void *params);
+int HD_GetUartParams(void* params);
 /* Hands params to the driver, resets the card (51 if either is refused)
    and negotiates F, D and T with the card: FF, T|0x10, F<<4|D, check byte.
    Waits up to 5000 ms for the reply and 1000 ms after each byte; a reply
    of 1 to 4 bytes that echoes the request (from its second byte) makes the
    driver apply params: 0. Otherwise 17, after a reset, except when a reply
    byte cannot be read (the card went away). */
-int HD_SetUartParams(void *params);
+int HD_SetUartParams(void* params);
 /* Resets the card (51 if refused) and fetches its ATR (17 if refused):
    copies it to atr_data (room for 255 bytes), its length to *atr_length
    and the driver's second byte to *second. */
-int HD_ResetCard(unsigned char *atr_data, unsigned char *atr_length, unsigned char *second);
+int HD_ResetCard(unsigned char* atr_data, unsigned char* atr_length, unsigned char* second);
 /* One T=0 command: the 5-byte header, then the card's procedure byte
    (within 1000 ms). direction 1 (data to the card, or none): the rest of
    command goes out and the two status bytes come back in response
@@ -99,8 +99,8 @@ int HD_ResetCard(unsigned char *atr_data, unsigned char *atr_length, unsigned ch
    reads its own answer; more than 1024 of them is 17 and nothing is sent.
    A command shorter than 5 bytes is 17 and nothing is sent; a short
    header write prints the system error after " " (perror) and is 17. */
-int HD_CardioCommand(const unsigned char *command, int command_length, unsigned char *response,
-                     int *response_length, int direction, int timeout);
+int HD_CardioCommand(const unsigned char* command, int command_length, unsigned char* response, int* response_length,
+                     int direction, int timeout);
 
 #ifdef __cplusplus
 }

@@ -19,8 +19,8 @@ const char kOsdSettings[] =
     "0x14=1 0x18=5 0x1c=4 0x20=720 0x24=576 0x28=3 0x2c=4 0x30=3 0x34=1 0x38=1 0x3c=3 0x40=3 0x6c=0 "
     "rua+0x0c=1 0x108=255 0x10c=0 0x110=0 0x114=0 0x140=255 0x144=255 0x148=0 0x14c=0";
 
-const char* const kOsdSteps[] = {"CreateRuaInstance...\n", "InitOsd...\n", "init_display...\n",
-                                 "create_osdbuf...\n", "RUAGetProperty...\n", "ChangeLayerOrder...\n"};
+const char* const kOsdSteps[] = {"CreateRuaInstance...\n", "InitOsd...\n",        "init_display...\n",
+                                 "create_osdbuf...\n",     "RUAGetProperty...\n", "ChangeLayerOrder...\n"};
 
 std::string osd_progress(size_t steps) {
     std::string out;
@@ -104,16 +104,28 @@ TEST_F(Display, OsdinitStopsAtTheFailingStep) {
     };
     const Row rows[] = {
         {{"fail", "CreateRuaInstance", "9"}, 1, "Error in CreateRuaInstance\n", {"CreateRuaInstance"}},
-        {{"fail", "initDisplayOptions", "9"}, 2, "Error initializing display options! 9\nError: InitOsd returned -1\n",
+        {{"fail", "initDisplayOptions", "9"},
+         2,
+         "Error initializing display options! 9\nError: InitOsd returned -1\n",
          {"CreateRuaInstance", "initDisplayOptions"}},
         // An instance creation that answers 0 but leaves no instance.
-        {{"fail", "CreateRuaInstance", "0"}, 2, "Error: InitOsd returned -1\n", {"CreateRuaInstance", "initDisplayOptions"}},
-        {{"fail", "create_osdbuf", "11"}, 4, "Error: create_osdbuf return value 11\n",
+        {{"fail", "CreateRuaInstance", "0"},
+         2,
+         "Error: InitOsd returned -1\n",
+         {"CreateRuaInstance", "initDisplayOptions"}},
+        {{"fail", "create_osdbuf", "11"},
+         4,
+         "Error: create_osdbuf return value 11\n",
          {"CreateRuaInstance", "initDisplayOptions", "init_display", "create_osdbuf"}},
-        {{"fail", "RUAGetProperty", "10"}, 5, "Error: cannot get property 6011, scaler 4\n",
+        {{"fail", "RUAGetProperty", "10"},
+         5,
+         "Error: cannot get property 6011, scaler 4\n",
          {"CreateRuaInstance", "initDisplayOptions", "init_display", "create_osdbuf", "RUAGetProperty"}},
-        {{"fail", "ChangeLayerOrder", "-3"}, 6, "Error: ChangeLayerOrder returned -3\n",
-         {"CreateRuaInstance", "initDisplayOptions", "init_display", "create_osdbuf", "RUAGetProperty", "ChangeLayerOrder"}},
+        {{"fail", "ChangeLayerOrder", "-3"},
+         6,
+         "Error: ChangeLayerOrder returned -3\n",
+         {"CreateRuaInstance", "initDisplayOptions", "init_display", "create_osdbuf", "RUAGetProperty",
+          "ChangeLayerOrder"}},
     };
     int n = 0;
     for (const auto& row : rows) {
@@ -129,7 +141,8 @@ TEST_F(Display, OsdinitStopsAtTheFailingStep) {
     // Every progress line is out before the error lines that follow it.
     fresh("merged");
     console({"fail", "initDisplayOptions", "9"});
-    EXPECT_EQ(osdinit(true).out, osd_progress(2) + "Error initializing display options! 9\nError: InitOsd returned -1\n");
+    EXPECT_EQ(osdinit(true).out,
+              osd_progress(2) + "Error initializing display options! 9\nError: InitOsd returned -1\n");
 }
 
 TEST_F(Display, OsdinitAsksAgainWhilePending) {

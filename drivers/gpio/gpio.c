@@ -36,39 +36,43 @@ MODULE_PARM_DESC(param1, "not used");
 MODULE_PARM(param2, "i");
 MODULE_PARM_DESC(param2, "not used");
 
-#define GPIO_NAME		"gpio"
-#define GPIO_DRV_VERSION	0x105	/* 1.5 */
+#define GPIO_NAME	 "gpio"
+#define GPIO_DRV_VERSION 0x105 /* 1.5 */
 
 /*
  * Register map. Each bank of 16 pins has a direction and a data register;
  * a write is one word whose high half is the mask of the bits to change and
  * whose low half holds their new values. Direction 1 is an output.
  */
-#define GPIO_PINS		32
-#define GPIO_BANK_PINS		16
-#define GPIO_BANK0_DIR		0x10500		/* pins 0-15, bit = pin */
-#define GPIO_BANK0_DATA		0x10504
-#define GPIO_BANK1_DIR		0x2710c		/* pins 16-31, bit = pin - 16 */
-#define GPIO_BANK1_DATA		0x27110
+#define GPIO_PINS	32
+#define GPIO_BANK_PINS	16
+#define GPIO_BANK0_DIR	0x10500 /* pins 0-15, bit = pin */
+#define GPIO_BANK0_DATA 0x10504
+#define GPIO_BANK1_DIR	0x2710c /* pins 16-31, bit = pin - 16 */
+#define GPIO_BANK1_DATA 0x27110
 
 /* The board's lines */
-#define PIN_BOARD_STRAP		26	/* high: S0, low: S1 */
-#define PIN_USB1_OVERCURRENT	27	/* low: over-current on port 1 */
-#define PIN_USB2_OVERCURRENT	17	/* low: over-current on port 2 */
-#define PIN_USB1_ENABLE		2	/* low: port 1 powered */
-#define PIN_USB2_ENABLE		3	/* low: port 2 powered */
+#define PIN_BOARD_STRAP	     26 /* high: S0, low: S1 */
+#define PIN_USB1_OVERCURRENT 27 /* low: over-current on port 1 */
+#define PIN_USB2_OVERCURRENT 17 /* low: over-current on port 2 */
+#define PIN_USB1_ENABLE	     2	/* low: port 1 powered */
+#define PIN_USB2_ENABLE	     3	/* low: port 2 powered */
 
-#define USB_STATE_NORMAL	3	/* both over-current lines high */
-#define GPIO_EVENT_PERIOD	11000	/* ticks between checks: 110 s */
-#define GPIO_EVENT_RECOVER	2	/* abnormal changes before the ports come back */
+#define USB_STATE_NORMAL   3	 /* both over-current lines high */
+#define GPIO_EVENT_PERIOD  11000 /* ticks between checks: 110 s */
+#define GPIO_EVENT_RECOVER 2 /* abnormal changes before the ports come back */
 
 /* The start-up levels, in the order the board needs them. */
 static const struct {
 	unsigned char pin;
 	unsigned char value;
 } gpio_startup[] = {
-	{ 31, 1 }, { 31, 0 }, { 31, 1 },
-	{ 30, 1 }, { 30, 0 }, { 30, 1 },
+	{ 31, 1 },
+	{ 31, 0 },
+	{ 31, 1 },
+	{ 30, 1 },
+	{ 30, 0 },
+	{ 30, 1 },
 	{ PIN_USB1_ENABLE, 0 },
 	{ PIN_USB2_ENABLE, 0 },
 	{ 19, 0 },
@@ -83,8 +87,8 @@ struct gpio_event_reg {
 };
 
 static struct gpio_event_reg *gpio_event_state;
-static int count;		/* abnormal changes since the ports last came back */
-static int gpio_unloading;	/* the check no longer re-arms its timer */
+static int count;	   /* abnormal changes since the ports last came back */
+static int gpio_unloading; /* the check no longer re-arms its timer */
 static struct timer_list gpio_event_timer;
 static void gpio_event_task(void *data);
 static struct tq_struct gpio_event_tasklet = { .routine = gpio_event_task };
@@ -111,7 +115,9 @@ void em86xx_gpio_setdirection(int pin, int output)
 {
 	if (!gpio_valid(pin))
 		return;
-	gbus_write_uint32(GBUS_HANDLE, pin < GPIO_BANK_PINS ? GPIO_BANK0_DIR : GPIO_BANK1_DIR,
+	gbus_write_uint32(GBUS_HANDLE,
+			  pin < GPIO_BANK_PINS ? GPIO_BANK0_DIR :
+						 GPIO_BANK1_DIR,
 			  gpio_word(pin, output));
 }
 
@@ -121,7 +127,9 @@ int GPIO_read(int pin)
 
 	if (!gpio_valid(pin))
 		return 0;
-	data = gbus_read_uint32(GBUS_HANDLE, pin < GPIO_BANK_PINS ? GPIO_BANK0_DATA : GPIO_BANK1_DATA);
+	data = gbus_read_uint32(GBUS_HANDLE, pin < GPIO_BANK_PINS ?
+						     GPIO_BANK0_DATA :
+						     GPIO_BANK1_DATA);
 	return (data & gpio_bit(pin)) ? 1 : 0;
 }
 
@@ -131,7 +139,9 @@ void GPIO_write(int pin, int value)
 {
 	if (!gpio_valid(pin))
 		return;
-	gbus_write_uint32(GBUS_HANDLE, pin < GPIO_BANK_PINS ? GPIO_BANK0_DATA : GPIO_BANK1_DATA,
+	gbus_write_uint32(GBUS_HANDLE,
+			  pin < GPIO_BANK_PINS ? GPIO_BANK0_DATA :
+						 GPIO_BANK1_DATA,
 			  gpio_word(pin, value));
 	em86xx_gpio_setdirection(pin, 1);
 }
@@ -148,7 +158,8 @@ int get_board_type(void)
 
 int get_usb_overcurrent_state(void)
 {
-	return GPIO_read(PIN_USB1_OVERCURRENT) | (GPIO_read(PIN_USB2_OVERCURRENT) << 1);
+	return GPIO_read(PIN_USB1_OVERCURRENT) |
+	       (GPIO_read(PIN_USB2_OVERCURRENT) << 1);
 }
 
 EXPORT_SYMBOL(GPIO_read);
@@ -173,7 +184,8 @@ static void gpio_event_task(void *data)
 		reg->state = state;
 		printk("gpio_event_task: reg->state = 0x%x \n", reg->state);
 		if (reg->state != USB_STATE_NORMAL) {
-			printk("gpio_event_task: something wrong on us ports (reg->state = 0x%x) \n",
+			printk("gpio_event_task: something wrong on us ports "
+			       "(reg->state = 0x%x) \n",
 			       reg->state);
 			count++;
 		}
@@ -181,7 +193,8 @@ static void gpio_event_task(void *data)
 			count = 0;
 			GPIO_write(PIN_USB1_ENABLE, 0);
 			GPIO_write(PIN_USB2_ENABLE, 0);
-			printk("gpio_event_task: Enable Usb ports after overcurrent detected \n");
+			printk("gpio_event_task: Enable Usb ports after "
+			       "overcurrent detected \n");
 		}
 	}
 	if (!gpio_unloading)
@@ -197,7 +210,8 @@ static void gpio_event_func(unsigned long data)
 
 /* ---- Character device ---- */
 
-static int gpio_ioctl(struct inode *inode, struct file *file, unsigned int cmd, unsigned long arg)
+static int gpio_ioctl(struct inode *inode, struct file *file, unsigned int cmd,
+		      unsigned long arg)
 {
 	int pin, value;
 
@@ -230,8 +244,8 @@ static int gpio_ioctl(struct inode *inode, struct file *file, unsigned int cmd, 
 }
 
 static struct file_operations gpio_fops = {
-	.owner	= THIS_MODULE,
-	.ioctl	= gpio_ioctl,
+	.owner = THIS_MODULE,
+	.ioctl = gpio_ioctl,
 };
 
 /* ---- Module ---- */
@@ -255,7 +269,8 @@ static int __init gpio_init(void)
 	for (i = 0; i < sizeof(gpio_startup) / sizeof(gpio_startup[0]); i++)
 		GPIO_write(gpio_startup[i].pin, gpio_startup[i].value);
 
-	printk(KERN_INFO "Gpio Driver Version = %d.%d\n", GPIO_DRV_VERSION >> 8, GPIO_DRV_VERSION & 0xff);
+	printk(KERN_INFO "Gpio Driver Version = %d.%d\n", GPIO_DRV_VERSION >> 8,
+	       GPIO_DRV_VERSION & 0xff);
 
 	gpio_event_state = kmalloc(sizeof(*gpio_event_state), GFP_KERNEL);
 	if (!gpio_event_state) {

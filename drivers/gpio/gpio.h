@@ -8,13 +8,13 @@
 #ifndef _BOARD_GPIO_H
 #define _BOARD_GPIO_H
 
-#define GPIO_MAJOR		63
+#define GPIO_MAJOR 63
 
 /* ioctl commands; the argument is the address of an int holding the pin */
-#define GPIO_IOCSET		1	/* drive the pin high (it becomes an output) */
-#define GPIO_IOCCLEAR		2	/* drive the pin low (it becomes an output) */
-#define GPIO_IOCGET		3	/* the pin's level, written back to the int */
-#define GPIO_IOCVERSION		4	/* the driver's version (0x105), written back */
+#define GPIO_IOCSET	1 /* drive the pin high (it becomes an output) */
+#define GPIO_IOCCLEAR	2 /* drive the pin low (it becomes an output) */
+#define GPIO_IOCGET	3 /* the pin's level, written back to the int */
+#define GPIO_IOCVERSION 4 /* the driver's version (0x105), written back */
 
 #ifdef __KERNEL__
 /* The pin's level: 0 or 1. */

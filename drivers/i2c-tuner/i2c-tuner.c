@@ -33,13 +33,13 @@ static int base;
 MODULE_PARM(base, "i");
 MODULE_PARM_DESC(base, "the bus's token for its line routines (0: 0x10000)");
 
-#define TUNER_DEFAULT_BASE	0x10000
-#define TUNER_ADAPTER_ID	0x14
+#define TUNER_DEFAULT_BASE 0x10000
+#define TUNER_ADAPTER_ID   0x14
 
-#define TUNER_SDA		21
-#define TUNER_SCL		20
-#define TUNER_RELEASE_POLLS	20
-#define TUNER_POLL_US		2
+#define TUNER_SDA	    21
+#define TUNER_SCL	    20
+#define TUNER_RELEASE_POLLS 20
+#define TUNER_POLL_US	    2
 
 /* The line's level once it has been let go: read once, and while a slave
  * still holds it low, again up to 20 times 2 us apart. */
@@ -111,14 +111,11 @@ static int tuner_init(void)
 }
 
 static struct i2c_algo_bit_data bit_tuner_data = {
-	NULL,			/* data: base, at start-up */
-	tuner_setsda,
-	tuner_setscl,
-	tuner_getsda,
-	tuner_getscl,
-	10,			/* half a clock: 10 us */
-	10,			/* ms */
-	100,			/* ticks */
+	NULL, /* data: base, at start-up */
+	tuner_setsda, tuner_setscl, tuner_getsda,
+	tuner_getscl, 10, /* half a clock: 10 us */
+	10,		  /* ms */
+	100,		  /* ticks */
 };
 
 static void bit_tuner_inc_use(struct i2c_adapter *adap)
@@ -146,18 +143,20 @@ static int bit_tuner_unreg(struct i2c_client *client)
 }
 
 static struct i2c_adapter bit_tuner_ops = {
-	.name			= "tuner TU1216L",
-	.id			= TUNER_ADAPTER_ID,
-	.algo_data		= &bit_tuner_data,
-	.inc_use		= bit_tuner_inc_use,
-	.dec_use		= bit_tuner_dec_use,
-	.client_register	= bit_tuner_reg,
-	.client_unregister	= bit_tuner_unreg,
+	.name = "tuner TU1216L",
+	.id = TUNER_ADAPTER_ID,
+	.algo_data = &bit_tuner_data,
+	.inc_use = bit_tuner_inc_use,
+	.dec_use = bit_tuner_dec_use,
+	.client_register = bit_tuner_reg,
+	.client_unregister = bit_tuner_unreg,
 };
 
 static int __init i2c_tuner_init(void)
 {
-	printk(KERN_INFO "i2c_tuner_init: i2c tuner adapter module version %s (%s)\n", "2.6.1", "20010830");
+	printk(KERN_INFO
+	       "i2c_tuner_init: i2c tuner adapter module version %s (%s)\n",
+	       "2.6.1", "20010830");
 
 	if (base == 0)
 		base = TUNER_DEFAULT_BASE;

@@ -64,8 +64,8 @@ bool own_user_namespace(std::string& error) {
 
 #if defined(SYS_open_tree) && defined(SYS_move_mount) && defined(SYS_mount_setattr)
 int clone_private(const char* path, bool recursive) {
-    int fd = static_cast<int>(syscall(SYS_open_tree, AT_FDCWD, path,
-                                      OPEN_TREE_CLONE | OPEN_TREE_CLOEXEC | (recursive ? AT_RECURSIVE : 0)));
+    int fd = static_cast<int>(
+        syscall(SYS_open_tree, AT_FDCWD, path, OPEN_TREE_CLONE | OPEN_TREE_CLOEXEC | (recursive ? AT_RECURSIVE : 0)));
     if (fd < 0) return -1;
     mount_attr attr{};
     attr.propagation = MS_PRIVATE;

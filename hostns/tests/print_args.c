@@ -5,9 +5,9 @@
 
 int main(int argc, char **argv)
 {
-    const char *v = getenv("PRINT_ARGS_VAR");
-    for (int i = 1; i < argc; i++)
-        printf("%s\n", argv[i]);
-    printf("var=%s\n", v ? v : "(unset)");
-    return argc > 1 ? atoi(argv[1]) : 0;
+	const char *v = getenv("PRINT_ARGS_VAR");
+	for (int i = 1; i < argc; i++)
+		printf("%s\n", argv[i]);
+	printf("var=%s\n", v ? v : "(unset)");
+	return argc > 1 ? atoi(argv[1]) : 0;
 }

@@ -123,7 +123,8 @@ bool key_of(char c, int& keycode, bool& shift) {
                                        33, 34, 35, 36, 37, 38, 44, 45, 46, 47, 48, 49, 50};
     static const char plain[] = "1234567890-=[]\\;'`,./ \n\t";
     static const char shifted[] = "!@#$%^&*()_+{}|:\"~<>?";
-    static const int plain_codes[] = {2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 26, 27, 43, 39, 40, 41, 51, 52, 53, 57, 28, 15};
+    static const int plain_codes[] = {2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13,
+                                      26, 27, 43, 39, 40, 41, 51, 52, 53, 57, 28, 15};
     static const int shifted_codes[] = {2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 26, 27, 43, 39, 40, 41, 51, 52, 53};
     shift = c >= 'A' && c <= 'Z';
     char lower = shift ? static_cast<char>(c - 'A' + 'a') : c;
@@ -229,7 +230,8 @@ int mouse(Context& ctx, const std::vector<std::string>& w, std::string& out) {
         out += "usage: mouse DX DY [BUTTONS]   (DX, DY -128..127; BUTTONS 1 left, 2 right, 4 middle)\n";
         return 2;
     }
-    if (!ctx.board.model<board::Micro>().move_mouse(static_cast<int>(dx), static_cast<int>(dy), static_cast<uint8_t>(buttons))) {
+    if (!ctx.board.model<board::Micro>().move_mouse(static_cast<int>(dx), static_cast<int>(dy),
+                                                    static_cast<uint8_t>(buttons))) {
         out += "mouse: this micro-controller sends no mouse frames\n";
         return 1;
     }
@@ -251,9 +253,9 @@ int micro(Context& ctx, const std::vector<std::string>& w, std::string& out) {
                 snprintf(line, sizeof line, "reboot timeout %u s\n", m.reboot_timeouts().back());
                 out += line;
             }
-            out += std::string("activity LED (GPIO 14) ") + (ctx.board.model<board::ActivityLed>().lit() ? "lit" : "dark") + "\n";
-            if (ctx.board.gpio().output(27))
-                out += "GPIO 27 (USB over-current input) is an output of the SoC\n";
+            out += std::string("activity LED (GPIO 14) ") +
+                   (ctx.board.model<board::ActivityLed>().lit() ? "lit" : "dark") + "\n";
+            if (ctx.board.gpio().output(27)) out += "GPIO 27 (USB over-current input) is an output of the SoC\n";
         });
         return 0;
     }
@@ -261,12 +263,10 @@ int micro(Context& ctx, const std::vector<std::string>& w, std::string& out) {
     int layout = -1;
     for (size_t i = 1; i < w.size(); i += 2) {
         bool ok = i + 1 < w.size();
-        if (ok && w[i] == "version")
-            ok = number(w[i + 1], 0, 2, version);
+        if (ok && w[i] == "version") ok = number(w[i + 1], 0, 2, version);
         else if (ok && w[i] == "layout" && (w[i + 1] == "normal" || w[i + 1] == "reversed"))
             layout = w[i + 1] == "reversed";
-        else
-            ok = false;
+        else ok = false;
         if (!ok) {
             out += "usage: micro [version 0|1|2] [layout normal|reversed]\n";
             return 2;

@@ -19,10 +19,8 @@
 namespace {
 
 struct Box : bench::Bench {
-    Box()
-    {
-        if (insmod("irkbd") != 0)
-            std::abort();
+    Box() {
+        if (insmod("irkbd") != 0) std::abort();
         fd = open(201);
         adapter = board.soc_i2c().adapter_nr();
     }
@@ -30,14 +28,12 @@ struct Box : bench::Bench {
     int adapter = -1;
 };
 
-Box& box()
-{
+Box& box() {
     static Box* b = new Box;  // lives for the whole run
     return *b;
 }
 
-void fail(int line)
-{
+void fail(int line) {
     std::fprintf(stderr, "irkbd_fuzz: check at line %d failed\n", line);
     std::abort();
 }
@@ -46,12 +42,10 @@ void fail(int line)
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Box& b = box();
     board::Micro& micro = b.board.model<board::Micro>();
-    if (size == 0 || size > 512)
-        return 0;
+    if (size == 0 || size > 512) return 0;
 
     uint8_t version = data[0] % 3;
     b.kernel.del_i2c_adapter(b.adapter);
@@ -71,12 +65,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         case 2:
         case 3:
             if (version == 0) {
-                if (i < size)
-                    micro.queue_byte(data[i++]);
+                if (i < size) micro.queue_byte(data[i++]);
             } else if (i + 7 <= size) {
                 board::Micro::Frame f;
-                for (auto& byte : f)
-                    byte = data[i++];
+                for (auto& byte : f) byte = data[i++];
                 micro.queue(f);
             } else {
                 i = size;
@@ -88,15 +80,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 b.proc.ioctl(b.fd, 5, reinterpret_cast<unsigned long>(&code));
             }
             break;
-        case 5:
-            b.proc.ioctl(b.fd, 1, sel >> 3 & 1);
-            break;
-        case 6:
-            b.kernel.advance(sel >> 3);
-            break;
-        default:
-            micro.pulse();
-            break;
+        case 5: b.proc.ioctl(b.fd, 1, sel >> 3 & 1); break;
+        case 6: b.kernel.advance(sel >> 3); break;
+        default: micro.pulse(); break;
         }
     }
 
@@ -104,10 +90,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     b.kernel.advance(300);
     std::map<std::pair<uint16_t, uint16_t>, int32_t> state;
     for (const auto& e : kplat::input_events(b.kernel))
-        if (e.type == 1)
-            state[{e.type, e.code}] = e.value;
-    for (const auto& [code, value] : state)
-        check(value == 0);
+        if (e.type == 1) state[{e.type, e.code}] = e.value;
+    for (const auto& [code, value] : state) check(value == 0);
     check(micro.queued() == 0);
     return 0;
 }

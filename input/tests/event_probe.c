@@ -43,8 +43,9 @@ int main(int argc, char **argv)
 			perror("read");
 			return 1;
 		}
-		printf("time %ld.%06ld type %u code %u value %d\n", (long)ev.time.tv_sec, (long)ev.time.tv_usec,
-		       ev.type, ev.code, ev.value);
+		printf("time %ld.%06ld type %u code %u value %d\n",
+		       (long)ev.time.tv_sec, (long)ev.time.tv_usec, ev.type,
+		       ev.code, ev.value);
 		got++;
 	}
 	printf("record %zu\n", sizeof ev);

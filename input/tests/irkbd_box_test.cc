@@ -17,11 +17,9 @@ namespace {
 using hostns::lines;
 
 // "... time S.US ..." of a line, in microseconds.
-long long time_of(const std::string& line)
-{
+long long time_of(const std::string& line) {
     size_t at = line.find("time ");
-    if (at == std::string::npos)
-        return -1;
+    if (at == std::string::npos) return -1;
     char* end = nullptr;
     long long sec = std::strtoll(line.c_str() + at + 5, &end, 10);
     long long usec = *end == '.' ? std::strtoll(end + 1, nullptr, 10) : 0;
@@ -30,8 +28,7 @@ long long time_of(const std::string& line)
 
 class IrkbdInTheBox : public testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         // The box's own boot, with a short release time to keep it quick.
         std::string boot = vboxtest::default_boot();
         size_t at = boot.find("insmod irkbd\n");
@@ -43,8 +40,7 @@ protected:
     vboxtest::BoxSession box_;
 };
 
-TEST_F(IrkbdInTheBox, ARemoteKeyReachesAProgramAndTheEventList)
-{
+TEST_F(IrkbdInTheBox, ARemoteKeyReachesAProgramAndTheEventList) {
     std::string ready = box_.tmp().file("ready");
     std::thread press([&] {
         for (int i = 0; i < 600 && access(ready.c_str(), F_OK) != 0; ++i)
@@ -75,10 +71,8 @@ TEST_F(IrkbdInTheBox, ARemoteKeyReachesAProgramAndTheEventList)
 // Debian's evtest in the box: it finds the remote control by name through
 // the event device's ioctls, prints a key the console pressed, and ends
 // with the driver's error once irkbd is gone.
-TEST_F(IrkbdInTheBox, EvtestNamesTheDeviceAndSeesAKeyAndTheDriverGo)
-{
-    if (access("/usr/bin/evtest", X_OK) != 0)
-        GTEST_SKIP() << "evtest is not installed (scripts/setup installs it)";
+TEST_F(IrkbdInTheBox, EvtestNamesTheDeviceAndSeesAKeyAndTheDriverGo) {
+    if (access("/usr/bin/evtest", X_OK) != 0) GTEST_SKIP() << "evtest is not installed (scripts/setup installs it)";
     std::thread console([&] {
         // Once evtest holds the node open and has pressed nothing yet.
         for (int i = 0; i < 600 && box_.vbox({"status"}).out.find("open files: 1\n") == std::string::npos; ++i)
@@ -101,8 +95,7 @@ TEST_F(IrkbdInTheBox, EvtestNamesTheDeviceAndSeesAKeyAndTheDriverGo)
     EXPECT_NE(r.err.find("evtest: error reading: No such device"), std::string::npos) << r.err;
 }
 
-TEST_F(IrkbdInTheBox, ConsoleCommandsReachTheMicroController)
-{
+TEST_F(IrkbdInTheBox, ConsoleCommandsReachTheMicroController) {
     // Keys by name from the keymap, the mouse, the keyboard.
     EXPECT_NE(box_.vbox({"key"}).out.find("\n       2         2  KEY_1\n"), std::string::npos);
     EXPECT_EQ(box_.vbox({"key", "KEY_2"}).status, 0);
@@ -115,8 +108,7 @@ TEST_F(IrkbdInTheBox, ConsoleCommandsReachTheMicroController)
     EXPECT_EQ(box_.vbox({"panel", "5"}).status, 0);
     std::string presses;
     for (const auto& line : lines(box_.vbox({"events"}).out))
-        if (line.find("value 0") == std::string::npos)
-            presses += line.substr(line.find(", type") + 2) + "\n";
+        if (line.find("value 0") == std::string::npos) presses += line.substr(line.find(", type") + 2) + "\n";
     EXPECT_EQ(presses,
               "type 1 (EV_KEY), code 3 (KEY_2), value 1\n"
               "type 2 (EV_REL), code 0 (REL_X), value 20\n"
@@ -149,8 +141,7 @@ TEST_F(IrkbdInTheBox, ConsoleCommandsReachTheMicroController)
 // What is typed is encoded for the keymap of the micro-controller's layout;
 // what that layout cannot send is refused before any key goes out. Key
 // names are Linux's only where the keymap gives Linux codes.
-TEST_F(IrkbdInTheBox, TypingAndKeyNamesFollowTheLayout)
-{
+TEST_F(IrkbdInTheBox, TypingAndKeyNamesFollowTheLayout) {
     auto presses = [&] {
         std::string out;
         for (const auto& line : lines(box_.vbox({"events", "-c"}).out)) {
@@ -191,8 +182,7 @@ TEST_F(IrkbdInTheBox, TypingAndKeyNamesFollowTheLayout)
 // the input device only after its 250-tick wait: a key injected then is
 // refused (it would lose its press and leave a lone release), stand-by
 // entered then holds and lights the LED once it is set up.
-TEST(IrkbdStarting, ControlDeviceDuringTheStartUpWait)
-{
+TEST(IrkbdStarting, ControlDeviceDuringTheStartUpWait) {
     std::string boot = vboxtest::default_boot();
     size_t at = boot.find("insmod irkbd\n");
     ASSERT_NE(at, std::string::npos);

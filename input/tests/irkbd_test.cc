@@ -24,10 +24,10 @@ constexpr uint16_t REL_X = 0, REL_Y = 1;
 constexpr unsigned IR_MAJOR = 201;
 
 // Scancodes (see irkbd_keymaps.h).
-constexpr uint8_t RC_1 = 2, RC_2 = 5, RC_POWER = 22;                 // remote, normal
-constexpr uint8_t RCR_1 = 1, RCR_QPOWER = 17, RCR_POWER = 161;       // remote, reversed
+constexpr uint8_t RC_1 = 2, RC_2 = 5, RC_POWER = 22;            // remote, normal
+constexpr uint8_t RCR_1 = 1, RCR_QPOWER = 17, RCR_POWER = 161;  // remote, reversed
 constexpr uint8_t KB_A = 4, KB_LCTRL = 224, KB_LSHIFT = 225, KB_LALT = 226, KB_RALT = 230, KB_QPOWER = 41;
-constexpr uint8_t KBR_A = 128, KBR_LSHIFT = 30, KBR_POWER = 41;      // keyboard, reversed
+constexpr uint8_t KBR_A = 128, KBR_LSHIFT = 30, KBR_POWER = 41;  // keyboard, reversed
 constexpr uint8_t FP_1 = 1, FP_POWER = 5;
 
 struct Ev {
@@ -37,8 +37,7 @@ struct Ev {
     bool operator==(const Ev& o) const { return t == o.t && type == o.type && code == o.code && value == o.value; }
 };
 
-std::ostream& operator<<(std::ostream& os, const Ev& e)
-{
+std::ostream& operator<<(std::ostream& os, const Ev& e) {
     return os << "{" << e.t << ", " << e.type << ", " << e.code << ", " << e.value << "}";
 }
 
@@ -53,8 +52,7 @@ protected:
 
     board::Micro& micro() { return board.model<board::Micro>(); }
 
-    void load(const std::string& args = "")
-    {
+    void load(const std::string& args = "") {
         ASSERT_EQ(0, insmod("irkbd", args)) << kernel.last_error() << "\n" << kernel.log();
         fd_ = open(IR_MAJOR);
         ASSERT_GE(fd_, 0);
@@ -65,11 +63,9 @@ protected:
     }
 
     // The events since the last look, with their ticks.
-    std::vector<Ev> take_events()
-    {
+    std::vector<Ev> take_events() {
         std::vector<Ev> out;
-        for (const auto& e : kplat::input_events(kernel))
-            out.push_back({e.jiffies, e.type, e.code, e.value});
+        for (const auto& e : kplat::input_events(kernel)) out.push_back({e.jiffies, e.type, e.code, e.value});
         kplat::clear_input_events(kernel);
         return out;
     }
@@ -84,16 +80,16 @@ protected:
 
 // ---- Loading ----
 
-TEST_F(Irkbd, StartUpProgramsTheInterruptPathAndAttachesToTheMicro)
-{
+TEST_F(Irkbd, StartUpProgramsTheInterruptPathAndAttachesToTheMicro) {
     board.gpio().drive(27, true);  // the USB over-current line, normal
     ASSERT_EQ(0, insmod("irkbd")) << kernel.last_error();
     EXPECT_GE(now(), 250u);  // the start-up wait
-    EXPECT_EQ("Using adapter=SMP8634 I2C HW Master\n"
-              "v-ir: chip found @ 0x32\n"
-              "v-ir: attach final ok\n"
-              "microIR version is 2\n",
-              kernel.log());
+    EXPECT_EQ(
+        "Using adapter=SMP8634 I2C HW Master\n"
+        "v-ir: chip found @ 0x32\n"
+        "v-ir: attach final ok\n"
+        "microIR version is 2\n",
+        kernel.log());
 
     auto& bus = board.bus();
     EXPECT_EQ((std::vector<uint32_t>{0x02000000, 0x40004000}), bus.writes_to(0x10500));
@@ -136,8 +132,7 @@ TEST_F(Irkbd, StartUpProgramsTheInterruptPathAndAttachesToTheMicro)
         EXPECT_NE(info.end(), std::find(info.begin(), info.end(), text)) << text;
 }
 
-TEST_F(Irkbd, VersionQueryRepeatsWhileTheAnswerIsThreeOrMore)
-{
+TEST_F(Irkbd, VersionQueryRepeatsWhileTheAnswerIsThreeOrMore) {
     micro().script_versions({7, 200});
     ASSERT_EQ(0, insmod("irkbd"));
     EXPECT_TRUE(has(kernel.log(), "microIR version is 7\nmicroIR version is 200\nmicroIR version is 2\n"));
@@ -146,8 +141,7 @@ TEST_F(Irkbd, VersionQueryRepeatsWhileTheAnswerIsThreeOrMore)
 
 // IRQ 22 and major 201 held by other drivers: irkbd loads without them and
 // leaves them to their holders.
-TEST_F(Irkbd, TakenIrqAndMajorAreLeftToTheirHolders)
-{
+TEST_F(Irkbd, TakenIrqAndMajorAreLeftToTheirHolders) {
     ASSERT_EQ(0, kernel.claim_irq(22, "other"));
     ASSERT_EQ(0, kernel.hold_chrdev(IR_MAJOR, "other"));
     ASSERT_EQ(0, insmod("irkbd"));
@@ -181,8 +175,7 @@ protected:
     IrkbdNoMicro() : Irkbd(board::BoardConfig::without(board::Micro::model_name)) {}
 };
 
-TEST_F(IrkbdNoMicro, FailedLoadUndoesEverythingAndASecondLoadWorks)
-{
+TEST_F(IrkbdNoMicro, FailedLoadUndoesEverythingAndASecondLoadWorks) {
     unsigned long live = kernel.kmalloc_live();
     EXPECT_EQ(-5, insmod("irkbd"));
     std::string log = take_log();
@@ -205,8 +198,7 @@ TEST_F(IrkbdNoMicro, FailedLoadUndoesEverythingAndASecondLoadWorks)
 
 // ---- Keys and their timing ----
 
-TEST_F(Irkbd, HeldKeyIsOnePressReleasedReleaseTimeAfterTheLastInterrupt)
-{
+TEST_F(Irkbd, HeldKeyIsOnePressReleasedReleaseTimeAfterTheLastInterrupt) {
     load();
     unsigned long t0 = now();
     micro().press_remote(RC_1);
@@ -222,21 +214,19 @@ TEST_F(Irkbd, HeldKeyIsOnePressReleasedReleaseTimeAfterTheLastInterrupt)
     EXPECT_EQ(0u, micro().empty_reads());
 }
 
-TEST_F(Irkbd, AnotherKeyReleasesTheHeldOneFirst)
-{
+TEST_F(Irkbd, AnotherKeyReleasesTheHeldOneFirst) {
     load("release_time=40");
     unsigned long t0 = now();
     micro().press_remote(RC_1);
     wait(10);
     micro().press_remote(RC_2);
     wait(100);
-    EXPECT_EQ((std::vector<Ev>{key(t0, KEY_1, 1), key(t0 + 10, KEY_1, 0), key(t0 + 10, KEY_2, 1),
-                               key(t0 + 50, KEY_2, 0)}),
-              take_events());
+    EXPECT_EQ(
+        (std::vector<Ev>{key(t0, KEY_1, 1), key(t0 + 10, KEY_1, 0), key(t0 + 10, KEY_2, 1), key(t0 + 50, KEY_2, 0)}),
+        take_events());
 }
 
-TEST_F(Irkbd, FramesQueuedTogetherAreAllReadAtOnce)
-{
+TEST_F(Irkbd, FramesQueuedTogetherAreAllReadAtOnce) {
     load();
     unsigned long t0 = now();
     // The second is signalled while the first is being read.
@@ -249,8 +239,7 @@ TEST_F(Irkbd, FramesQueuedTogetherAreAllReadAtOnce)
     EXPECT_EQ(0u, micro().queued());
 }
 
-TEST_F(Irkbd, KeyboardChordsSendTheirModifiersInTableOrder)
-{
+TEST_F(Irkbd, KeyboardChordsSendTheirModifiersInTableOrder) {
     load("release_time=20");
     unsigned long t = now();
     // Two codes: the shift is the second, or the first.
@@ -264,18 +253,20 @@ TEST_F(Irkbd, KeyboardChordsSendTheirModifiersInTableOrder)
     wait(30);
     ASSERT_TRUE(micro().press_keys({KB_A, KB_RALT, KB_LALT}));
     wait(30);
-    EXPECT_EQ((std::vector<Ev>{key(t, KEY_LEFTSHIFT, 1), key(t, KEY_A, 1), key(t + 20, KEY_A, 0),
-                               key(t + 20, KEY_LEFTSHIFT, 0), key(t + 30, KEY_LEFTSHIFT, 1), key(t + 30, KEY_A, 1),
-                               key(t + 50, KEY_A, 0), key(t + 50, KEY_LEFTSHIFT, 0), key(t + 60, KEY_LEFTCTRL, 1),
-                               key(t + 60, KEY_LEFTSHIFT, 1), key(t + 60, KEY_A, 1), key(t + 80, KEY_A, 0),
-                               key(t + 80, KEY_LEFTCTRL, 0), key(t + 80, KEY_LEFTSHIFT, 0), key(t + 90, KEY_LEFTALT, 1),
-                               key(t + 90, KEY_RIGHTALT, 1), key(t + 90, KEY_A, 1), key(t + 110, KEY_A, 0),
-                               key(t + 110, KEY_LEFTALT, 0), key(t + 110, KEY_RIGHTALT, 0)}),
+    EXPECT_EQ((std::vector<Ev>{key(t, KEY_LEFTSHIFT, 1),      key(t, KEY_A, 1),
+                               key(t + 20, KEY_A, 0),         key(t + 20, KEY_LEFTSHIFT, 0),
+                               key(t + 30, KEY_LEFTSHIFT, 1), key(t + 30, KEY_A, 1),
+                               key(t + 50, KEY_A, 0),         key(t + 50, KEY_LEFTSHIFT, 0),
+                               key(t + 60, KEY_LEFTCTRL, 1),  key(t + 60, KEY_LEFTSHIFT, 1),
+                               key(t + 60, KEY_A, 1),         key(t + 80, KEY_A, 0),
+                               key(t + 80, KEY_LEFTCTRL, 0),  key(t + 80, KEY_LEFTSHIFT, 0),
+                               key(t + 90, KEY_LEFTALT, 1),   key(t + 90, KEY_RIGHTALT, 1),
+                               key(t + 90, KEY_A, 1),         key(t + 110, KEY_A, 0),
+                               key(t + 110, KEY_LEFTALT, 0),  key(t + 110, KEY_RIGHTALT, 0)}),
               take_events());
 }
 
-TEST_F(Irkbd, RealModifierIsHeld250TicksWhateverTheReleaseTime)
-{
+TEST_F(Irkbd, RealModifierIsHeld250TicksWhateverTheReleaseTime) {
     load("release_time=20");
     unsigned long t = now();
     ASSERT_TRUE(micro().press_keys({KB_LSHIFT}));
@@ -294,15 +285,13 @@ TEST_F(Irkbd, RealModifierIsHeld250TicksWhateverTheReleaseTime)
     EXPECT_EQ(std::vector<Ev>{key(t + 250, KEY_LEFTSHIFT, 0)}, take_events());
 }
 
-TEST_F(Irkbd, CoreRepeatsAHeldKeyAtRepeatDelayAndRate)
-{
+TEST_F(Irkbd, CoreRepeatsAHeldKeyAtRepeatDelayAndRate) {
     load("repeat_delay=30 repeat_rate=10 release_time=95");
     unsigned long t = now();
     micro().press_remote(RC_1);
     wait(200);
     std::vector<Ev> expect{key(t, KEY_1, 1)};
-    for (unsigned long r = 30; r < 95; r += 10)
-        expect.push_back(key(t + r, KEY_1, 2));
+    for (unsigned long r = 30; r < 95; r += 10) expect.push_back(key(t + r, KEY_1, 2));
     expect.push_back(key(t + 95, KEY_1, 0));
     EXPECT_EQ(expect, take_events());
 }
@@ -319,64 +308,80 @@ struct Keymap {
 };
 
 const Keymap keymaps[] = {
-    {"keymapVelamorRemoteC_prov", 0, board::Micro::Layout::normal, Keymap::remote, 256,
-     {{178, 234}, {181, 233}, {182, 230}, {185, 232}, {186, 231}, {190, 254}, {193, 253}, {194, 252},
-      {197, 251}, {198, 167}, {201, 128}, {202, 255}, {205, 245}, {206, 164}, {209, 168}, {210, 238},
-      {214, 237}, {218, 240}, {221, 239}, {222, 249}, {225, 250}, {226, 248}, {229, 247}, {230, 246},
-      {233, 229}, {234, 11},  {237, 10},  {238, 9},   {241, 8},   {242, 7},   {245, 6},   {246, 5},
-      {249, 4},   {250, 3},   {253, 2}}},
-    {"keymapVelamorRemoteCR7", 2, board::Micro::Layout::normal, Keymap::remote, 128,
-     {{2, 2},     {5, 3},     {6, 4},     {9, 5},     {10, 6},    {13, 7},    {14, 8},    {17, 9},
-      {18, 10},   {21, 11},   {22, 229},  {25, 246},  {26, 247},  {29, 248},  {30, 250},  {33, 249},
-      {34, 239},  {37, 240},  {38, 115},  {41, 237},  {42, 114},  {45, 238},  {46, 168},  {49, 164},
-      {50, 245},  {53, 255},  {54, 128},  {57, 167},  {58, 251},  {61, 252},  {62, 253},  {65, 254},
-      {69, 231},  {70, 232},  {73, 230},  {74, 233},  {77, 234},  {78, 113}}},
-    {"keymapVelamorRemoteCR7_reversed", 1, board::Micro::Layout::reversed, Keymap::remote, 256,
-     {{1, 2},     {10, 88},   {17, 229},  {18, 106},  {33, 10},   {34, 9},    {49, 159},  {50, 224},
-      {65, 6},    {66, 5},    {73, 139},  {74, 221},  {82, 104},  {97, 108},  {98, 103},  {113, 67},
-      {114, 232}, {129, 4},   {130, 3},   {137, 150}, {138, 233}, {146, 237}, {161, 116}, {162, 11},
-      {177, 223}, {178, 1},   {193, 8},   {194, 7},   {202, 138}, {209, 168}, {210, 109}, {225, 28},
-      {226, 105}, {241, 87},  {242, 68}}},
-    {"keymapFrontpanelR7", 2, board::Micro::Layout::normal, Keymap::panel, 8,
+    {"keymapVelamorRemoteC_prov",
+     0,
+     board::Micro::Layout::normal,
+     Keymap::remote,
+     256,
+     {{178, 234}, {181, 233}, {182, 230}, {185, 232}, {186, 231}, {190, 254}, {193, 253}, {194, 252}, {197, 251},
+      {198, 167}, {201, 128}, {202, 255}, {205, 245}, {206, 164}, {209, 168}, {210, 238}, {214, 237}, {218, 240},
+      {221, 239}, {222, 249}, {225, 250}, {226, 248}, {229, 247}, {230, 246}, {233, 229}, {234, 11},  {237, 10},
+      {238, 9},   {241, 8},   {242, 7},   {245, 6},   {246, 5},   {249, 4},   {250, 3},   {253, 2}}},
+    {"keymapVelamorRemoteCR7",
+     2,
+     board::Micro::Layout::normal,
+     Keymap::remote,
+     128,
+     {{2, 2},    {5, 3},    {6, 4},    {9, 5},    {10, 6},   {13, 7},   {14, 8},   {17, 9},   {18, 10},  {21, 11},
+      {22, 229}, {25, 246}, {26, 247}, {29, 248}, {30, 250}, {33, 249}, {34, 239}, {37, 240}, {38, 115}, {41, 237},
+      {42, 114}, {45, 238}, {46, 168}, {49, 164}, {50, 245}, {53, 255}, {54, 128}, {57, 167}, {58, 251}, {61, 252},
+      {62, 253}, {65, 254}, {69, 231}, {70, 232}, {73, 230}, {74, 233}, {77, 234}, {78, 113}}},
+    {"keymapVelamorRemoteCR7_reversed",
+     1,
+     board::Micro::Layout::reversed,
+     Keymap::remote,
+     256,
+     {{1, 2},   {10, 88},   {17, 229},  {18, 106},  {33, 10},   {34, 9},    {49, 159},  {50, 224},  {65, 6},
+      {66, 5},  {73, 139},  {74, 221},  {82, 104},  {97, 108},  {98, 103},  {113, 67},  {114, 232}, {129, 4},
+      {130, 3}, {137, 150}, {138, 233}, {146, 237}, {161, 116}, {162, 11},  {177, 223}, {178, 1},   {193, 8},
+      {194, 7}, {202, 138}, {209, 168}, {210, 109}, {225, 28},  {226, 105}, {241, 87},  {242, 68}}},
+    {"keymapFrontpanelR7",
+     2,
+     board::Micro::Layout::normal,
+     Keymap::panel,
+     8,
      {{1, 246}, {2, 247}, {3, 248}, {4, 249}, {5, 116}, {6, 255}, {7, 250}}},
-    {"keymapvelamorKeyboardR7", 2, board::Micro::Layout::normal, Keymap::keyboard, 256,
-     {{4, 30},    {5, 48},    {6, 46},    {7, 32},    {8, 18},    {9, 33},    {10, 34},   {11, 35},
-      {12, 23},   {13, 36},   {14, 37},   {15, 38},   {16, 50},   {17, 49},   {18, 24},   {19, 25},
-      {20, 16},   {21, 19},   {22, 31},   {23, 20},   {24, 22},   {25, 47},   {26, 17},   {27, 45},
-      {28, 21},   {29, 44},   {30, 2},    {31, 3},    {32, 4},    {33, 5},    {34, 6},    {35, 7},
-      {36, 8},    {37, 9},    {38, 10},   {39, 11},   {40, 28},   {41, 229},  {42, 14},   {43, 15},
-      {44, 57},   {46, 190},  {51, 191},  {52, 192},  {54, 51},   {55, 52},   {56, 12},   {57, 235},
-      {58, 233},  {59, 231},  {60, 230},  {61, 232},  {62, 234},  {70, 243},  {71, 236},  {72, 244},
-      {73, 242},  {76, 241},  {83, 150},  {89, 173},  {90, 108},  {91, 174},  {92, 105},  {94, 106},
-      {95, 158},  {96, 103},  {97, 159},  {101, 113}, {224, 29},  {225, 42},  {226, 56},  {227, 1},
-      {230, 100}}},
-    {"keymapvelamorKeyboardR7_reversed", 1, board::Micro::Layout::reversed, Keymap::keyboard, 256,
-     {{16, 4},    {17, 6},    {18, 5},    {19, 7},    {24, 103},  {26, 226},  {28, 29},   {29, 56},
-      {30, 42},   {31, 1},    {32, 50},   {33, 24},   {34, 49},   {35, 25},   {41, 116},  {43, 150},
-      {45, 119},  {51, 86},   {62, 138},  {64, 18},   {65, 34},   {66, 33},   {67, 35},   {68, 63},
-      {72, 88},   {74, 68},   {75, 13},   {77, 102},  {78, 43},   {80, 28},   {81, 14},   {82, 60},
-      {83, 15},   {84, 62},   {85, 34},   {86, 35},   {88, 231},  {93, 104},  {96, 22},   {97, 17},
-      {98, 47},   {99, 45},   {105, 108}, {106, 230}, {107, 128}, {112, 12},  {113, 139}, {114, 234},
-      {115, 233}, {116, 69},  {124, 99},  {125, 70},  {128, 30},  {129, 46},  {130, 48},  {131, 32},
-      {137, 87},  {139, 235}, {144, 8},   {145, 10},  {146, 9},   {147, 11},  {154, 113}, {157, 100},
-      {160, 16},  {161, 31},  {162, 19},  {163, 20},  {176, 40},  {177, 51},  {179, 52},  {192, 23},
-      {193, 37},  {194, 36},  {195, 38},  {200, 67},  {208, 57},  {209, 13},  {224, 21},  {225, 2},
-      {226, 44},  {227, 3},   {232, 105}, {233, 106}, {235, 158}, {240, 221}, {241, 138}, {242, 236}}},
+    {"keymapvelamorKeyboardR7",
+     2,
+     board::Micro::Layout::normal,
+     Keymap::keyboard,
+     256,
+     {{4, 30},   {5, 48},   {6, 46},   {7, 32},   {8, 18},   {9, 33},   {10, 34},  {11, 35},   {12, 23},  {13, 36},
+      {14, 37},  {15, 38},  {16, 50},  {17, 49},  {18, 24},  {19, 25},  {20, 16},  {21, 19},   {22, 31},  {23, 20},
+      {24, 22},  {25, 47},  {26, 17},  {27, 45},  {28, 21},  {29, 44},  {30, 2},   {31, 3},    {32, 4},   {33, 5},
+      {34, 6},   {35, 7},   {36, 8},   {37, 9},   {38, 10},  {39, 11},  {40, 28},  {41, 229},  {42, 14},  {43, 15},
+      {44, 57},  {46, 190}, {51, 191}, {52, 192}, {54, 51},  {55, 52},  {56, 12},  {57, 235},  {58, 233}, {59, 231},
+      {60, 230}, {61, 232}, {62, 234}, {70, 243}, {71, 236}, {72, 244}, {73, 242}, {76, 241},  {83, 150}, {89, 173},
+      {90, 108}, {91, 174}, {92, 105}, {94, 106}, {95, 158}, {96, 103}, {97, 159}, {101, 113}, {224, 29}, {225, 42},
+      {226, 56}, {227, 1},  {230, 100}}},
+    {"keymapvelamorKeyboardR7_reversed",
+     1,
+     board::Micro::Layout::reversed,
+     Keymap::keyboard,
+     256,
+     {{16, 4},    {17, 6},    {18, 5},    {19, 7},    {24, 103},  {26, 226},  {28, 29},   {29, 56},   {30, 42},
+      {31, 1},    {32, 50},   {33, 24},   {34, 49},   {35, 25},   {41, 116},  {43, 150},  {45, 119},  {51, 86},
+      {62, 138},  {64, 18},   {65, 34},   {66, 33},   {67, 35},   {68, 63},   {72, 88},   {74, 68},   {75, 13},
+      {77, 102},  {78, 43},   {80, 28},   {81, 14},   {82, 60},   {83, 15},   {84, 62},   {85, 34},   {86, 35},
+      {88, 231},  {93, 104},  {96, 22},   {97, 17},   {98, 47},   {99, 45},   {105, 108}, {106, 230}, {107, 128},
+      {112, 12},  {113, 139}, {114, 234}, {115, 233}, {116, 69},  {124, 99},  {125, 70},  {128, 30},  {129, 46},
+      {130, 48},  {131, 32},  {137, 87},  {139, 235}, {144, 8},   {145, 10},  {146, 9},   {147, 11},  {154, 113},
+      {157, 100}, {160, 16},  {161, 31},  {162, 19},  {163, 20},  {176, 40},  {177, 51},  {179, 52},  {192, 23},
+      {193, 37},  {194, 36},  {195, 38},  {200, 67},  {208, 57},  {209, 13},  {224, 21},  {225, 2},   {226, 44},
+      {227, 3},   {232, 105}, {233, 106}, {235, 158}, {240, 221}, {241, 138}, {242, 236}}},
 };
 
 // Every scancode of every table, sent as the micro-controller sends it:
 // one press of the mapped key, nothing for the others (also past the end
 // of a table shorter than a scancode's range).
-TEST_F(Irkbd, EveryScancodeOfEveryKeymap)
-{
+TEST_F(Irkbd, EveryScancodeOfEveryKeymap) {
     for (const Keymap& map : keymaps) {
         SCOPED_TRACE(map.name);
         micro().set_version(map.version);
         micro().set_layout(map.layout);
         load("release_time=1");
         std::vector<uint8_t> want(256, 0);
-        for (auto [scancode, keycode] : map.mapped)
-            want[scancode] = keycode;
+        for (auto [scancode, keycode] : map.mapped) want[scancode] = keycode;
         unsigned sent = map.source == Keymap::panel ? map.size + 8 : 256;
         for (unsigned sc = 0; sc < sent; ++sc) {
             bool ok = map.source == Keymap::remote  ? micro().press_remote(static_cast<uint8_t>(sc))
@@ -386,8 +391,7 @@ TEST_F(Irkbd, EveryScancodeOfEveryKeymap)
             auto events = take_events();
             if (sc < map.size && want[sc])
                 EXPECT_EQ(std::vector<Ev>{key(now(), want[sc], 1)}, events) << "scancode " << sc;
-            else
-                EXPECT_TRUE(events.empty()) << "scancode " << sc << " gives " << events.front();
+            else EXPECT_TRUE(events.empty()) << "scancode " << sc << " gives " << events.front();
             wait(251);  // a real modifier stays down 250 ticks
             take_events();
         }
@@ -398,8 +402,7 @@ TEST_F(Irkbd, EveryScancodeOfEveryKeymap)
 
 // ---- Mouse ----
 
-TEST_F(Irkbd, MouseMotionIsDoubledAndButtonsReleaseThemselves)
-{
+TEST_F(Irkbd, MouseMotionIsDoubledAndButtonsReleaseThemselves) {
     load();
     unsigned long t = now();
     ASSERT_TRUE(micro().move_mouse(10, -5, 0));
@@ -443,8 +446,7 @@ class IrkbdStandby : public Irkbd, public ::testing::WithParamInterface<StandbyC
 
 // In stand-by only the power-type key passes, from every source, and the
 // LED stays lit: no blink.
-TEST_P(IrkbdStandby, OnlyThePowerKeyPasses)
-{
+TEST_P(IrkbdStandby, OnlyThePowerKeyPasses) {
     const StandbyCase& c = GetParam();
     micro().set_version(c.version);
     micro().set_layout(c.layout);
@@ -496,16 +498,15 @@ TEST_P(IrkbdStandby, OnlyThePowerKeyPasses)
     EXPECT_TRUE(board.bus().writes_to(0x10504).empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Sources, IrkbdStandby,
-    ::testing::Values(StandbyCase{2, board::Micro::Layout::normal, RC_1, RC_POWER, QUANDOR_POWER},
-                      StandbyCase{1, board::Micro::Layout::reversed, RCR_QPOWER, RCR_POWER, KEY_POWER},
-                      StandbyCase{0, board::Micro::Layout::normal, 253, 233, QUANDOR_POWER}));
+INSTANTIATE_TEST_SUITE_P(Sources, IrkbdStandby,
+                         ::testing::Values(StandbyCase{2, board::Micro::Layout::normal, RC_1, RC_POWER, QUANDOR_POWER},
+                                           StandbyCase{1, board::Micro::Layout::reversed, RCR_QPOWER, RCR_POWER,
+                                                       KEY_POWER},
+                                           StandbyCase{0, board::Micro::Layout::normal, 253, 233, QUANDOR_POWER}));
 
 // ---- Frame layouts and versions ----
 
-TEST_F(Irkbd, LayoutIsChosenDuringTheFirstFourReads)
-{
+TEST_F(Irkbd, LayoutIsChosenDuringTheFirstFourReads) {
     load("release_time=5");
     micro().press_remote(RC_1);  // read 1: normal
     wait(10);
@@ -520,24 +521,20 @@ TEST_F(Irkbd, LayoutIsChosenDuringTheFirstFourReads)
     // something else.
     micro().set_layout(board::Micro::Layout::normal);
     micro().press_remote(RC_2);
-    for (const Ev& e : take_events())
-        EXPECT_NE(KEY_2, e.code);
+    for (const Ev& e : take_events()) EXPECT_NE(KEY_2, e.code);
 }
 
-TEST_F(Irkbd, EmptyReadsFirstThenTheFirstFrameChoosesTheParser)
-{
+TEST_F(Irkbd, EmptyReadsFirstThenTheFirstFrameChoosesTheParser) {
     micro().set_layout(board::Micro::Layout::reversed);
     load();
-    for (int i = 0; i < 4; ++i)
-        micro().pulse();
+    for (int i = 0; i < 4; ++i) micro().pulse();
     EXPECT_EQ(4u, micro().empty_reads());
     EXPECT_TRUE(take_events().empty());
     micro().press_remote(RCR_1);
     EXPECT_EQ(std::vector<Ev>{key(now(), KEY_1, 1)}, take_events());
 }
 
-TEST_F(Irkbd, ReversedKeyboardChord)
-{
+TEST_F(Irkbd, ReversedKeyboardChord) {
     micro().set_layout(board::Micro::Layout::reversed);
     load("release_time=20");
     unsigned long t = now();
@@ -548,8 +545,7 @@ TEST_F(Irkbd, ReversedKeyboardChord)
               take_events());
 }
 
-TEST_F(Irkbd, VersionZeroReadsOneByteScancodes)
-{
+TEST_F(Irkbd, VersionZeroReadsOneByteScancodes) {
     micro().set_version(0);
     load("debug=2");
     micro().press_remote(253);
@@ -566,8 +562,7 @@ TEST_F(Irkbd, VersionZeroReadsOneByteScancodes)
     EXPECT_EQ(std::vector<Ev>{key(now(), KEY_2, 1)}, take_events());
 }
 
-TEST_F(Irkbd, FailedReadIsNothingNotThePreviousFrame)
-{
+TEST_F(Irkbd, FailedReadIsNothingNotThePreviousFrame) {
     load();
     micro().press_remote(RC_1);
     wait(300);
@@ -580,8 +575,7 @@ TEST_F(Irkbd, FailedReadIsNothingNotThePreviousFrame)
 
 // ---- Activity LED ----
 
-TEST_F(Irkbd, LedBlinksFor55TicksWithA55TickGap)
-{
+TEST_F(Irkbd, LedBlinksFor55TicksWithA55TickGap) {
     load("release_time=5");
     unsigned long t = now();
     micro().press_remote(RC_1);
@@ -590,7 +584,7 @@ TEST_F(Irkbd, LedBlinksFor55TicksWithA55TickGap)
     wait(50);
     micro().press_remote(RC_1);  // 55 ticks after it
     wait(100);
-    micro().press_panel(FP_1);   // the front panel does not blink
+    micro().press_panel(FP_1);  // the front panel does not blink
     wait(100);
     using C = board::ActivityLed::Change;
     EXPECT_EQ((std::vector<C>{{t, true}, {t + 55, false}, {t + 110, true}, {t + 165, false}}),
@@ -599,8 +593,7 @@ TEST_F(Irkbd, LedBlinksFor55TicksWithA55TickGap)
 
 // ---- Control device ----
 
-TEST_F(Irkbd, ControlDeviceIoctls)
-{
+TEST_F(Irkbd, ControlDeviceIoctls) {
     load();
     EXPECT_EQ(-22, proc.ioctl(fd_, 9, 0));
     EXPECT_EQ(-14, proc.ioctl(fd_, 0, 0));
@@ -678,8 +671,7 @@ TEST_F(Irkbd, ControlDeviceIoctls)
 
 // ---- The event device ----
 
-TEST_F(Irkbd, EventDeviceHandsOutRecordsForTheReadersAbi)
-{
+TEST_F(Irkbd, EventDeviceHandsOutRecordsForTheReadersAbi) {
     load();
     auto& box = spawn("box", kplat::Abi::ilp32);
     auto& host = spawn("host", kplat::Abi::lp64);
@@ -729,8 +721,7 @@ TEST_F(Irkbd, EventDeviceHandsOutRecordsForTheReadersAbi)
 // The event device's requests as each caller numbers them: a program of
 // the box with the MIPS kernel's direction bits, a host program with the
 // host's; bitmaps in the caller's longs.
-TEST_F(Irkbd, EventDeviceIoctlsInEachCallersNumbering)
-{
+TEST_F(Irkbd, EventDeviceIoctlsInEachCallersNumbering) {
     load();
     auto& box = spawn("box", kplat::Abi::ilp32);
     auto& host = spawn("host", kplat::Abi::lp64);
@@ -785,8 +776,7 @@ TEST_F(Irkbd, EventDeviceIoctlsInEachCallersNumbering)
 
 // ---- Unloading ----
 
-TEST_F(Irkbd, UnloadReleasesWhatIsHeldBeforeTheDeviceGoes)
-{
+TEST_F(Irkbd, UnloadReleasesWhatIsHeldBeforeTheDeviceGoes) {
     load("debug=1");
     unsigned long t = now();
     ASSERT_TRUE(micro().press_keys({KB_A, KB_LSHIFT}));
@@ -799,21 +789,22 @@ TEST_F(Irkbd, UnloadReleasesWhatIsHeldBeforeTheDeviceGoes)
     ASSERT_EQ(0, rmmod("irkbd"));
     EXPECT_EQ((std::vector<Ev>{key(t, KEY_A, 0), key(t, KEY_LEFTSHIFT, 0), key(t, BTN_LEFT, 0)}), take_events());
     EXPECT_EQ(transfers, micro().transfers().size());
-    EXPECT_EQ("!!!!!!!!!!!!!EXITING!!!!!!!!!!!!!\n"
-              "Detaching client.......................\n"
-              "v-ir: detach ok \n"
-              "In module exit!!!!!!!!\n"
-              "atomic set DONE!!!\n"
-              "Attenzione: synthetic modifier 42 0\n"
-              "release all DONE!!!\n"
-              "disable and free irq DONE!!!\n"
-              "button_dev unregistered DONE!!!\n"
-              "error_dev is 0\n"
-              "unregistered chrdev DONE!!!\n"
-              "killed?\n"
-              "retval1=0\n"
-              "wait_for_completion\n",
-              take_log());
+    EXPECT_EQ(
+        "!!!!!!!!!!!!!EXITING!!!!!!!!!!!!!\n"
+        "Detaching client.......................\n"
+        "v-ir: detach ok \n"
+        "In module exit!!!!!!!!\n"
+        "atomic set DONE!!!\n"
+        "Attenzione: synthetic modifier 42 0\n"
+        "release all DONE!!!\n"
+        "disable and free irq DONE!!!\n"
+        "button_dev unregistered DONE!!!\n"
+        "error_dev is 0\n"
+        "unregistered chrdev DONE!!!\n"
+        "killed?\n"
+        "retval1=0\n"
+        "wait_for_completion\n",
+        take_log());
     EXPECT_TRUE(kernel.chrdevs().empty());
     EXPECT_TRUE(kernel.interrupts().empty());
     EXPECT_EQ(0, kernel.bus_handles());

@@ -61,8 +61,8 @@ int mcstCount = 0;
 // Every signal whose default action ends the program. Each one, sent or
 // caught from a fault, first gives the interface its flags back.
 const int kEndings[] = {
-    SIGHUP, SIGINT, SIGQUIT, SIGILL, SIGTRAP, SIGABRT, SIGBUS, SIGFPE, SIGUSR1, SIGSEGV, SIGUSR2,
-    SIGPIPE, SIGALRM, SIGTERM, SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGIO, SIGPWR, SIGSYS,
+    SIGHUP,    SIGINT,  SIGQUIT, SIGILL,  SIGTRAP, SIGABRT,   SIGBUS,  SIGFPE, SIGUSR1, SIGSEGV, SIGUSR2,
+    SIGPIPE,   SIGALRM, SIGTERM, SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGIO,  SIGPWR,  SIGSYS,
 #ifdef SIGSTKFLT
     SIGSTKFLT,
 #endif
@@ -278,14 +278,9 @@ int main(int argc, char** argv) {
             nameTooLong = strlen(optarg) >= sizeof eth;
             if (!nameTooLong) snprintf(eth, sizeof eth, "%s", optarg);
             break;
-        case 's':
-            showBitRate = 1;
-            break;
-        case 'l':
-            sendLeave = 1;
-            break;
-        default:
-            return 2;
+        case 's': showBitRate = 1; break;
+        case 'l': sendLeave = 1; break;
+        default: return 2;
         }
     }
     if (nameTooLong) return 1;

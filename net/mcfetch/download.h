@@ -18,25 +18,25 @@ struct PacketSlot {
 
 struct Download {
     PacketSlot slots[mcstream::kMaxPacket + 1];
-    int received;  // slots filled so far, whatever their numbers
-    int last;      // number of the last-marked datagram, -1 until it arrives
-    int in_range;  // slots filled among 1..last (0 while last is unknown)
-    bool judged;   // the version word below has been judged
+    int received;      // slots filled so far, whatever their numbers
+    int last;          // number of the last-marked datagram, -1 until it arrives
+    int in_range;      // slots filled among 1..last (0 while last is unknown)
+    bool judged;       // the version word below has been judged
     uint32_t version;  // the judged image's version word
-    bool courtesy; // run the courtesy script at every 100th stored datagram
+    bool courtesy;     // run the courtesy script at every 100th stored datagram
 };
 
 enum DatagramVerdict {
-    DGRAM_FOREIGN,    // cut short, wrong magic, or a payload longer than what arrived:
-                      // ignored, the idle timer left as it is
-    DGRAM_TOO_LARGE,  // numbered above 61440: the download is aborted
-    DGRAM_OTHER_TYPE, // not image data: ignored, and it judges no version
+    DGRAM_FOREIGN,      // cut short, wrong magic, or a payload longer than what arrived:
+                        // ignored, the idle timer left as it is
+    DGRAM_TOO_LARGE,    // numbered above 61440: the download is aborted
+    DGRAM_OTHER_TYPE,   // not image data: ignored, and it judges no version
     DGRAM_OTHER_IMAGE,  // image data of another version word than the judged
                         // one (the head-end switched images): ignored, the
                         // idle timer left as it is
-    DGRAM_DUPLICATE,  // that number is stored already: ignored
-    DGRAM_NEW,        // an image datagram for an empty slot; the version
-                      // word is still to be judged when d->judged is false
+    DGRAM_DUPLICATE,    // that number is stored already: ignored
+    DGRAM_NEW,          // an image datagram for an empty slot; the version
+                        // word is still to be judged when d->judged is false
 };
 
 enum SaveResult { SAVE_MORE = 0, SAVE_COMPLETE = 1, SAVE_NO_MEMORY = -1 };

@@ -81,9 +81,7 @@ void get_option_line(int argc, char** argv) {
     int c;
     while ((c = getopt(argc, argv, "htg:p:n:f:v:m:s:c")) != -1) {
         switch (c) {
-        case 'h':
-            show_help();
-            exit(0);
+        case 'h': show_help(); exit(0);
         case 't': test_mode = true; break;
         case 'g': mcast_group = optarg; break;
         case 'p': mcast_port = atoi(optarg); break;
@@ -123,8 +121,7 @@ void catch_ip_interface() {
     if (fits) memcpy(ifr.ifr_name, net, strlen(net));
     if (fd >= 0 && fits && ioctl(fd, SIOCGIFADDR, &ifr) == 0)
         data_client_addr.sin_addr = reinterpret_cast<sockaddr_in*>(&ifr.ifr_addr)->sin_addr;
-    else
-        net = "any";
+    else net = "any";
     if (fd >= 0) close(fd);
 }
 
@@ -166,7 +163,8 @@ void explain_idle() {
         return;
     }
     if (packets.received == 0) {
-        fprintf(stderr, ": %lu datagram%s arrived, none of them an image datagram of the upgrade stream (%lu foreign)\n",
+        fprintf(stderr,
+                ": %lu datagram%s arrived, none of them an image datagram of the upgrade stream (%lu foreign)\n",
                 arrived, arrived == 1 ? "" : "s", foreign);
         return;
     }

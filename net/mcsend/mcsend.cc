@@ -107,8 +107,8 @@ bool parse_long(const char* s, long lo, long hi, long* out) {
 long need_long(const char* opt, const char* s, long lo, long hi) {
     long v;
     if (!parse_long(s, lo, hi, &v))
-        fail(std::string("bad value '") + s + "' for " + opt + " (" + std::to_string(lo) + " to " +
-             std::to_string(hi) + ")");
+        fail(std::string("bad value '") + s + "' for " + opt + " (" + std::to_string(lo) + " to " + std::to_string(hi) +
+             ")");
     return v;
 }
 
@@ -162,17 +162,28 @@ std::set<unsigned> parse_list(const char* opt, const std::string& text, unsigned
 Config parse_args(int argc, char** argv, std::string* file) {
     enum { O_SIZE = 256, O_SHUFFLE, O_DUP, O_DROP, O_EXTRA, O_MAGIC, O_TYPE, O_SHORT, O_OVERSIZE, O_EMPTY };
     static const option longopts[] = {
-        {"group", required_argument, nullptr, 'g'},     {"port", required_argument, nullptr, 'p'},
-        {"interface", required_argument, nullptr, 'i'}, {"version", required_argument, nullptr, 'V'},
-        {"payload", required_argument, nullptr, 'l'},   {"rate", required_argument, nullptr, 'r'},
-        {"ttl", required_argument, nullptr, 't'},       {"passes", required_argument, nullptr, 'n'},
-        {"seconds", required_argument, nullptr, 'T'},   {"quiet", no_argument, nullptr, 'q'},
-        {"help", no_argument, nullptr, 'h'},            {"size", required_argument, nullptr, O_SIZE},
-        {"shuffle", optional_argument, nullptr, O_SHUFFLE}, {"duplicate", required_argument, nullptr, O_DUP},
-        {"drop", required_argument, nullptr, O_DROP},   {"extra", required_argument, nullptr, O_EXTRA},
-        {"bad-magic", required_argument, nullptr, O_MAGIC}, {"bad-type", required_argument, nullptr, O_TYPE},
-        {"short", required_argument, nullptr, O_SHORT}, {"oversize", required_argument, nullptr, O_OVERSIZE},
-        {"empty", required_argument, nullptr, O_EMPTY}, {nullptr, 0, nullptr, 0},
+        {"group", required_argument, nullptr, 'g'},
+        {"port", required_argument, nullptr, 'p'},
+        {"interface", required_argument, nullptr, 'i'},
+        {"version", required_argument, nullptr, 'V'},
+        {"payload", required_argument, nullptr, 'l'},
+        {"rate", required_argument, nullptr, 'r'},
+        {"ttl", required_argument, nullptr, 't'},
+        {"passes", required_argument, nullptr, 'n'},
+        {"seconds", required_argument, nullptr, 'T'},
+        {"quiet", no_argument, nullptr, 'q'},
+        {"help", no_argument, nullptr, 'h'},
+        {"size", required_argument, nullptr, O_SIZE},
+        {"shuffle", optional_argument, nullptr, O_SHUFFLE},
+        {"duplicate", required_argument, nullptr, O_DUP},
+        {"drop", required_argument, nullptr, O_DROP},
+        {"extra", required_argument, nullptr, O_EXTRA},
+        {"bad-magic", required_argument, nullptr, O_MAGIC},
+        {"bad-type", required_argument, nullptr, O_TYPE},
+        {"short", required_argument, nullptr, O_SHORT},
+        {"oversize", required_argument, nullptr, O_OVERSIZE},
+        {"empty", required_argument, nullptr, O_EMPTY},
+        {nullptr, 0, nullptr, 0},
     };
     Config c;
     int o;
@@ -284,8 +295,11 @@ size_t build(const Config& c, const std::vector<unsigned char>& image, unsigned 
     const size_t offset = in_image ? static_cast<size_t>(it.number - 1) * c.payload : 0;
     const size_t len = in_image ? std::min<size_t>(c.payload, image.size() - offset) : c.payload;
     const bool real_payload = it.kind == REAL && in_image;
-    mcstream::Header h{mcstream::kMagic, static_cast<uint16_t>(it.number), mcstream::kTypeImage,
-                       static_cast<uint16_t>(len), it.number == packets ? mcstream::kLastMarker : uint16_t(0),
+    mcstream::Header h{mcstream::kMagic,
+                       static_cast<uint16_t>(it.number),
+                       mcstream::kTypeImage,
+                       static_cast<uint16_t>(len),
+                       it.number == packets ? mcstream::kLastMarker : uint16_t(0),
                        c.version};
     if (real_payload) memcpy(buf + mcstream::kHeaderSize, image.data() + offset, len);
     else memset(buf + mcstream::kHeaderSize, 0xEE, len);  // taken for the real one, it spoils the file
@@ -316,8 +330,7 @@ void sleep_until(double t) {
     timespec ts;
     ts.tv_sec = static_cast<time_t>(t);
     ts.tv_nsec = static_cast<long>((t - static_cast<double>(ts.tv_sec)) * 1e9);
-    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
-    }
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {}
 }
 
 int open_socket(const Config& c, sockaddr_in* to) {

@@ -78,8 +78,8 @@ TEST_F(NetInBox, ImageFromTheHeadEndAndItsRate) {
     RunResult rate;
     std::thread m([&] { rate = box_.run({MCASTRATE_BIN, "-d", "eth0", "-t", "3000"}, low_priority()); });
     seen = false;
-    for (int i = 0; i < 500 && !(seen = box_.run({"ip", "link", "show", "eth0"}).out.find("PROMISC") != std::string::npos);
-         ++i)
+    for (int i = 0;
+         i < 500 && !(seen = box_.run({"ip", "link", "show", "eth0"}).out.find("PROMISC") != std::string::npos); ++i)
         usleep(20000);
     EXPECT_TRUE(seen) << "mcastrate never listened";
     sent = box_.vbox({"headend", "--", MCSEND_BIN, "-g", "239.1.2.3", "-p", "4000", "-q", "--size", "20000"});

@@ -25,43 +25,68 @@
 MODULE_DESCRIPTION("ST6413 Driver");
 MODULE_LICENSE("GPL");
 
-#define ST6413_MAJOR		61
-#define ST6413_NAME		"st6413"
-#define ST6413_I2C_ID		0xF0FF
-#define ST6413_VERSION		0x107	/* 1.7 */
+#define ST6413_MAJOR   61
+#define ST6413_NAME    "st6413"
+#define ST6413_I2C_ID  0xF0FF
+#define ST6413_VERSION 0x107 /* 1.7 */
 
-#define STV6413_ADDR		0x4b
-#define STV6413_TYPE		2
-#define STV6413_NREGS		7
+#define STV6413_ADDR  0x4b
+#define STV6413_TYPE  2
+#define STV6413_NREGS 7
 
 /* Register map (sub-addresses) */
-#define STV6413_REG_TV_AUDIO	0x00	/* TV stereo, TV audio gain, volume */
-#define STV6413_REG_AUDIO_SW	0x01	/* VCR stereo, audio switches, cinch gain */
-#define STV6413_REG_VIDEO_SW	0x02	/* VCR and TV video switches */
-#define STV6413_REG_RGB		0x03	/* FB active, RGB gains and switch, fast blanking */
-#define STV6413_REG_MISC	0x04
-#define STV6413_REG_BLANKING	0x05	/* slow blanking, audio input adjust, clamps */
-#define STV6413_REG_STANDBY	0x06
+#define STV6413_REG_TV_AUDIO 0x00 /* TV stereo, TV audio gain, volume */
+#define STV6413_REG_AUDIO_SW 0x01 /* VCR stereo, audio switches, cinch gain */
+#define STV6413_REG_VIDEO_SW 0x02 /* VCR and TV video switches */
+#define STV6413_REG_RGB \
+	0x03 /* FB active, RGB gains and switch, fast blanking */
+#define STV6413_REG_MISC 0x04
+#define STV6413_REG_BLANKING \
+	0x05 /* slow blanking, audio input adjust, clamps */
+#define STV6413_REG_STANDBY 0x06
 
 /* Register 0x01 without its two audio switch fields */
-#define STV6413_AUDIO_SW_KEEP	0xC8
+#define STV6413_AUDIO_SW_KEEP 0xC8
 
 /* Mute bookkeeping: the saved audio switch while not muted */
-#define AVS_NOT_MUTED		0xFF
+#define AVS_NOT_MUTED 0xFF
 
-#define AVS_CMD_SET		0x1000	/* bit 12: a set command */
-#define AVS_SET_COUNT		(AVSIOS_LAST - AVSIOS_FIRST + 1)
-#define AVS_GET_COUNT		(AVSIOG_LAST - AVSIOG_FIRST + 1)
+#define AVS_CMD_SET   0x1000 /* bit 12: a set command */
+#define AVS_SET_COUNT (AVSIOS_LAST - AVSIOS_FIRST + 1)
+#define AVS_GET_COUNT (AVSIOG_LAST - AVSIOG_FIRST + 1)
 
 /* Every field of the shadow: register, lowest bit, mask (unshifted) */
 enum stv6413_field_id {
-	F_TV_STEREO, F_TV_AUDIO_GAIN, F_VOLUME,
-	F_VCR_STEREO, F_VCR_ASW, F_CINCH_GAIN, F_TV_ASW,
-	F_VCR_VSW, F_TV_VSW,
-	F_FB_ACTIVE, F_RGB_EXTRA_GAIN, F_RGB_GAIN, F_RGB_SW, F_FBLK,
-	F_MISC7, F_MISC6, F_MISC4, F_MISC3, F_MISC0,
-	F_TSB_VCR, F_TSB, F_AUDIO_ADJUST, F_VCR_CLAMP, F_ENC_CLAMP,
-	F_STANDBY6, F_STANDBY5, F_STANDBY4, F_STANDBY2, F_STANDBY1, F_STANDBY0,
+	F_TV_STEREO,
+	F_TV_AUDIO_GAIN,
+	F_VOLUME,
+	F_VCR_STEREO,
+	F_VCR_ASW,
+	F_CINCH_GAIN,
+	F_TV_ASW,
+	F_VCR_VSW,
+	F_TV_VSW,
+	F_FB_ACTIVE,
+	F_RGB_EXTRA_GAIN,
+	F_RGB_GAIN,
+	F_RGB_SW,
+	F_FBLK,
+	F_MISC7,
+	F_MISC6,
+	F_MISC4,
+	F_MISC3,
+	F_MISC0,
+	F_TSB_VCR,
+	F_TSB,
+	F_AUDIO_ADJUST,
+	F_VCR_CLAMP,
+	F_ENC_CLAMP,
+	F_STANDBY6,
+	F_STANDBY5,
+	F_STANDBY4,
+	F_STANDBY2,
+	F_STANDBY1,
+	F_STANDBY0,
 	F_COUNT
 };
 
@@ -72,41 +97,41 @@ struct stv6413_field {
 };
 
 static const struct stv6413_field stv6413_fields[F_COUNT] = {
-	[F_TV_STEREO]		= { STV6413_REG_TV_AUDIO, 7, 0x01 },
-	[F_TV_AUDIO_GAIN]	= { STV6413_REG_TV_AUDIO, 6, 0x01 },
-	[F_VOLUME]		= { STV6413_REG_TV_AUDIO, 1, 0x1f },
-	[F_VCR_STEREO]		= { STV6413_REG_AUDIO_SW, 7, 0x01 },
-	[F_VCR_ASW]		= { STV6413_REG_AUDIO_SW, 4, 0x03 },
-	[F_CINCH_GAIN]		= { STV6413_REG_AUDIO_SW, 3, 0x01 },
-	[F_TV_ASW]		= { STV6413_REG_AUDIO_SW, 0, 0x07 },
-	[F_VCR_VSW]		= { STV6413_REG_VIDEO_SW, 4, 0x07 },
-	[F_TV_VSW]		= { STV6413_REG_VIDEO_SW, 0, 0x07 },
-	[F_FB_ACTIVE]		= { STV6413_REG_RGB, 7, 0x01 },
-	[F_RGB_EXTRA_GAIN]	= { STV6413_REG_RGB, 6, 0x01 },
-	[F_RGB_GAIN]		= { STV6413_REG_RGB, 4, 0x03 },
-	[F_RGB_SW]		= { STV6413_REG_RGB, 2, 0x03 },
-	[F_FBLK]		= { STV6413_REG_RGB, 0, 0x03 },
-	[F_MISC7]		= { STV6413_REG_MISC, 7, 0x01 },
-	[F_MISC6]		= { STV6413_REG_MISC, 6, 0x01 },
-	[F_MISC4]		= { STV6413_REG_MISC, 4, 0x01 },
-	[F_MISC3]		= { STV6413_REG_MISC, 3, 0x01 },
-	[F_MISC0]		= { STV6413_REG_MISC, 0, 0x01 },
-	[F_TSB_VCR]		= { STV6413_REG_BLANKING, 6, 0x03 },
-	[F_TSB]			= { STV6413_REG_BLANKING, 4, 0x03 },
-	[F_AUDIO_ADJUST]	= { STV6413_REG_BLANKING, 2, 0x03 },
-	[F_VCR_CLAMP]		= { STV6413_REG_BLANKING, 1, 0x01 },
-	[F_ENC_CLAMP]		= { STV6413_REG_BLANKING, 0, 0x01 },
-	[F_STANDBY6]		= { STV6413_REG_STANDBY, 6, 0x01 },
-	[F_STANDBY5]		= { STV6413_REG_STANDBY, 5, 0x01 },
-	[F_STANDBY4]		= { STV6413_REG_STANDBY, 4, 0x01 },
-	[F_STANDBY2]		= { STV6413_REG_STANDBY, 2, 0x01 },
-	[F_STANDBY1]		= { STV6413_REG_STANDBY, 1, 0x01 },
-	[F_STANDBY0]		= { STV6413_REG_STANDBY, 0, 0x01 },
+	[F_TV_STEREO] = { STV6413_REG_TV_AUDIO, 7, 0x01 },
+	[F_TV_AUDIO_GAIN] = { STV6413_REG_TV_AUDIO, 6, 0x01 },
+	[F_VOLUME] = { STV6413_REG_TV_AUDIO, 1, 0x1f },
+	[F_VCR_STEREO] = { STV6413_REG_AUDIO_SW, 7, 0x01 },
+	[F_VCR_ASW] = { STV6413_REG_AUDIO_SW, 4, 0x03 },
+	[F_CINCH_GAIN] = { STV6413_REG_AUDIO_SW, 3, 0x01 },
+	[F_TV_ASW] = { STV6413_REG_AUDIO_SW, 0, 0x07 },
+	[F_VCR_VSW] = { STV6413_REG_VIDEO_SW, 4, 0x07 },
+	[F_TV_VSW] = { STV6413_REG_VIDEO_SW, 0, 0x07 },
+	[F_FB_ACTIVE] = { STV6413_REG_RGB, 7, 0x01 },
+	[F_RGB_EXTRA_GAIN] = { STV6413_REG_RGB, 6, 0x01 },
+	[F_RGB_GAIN] = { STV6413_REG_RGB, 4, 0x03 },
+	[F_RGB_SW] = { STV6413_REG_RGB, 2, 0x03 },
+	[F_FBLK] = { STV6413_REG_RGB, 0, 0x03 },
+	[F_MISC7] = { STV6413_REG_MISC, 7, 0x01 },
+	[F_MISC6] = { STV6413_REG_MISC, 6, 0x01 },
+	[F_MISC4] = { STV6413_REG_MISC, 4, 0x01 },
+	[F_MISC3] = { STV6413_REG_MISC, 3, 0x01 },
+	[F_MISC0] = { STV6413_REG_MISC, 0, 0x01 },
+	[F_TSB_VCR] = { STV6413_REG_BLANKING, 6, 0x03 },
+	[F_TSB] = { STV6413_REG_BLANKING, 4, 0x03 },
+	[F_AUDIO_ADJUST] = { STV6413_REG_BLANKING, 2, 0x03 },
+	[F_VCR_CLAMP] = { STV6413_REG_BLANKING, 1, 0x01 },
+	[F_ENC_CLAMP] = { STV6413_REG_BLANKING, 0, 0x01 },
+	[F_STANDBY6] = { STV6413_REG_STANDBY, 6, 0x01 },
+	[F_STANDBY5] = { STV6413_REG_STANDBY, 5, 0x01 },
+	[F_STANDBY4] = { STV6413_REG_STANDBY, 4, 0x01 },
+	[F_STANDBY2] = { STV6413_REG_STANDBY, 2, 0x01 },
+	[F_STANDBY1] = { STV6413_REG_STANDBY, 1, 0x01 },
+	[F_STANDBY0] = { STV6413_REG_STANDBY, 0, 0x01 },
 };
 
 /* Slots of the state saved by global standby */
 enum {
-	M_STATUS,	/* chip status read at load */
+	M_STATUS, /* chip status read at load */
 	M_FBLK,
 	M_TV_VSW,
 	M_TV_ASW,
@@ -115,7 +140,7 @@ enum {
 	M_VCR_ASW,
 	M_TSB_VCR,
 	M_RGB_SW,
-	M_STANDBY,	/* 1 while global standby is in force */
+	M_STANDBY, /* 1 while global standby is in force */
 	M_SLOTS
 };
 
@@ -125,9 +150,9 @@ static const unsigned char tsb_to_sbmode[4] = { 0, 0, 1, 2 };
 
 /* How each set command treats its value */
 enum avs_set_op {
-	SET_NONE,	/* no such command */
-	SET_RANGE,	/* field := v, v must be 0..max */
-	SET_MASKED,	/* field := v & field mask */
+	SET_NONE,   /* no such command */
+	SET_RANGE,  /* field := v, v must be 0..max */
+	SET_MASKED, /* field := v & field mask */
 	SET_VOLUME,
 	SET_TV_ASW,
 	SET_VCR_ASW,
@@ -143,50 +168,50 @@ struct avs_set_cmd {
 	unsigned char max;
 };
 
-#define SET(cmd, op, field, max) [(cmd) - AVSIOS_FIRST] = { op, field, max }
+#define SET(cmd, op, field, max) [(cmd)-AVSIOS_FIRST] = { op, field, max }
 
 static const struct avs_set_cmd avs_set_cmds[AVS_SET_COUNT] = {
-	SET(AVSIOSVSW0,		SET_RANGE,	F_VCR_VSW,	3),
-	SET(AVSIOSVSW1,		SET_RANGE,	F_RGB_SW,	2),
-	SET(AVSIOSVSW2,		SET_RANGE,	F_TV_VSW,	3),
-	SET(AVSIOSASW0,		SET_VCR_ASW,	F_VCR_ASW,	0),
-	SET(AVSIOSASW1,		SET_TV_ASW,	F_TV_ASW,	0),
-	SET(AVSIOSASW2,		SET_TV_ASW,	F_TV_ASW,	0),
-	SET(AVSIOSVOLUME,	SET_VOLUME,	F_VOLUME,	63),
-	SET(AVSIOSMUTE,		SET_MUTE,	0,		0),
-	SET(AVSIOSFBLK,		SET_RANGE,	F_FBLK,		3),
-	SET(AVSIOSTSB,		SET_RANGE,	F_TSB,		3),
-	SET(AVSIOSSTANDBY0,	SET_STANDBY,	F_STANDBY0,	0),
-	SET(AVSIOSSTANDBY1,	SET_STANDBY,	F_STANDBY1,	0),
-	SET(AVSIOSSTANDBY2,	SET_STANDBY,	F_STANDBY2,	0),
-	SET(AVSIOSSTANDBY4,	SET_STANDBY,	F_STANDBY4,	0),
-	SET(AVSIOSSTANDBY5,	SET_STANDBY,	F_STANDBY5,	0),
-	SET(AVSIOSSTANDBY6,	SET_STANDBY,	F_STANDBY6,	0),
-	SET(AVSIOSMISC0,	SET_MASKED,	F_MISC0,	0),
-	SET(AVSIOSMISC3,	SET_MASKED,	F_MISC3,	0),
-	SET(AVSIOSMISC4,	SET_MASKED,	F_MISC4,	0),
-	SET(AVSIOSMISC6,	SET_MASKED,	F_MISC6,	0),
-	SET(AVSIOSMISC7,	SET_MASKED,	F_MISC7,	0),
-	SET(AVSIOSTSBVCR,	SET_RANGE,	F_TSB_VCR,	3),
-	SET(AVSIOSRGBGAIN,	SET_MASKED,	F_RGB_GAIN,	0),
-	SET(AVSIOSRGBEXTRAGAIN,	SET_MASKED,	F_RGB_EXTRA_GAIN, 0),
-	SET(AVSIOSTVSTEREO,	SET_MASKED,	F_TV_STEREO,	0),
-	SET(AVSIOSVCRSTEREO,	SET_MASKED,	F_VCR_STEREO,	0),
-	SET(AVSIOSTVAUDIOGAIN,	SET_MASKED,	F_TV_AUDIO_GAIN, 0),
-	SET(AVSIOSCINCHAUDIOGAIN, SET_MASKED,	F_CINCH_GAIN,	0),
-	SET(AVSIOSAUDIOINPUTADJUST, SET_MASKED,	F_AUDIO_ADJUST,	0),
-	SET(AVSIOSENCODERCLAMP,	SET_MASKED,	F_ENC_CLAMP,	0),
-	SET(AVSIOSVCRCLAMP,	SET_MASKED,	F_VCR_CLAMP,	0),
-	SET(AVSIOSFBACTIVE,	SET_MASKED,	F_FB_ACTIVE,	0),
-	SET(AVSIOSGLOBALSTANDBY, SET_GLOBAL_STANDBY, 0,		0),
-	SET(AVSIOSSBMODE,	SET_SBMODE,	F_TSB,		2),
+	SET(AVSIOSVSW0, SET_RANGE, F_VCR_VSW, 3),
+	SET(AVSIOSVSW1, SET_RANGE, F_RGB_SW, 2),
+	SET(AVSIOSVSW2, SET_RANGE, F_TV_VSW, 3),
+	SET(AVSIOSASW0, SET_VCR_ASW, F_VCR_ASW, 0),
+	SET(AVSIOSASW1, SET_TV_ASW, F_TV_ASW, 0),
+	SET(AVSIOSASW2, SET_TV_ASW, F_TV_ASW, 0),
+	SET(AVSIOSVOLUME, SET_VOLUME, F_VOLUME, 63),
+	SET(AVSIOSMUTE, SET_MUTE, 0, 0),
+	SET(AVSIOSFBLK, SET_RANGE, F_FBLK, 3),
+	SET(AVSIOSTSB, SET_RANGE, F_TSB, 3),
+	SET(AVSIOSSTANDBY0, SET_STANDBY, F_STANDBY0, 0),
+	SET(AVSIOSSTANDBY1, SET_STANDBY, F_STANDBY1, 0),
+	SET(AVSIOSSTANDBY2, SET_STANDBY, F_STANDBY2, 0),
+	SET(AVSIOSSTANDBY4, SET_STANDBY, F_STANDBY4, 0),
+	SET(AVSIOSSTANDBY5, SET_STANDBY, F_STANDBY5, 0),
+	SET(AVSIOSSTANDBY6, SET_STANDBY, F_STANDBY6, 0),
+	SET(AVSIOSMISC0, SET_MASKED, F_MISC0, 0),
+	SET(AVSIOSMISC3, SET_MASKED, F_MISC3, 0),
+	SET(AVSIOSMISC4, SET_MASKED, F_MISC4, 0),
+	SET(AVSIOSMISC6, SET_MASKED, F_MISC6, 0),
+	SET(AVSIOSMISC7, SET_MASKED, F_MISC7, 0),
+	SET(AVSIOSTSBVCR, SET_RANGE, F_TSB_VCR, 3),
+	SET(AVSIOSRGBGAIN, SET_MASKED, F_RGB_GAIN, 0),
+	SET(AVSIOSRGBEXTRAGAIN, SET_MASKED, F_RGB_EXTRA_GAIN, 0),
+	SET(AVSIOSTVSTEREO, SET_MASKED, F_TV_STEREO, 0),
+	SET(AVSIOSVCRSTEREO, SET_MASKED, F_VCR_STEREO, 0),
+	SET(AVSIOSTVAUDIOGAIN, SET_MASKED, F_TV_AUDIO_GAIN, 0),
+	SET(AVSIOSCINCHAUDIOGAIN, SET_MASKED, F_CINCH_GAIN, 0),
+	SET(AVSIOSAUDIOINPUTADJUST, SET_MASKED, F_AUDIO_ADJUST, 0),
+	SET(AVSIOSENCODERCLAMP, SET_MASKED, F_ENC_CLAMP, 0),
+	SET(AVSIOSVCRCLAMP, SET_MASKED, F_VCR_CLAMP, 0),
+	SET(AVSIOSFBACTIVE, SET_MASKED, F_FB_ACTIVE, 0),
+	SET(AVSIOSGLOBALSTANDBY, SET_GLOBAL_STANDBY, 0, 0),
+	SET(AVSIOSSBMODE, SET_SBMODE, F_TSB, 2),
 };
 
 /* What each read command reports */
 enum avs_get_op {
-	GET_NONE,	/* no such command */
+	GET_NONE, /* no such command */
 	GET_FIELD,
-	GET_REG,	/* a whole register */
+	GET_REG, /* a whole register */
 	GET_VOLUME,
 	GET_MUTE,
 	GET_TV_ASW,
@@ -198,49 +223,49 @@ enum avs_get_op {
 
 struct avs_get_cmd {
 	unsigned char op;
-	unsigned char arg;	/* field or register */
+	unsigned char arg; /* field or register */
 };
 
-#define GET(cmd, op, arg) [(cmd) - AVSIOG_FIRST] = { op, arg }
+#define GET(cmd, op, arg) [(cmd)-AVSIOG_FIRST] = { op, arg }
 
 static const struct avs_get_cmd avs_get_cmds[AVS_GET_COUNT] = {
-	GET(AVSIOGVSW0,		GET_FIELD,	F_VCR_VSW),
-	GET(AVSIOGVSW1,		GET_FIELD,	F_RGB_SW),
-	GET(AVSIOGVSW2,		GET_FIELD,	F_TV_VSW),
-	GET(AVSIOGASW0,		GET_VCR_ASW,	0),
-	GET(AVSIOGASW1,		GET_TV_ASW,	0),
-	GET(AVSIOGASW2,		GET_TV_ASW,	0),
-	GET(AVSIOGVOLUME,	GET_VOLUME,	0),
-	GET(AVSIOGMUTE,		GET_MUTE,	0),
-	GET(AVSIOGFBLK,		GET_FIELD,	F_FBLK),
-	GET(AVSIOGTSB,		GET_FIELD,	F_TSB),
-	GET(AVSIOGSTATUS,	GET_STATUS,	0),
-	GET(AVSIOGSBMODE,	GET_SBMODE,	0),
-	GET(AVSIOGSTANDBY,	GET_REG,	STV6413_REG_STANDBY),
-	GET(AVSIOGMISC,		GET_REG,	STV6413_REG_MISC),
-	GET(AVSIOGTSBVCR,	GET_FIELD,	F_TSB_VCR),
-	GET(AVSIOGRGBGAIN,	GET_FIELD,	F_RGB_GAIN),
-	GET(AVSIOGRGBEXTRAGAIN,	GET_FIELD,	F_RGB_EXTRA_GAIN),
-	GET(AVSIOGDRVVERSION,	GET_VERSION,	0),
-	GET(AVSIOGTVSTEREO,	GET_FIELD,	F_TV_STEREO),
-	GET(AVSIOGVCRSTEREO,	GET_FIELD,	F_VCR_STEREO),
-	GET(AVSIOGTVAUDIOGAIN,	GET_FIELD,	F_TV_AUDIO_GAIN),
-	GET(AVSIOGCINCHAUDIOGAIN, GET_FIELD,	F_CINCH_GAIN),
-	GET(AVSIOGAUDIOINPUTADJUST, GET_FIELD,	F_AUDIO_ADJUST),
-	GET(AVSIOGENCODERCLAMP,	GET_FIELD,	F_ENC_CLAMP),
-	GET(AVSIOGVCRCLAMP,	GET_FIELD,	F_VCR_CLAMP),
-	GET(AVSIOGFBACTIVE,	GET_FIELD,	F_FB_ACTIVE),
+	GET(AVSIOGVSW0, GET_FIELD, F_VCR_VSW),
+	GET(AVSIOGVSW1, GET_FIELD, F_RGB_SW),
+	GET(AVSIOGVSW2, GET_FIELD, F_TV_VSW),
+	GET(AVSIOGASW0, GET_VCR_ASW, 0),
+	GET(AVSIOGASW1, GET_TV_ASW, 0),
+	GET(AVSIOGASW2, GET_TV_ASW, 0),
+	GET(AVSIOGVOLUME, GET_VOLUME, 0),
+	GET(AVSIOGMUTE, GET_MUTE, 0),
+	GET(AVSIOGFBLK, GET_FIELD, F_FBLK),
+	GET(AVSIOGTSB, GET_FIELD, F_TSB),
+	GET(AVSIOGSTATUS, GET_STATUS, 0),
+	GET(AVSIOGSBMODE, GET_SBMODE, 0),
+	GET(AVSIOGSTANDBY, GET_REG, STV6413_REG_STANDBY),
+	GET(AVSIOGMISC, GET_REG, STV6413_REG_MISC),
+	GET(AVSIOGTSBVCR, GET_FIELD, F_TSB_VCR),
+	GET(AVSIOGRGBGAIN, GET_FIELD, F_RGB_GAIN),
+	GET(AVSIOGRGBEXTRAGAIN, GET_FIELD, F_RGB_EXTRA_GAIN),
+	GET(AVSIOGDRVVERSION, GET_VERSION, 0),
+	GET(AVSIOGTVSTEREO, GET_FIELD, F_TV_STEREO),
+	GET(AVSIOGVCRSTEREO, GET_FIELD, F_VCR_STEREO),
+	GET(AVSIOGTVAUDIOGAIN, GET_FIELD, F_TV_AUDIO_GAIN),
+	GET(AVSIOGCINCHAUDIOGAIN, GET_FIELD, F_CINCH_GAIN),
+	GET(AVSIOGAUDIOINPUTADJUST, GET_FIELD, F_AUDIO_ADJUST),
+	GET(AVSIOGENCODERCLAMP, GET_FIELD, F_ENC_CLAMP),
+	GET(AVSIOGVCRCLAMP, GET_FIELD, F_VCR_CLAMP),
+	GET(AVSIOGFBACTIVE, GET_FIELD, F_FB_ACTIVE),
 };
 
 /* The driver's state, shared by every opener of the device */
 static struct avs_state {
-	unsigned char stv6413_data[STV6413_NREGS];	/* register shadow */
-	unsigned char tc_asc;		/* TV audio switch saved by mute */
-	unsigned char v_asc;		/* VCR audio switch saved by mute */
-	unsigned char m_reg[M_SLOTS];	/* routing saved by global standby */
+	unsigned char stv6413_data[STV6413_NREGS]; /* register shadow */
+	unsigned char tc_asc;	      /* TV audio switch saved by mute */
+	unsigned char v_asc;	      /* VCR audio switch saved by mute */
+	unsigned char m_reg[M_SLOTS]; /* routing saved by global standby */
 	int m_standbyFlag;
 	int client_registered;
-	int *st6413_data;		/* type word of the attached client */
+	int *st6413_data; /* type word of the attached client */
 } avs;
 
 /* Module parameters */
@@ -250,7 +275,8 @@ MODULE_PARM(scarts_en, "i");
 MODULE_PARM(type, "i");
 
 static unsigned short normal_i2c[] = { STV6413_ADDR, I2C_CLIENT_END };
-static unsigned short normal_i2c_range[] = { STV6413_ADDR, STV6413_ADDR, I2C_CLIENT_END };
+static unsigned short normal_i2c_range[] = { STV6413_ADDR, STV6413_ADDR,
+					     I2C_CLIENT_END };
 I2C_CLIENT_INSMOD;
 
 static const char avs_types[3][32] = { "STV6413", "STV6413", "STV6413" };
@@ -260,20 +286,20 @@ static int avs_detach(struct i2c_client *client);
 static int avs_command(struct i2c_client *client, unsigned int cmd, void *arg);
 
 static struct i2c_driver avs_i2c_driver = {
-	.name		= "st6413 driver",
-	.id		= ST6413_I2C_ID,
-	.flags		= I2C_DF_NOTIFY,
-	.attach_adapter	= avs_probe,
-	.detach_client	= avs_detach,
-	.command	= avs_command,
+	.name = "st6413 driver",
+	.id = ST6413_I2C_ID,
+	.flags = I2C_DF_NOTIFY,
+	.attach_adapter = avs_probe,
+	.detach_client = avs_detach,
+	.command = avs_command,
 };
 
 /* Every register transfer goes through this record. */
 static struct i2c_client client_template = {
-	.name		= "AVS",
-	.id		= ST6413_I2C_ID,
-	.flags		= 0,
-	.driver		= &avs_i2c_driver,
+	.name = "AVS",
+	.id = ST6413_I2C_ID,
+	.flags = 0,
+	.driver = &avs_i2c_driver,
 };
 
 /* ---- The shadow ---- */
@@ -290,7 +316,8 @@ static void field_put(int f, unsigned int value)
 	const struct stv6413_field *fd = &stv6413_fields[f];
 	unsigned char *reg = &avs.stv6413_data[fd->reg];
 
-	*reg = (*reg & ~(fd->mask << fd->shift)) | ((value & fd->mask) << fd->shift);
+	*reg = (*reg & ~(fd->mask << fd->shift)) |
+	       ((value & fd->mask) << fd->shift);
 }
 
 /* Sends the whole shadow, starting at sub-address 0. */
@@ -312,7 +339,8 @@ static int stv6413_get_status(struct i2c_client *client)
 {
 	unsigned char status;
 
-	if (!client->adapter || i2c_master_recv(client, (char *)&status, 1) != 1)
+	if (!client->adapter ||
+	    i2c_master_recv(client, (char *)&status, 1) != 1)
 		return -1;
 	return status;
 }
@@ -321,7 +349,11 @@ static void stv6413_show_scart_switch_registers(void)
 {
 	unsigned char *r = avs.stv6413_data;
 
-	printk("Scart Switch Registers:       \n \t                     Reg 0x00 = 0x%x  \n \t\t             Reg 0x01 = 0x%x  \n \t\t             Reg 0x02 = 0x%x  \n \t\t             Reg 0x03 = 0x%x  \n \t\t             Reg 0x04 = 0x%x  \n \t\t             Reg 0x05 = 0x%x  \n \t\t             Reg 0x06 = 0x%x  \n",
+	printk("Scart Switch Registers:       \n \t                     Reg "
+	       "0x00 = 0x%x  \n \t\t             Reg 0x01 = 0x%x  \n \t\t      "
+	       "       Reg 0x02 = 0x%x  \n \t\t             Reg 0x03 = 0x%x  "
+	       "\n \t\t             Reg 0x04 = 0x%x  \n \t\t             Reg "
+	       "0x05 = 0x%x  \n \t\t             Reg 0x06 = 0x%x  \n",
 	       r[0], r[1], r[2], r[3], r[4], r[5], r[6]);
 }
 
@@ -335,7 +367,8 @@ static int stv6413_init(struct i2c_client *client, int p)
 	avs.stv6413_data[STV6413_REG_VIDEO_SW] = 0x11;
 	avs.stv6413_data[STV6413_REG_RGB] = 0x84 | (p >= 2 ? 0x01 : 0x00);
 	avs.stv6413_data[STV6413_REG_MISC] = 0x80;
-	avs.stv6413_data[STV6413_REG_BLANKING] = ((p & 3) << 6) | ((p & 3) << 4) | 0x04;
+	avs.stv6413_data[STV6413_REG_BLANKING] =
+		((p & 3) << 6) | ((p & 3) << 4) | 0x04;
 	avs.stv6413_data[STV6413_REG_STANDBY] = 0x88;
 	avs.tc_asc = AVS_NOT_MUTED;
 	avs.v_asc = AVS_NOT_MUTED;
@@ -381,7 +414,8 @@ static void stv6413_unmute(void)
 
 	if (avs.tc_asc == AVS_NOT_MUTED)
 		return;
-	*reg = (*reg & STV6413_AUDIO_SW_KEEP) | (avs.tc_asc & 7) | ((avs.v_asc & 3) << 4);
+	*reg = (*reg & STV6413_AUDIO_SW_KEEP) | (avs.tc_asc & 7) |
+	       ((avs.v_asc & 3) << 4);
 	avs.tc_asc = AVS_NOT_MUTED;
 	avs.v_asc = AVS_NOT_MUTED;
 }
@@ -395,10 +429,12 @@ static void stv6413_save_routing(void)
 
 	m[M_FBLK] = field_get(F_FBLK);
 	m[M_TV_VSW] = field_get(F_TV_VSW);
-	m[M_TV_ASW] = avs.tc_asc != AVS_NOT_MUTED ? avs.tc_asc : field_get(F_TV_ASW);
+	m[M_TV_ASW] =
+		avs.tc_asc != AVS_NOT_MUTED ? avs.tc_asc : field_get(F_TV_ASW);
 	m[M_TSB] = field_get(F_TSB);
 	m[M_VCR_VSW] = field_get(F_VCR_VSW);
-	m[M_VCR_ASW] = avs.v_asc != AVS_NOT_MUTED ? avs.v_asc : field_get(F_VCR_ASW);
+	m[M_VCR_ASW] =
+		avs.v_asc != AVS_NOT_MUTED ? avs.v_asc : field_get(F_VCR_ASW);
 	m[M_TSB_VCR] = field_get(F_TSB_VCR);
 	m[M_RGB_SW] = field_get(F_RGB_SW);
 }
@@ -511,7 +547,8 @@ static int stv6413_set_global_standby(struct i2c_client *client, int request)
 
 /* ---- Commands ---- */
 
-static int stv6413_set_cmd(struct i2c_client *client, const struct avs_set_cmd *c, int v)
+static int stv6413_set_cmd(struct i2c_client *client,
+			   const struct avs_set_cmd *c, int v)
 {
 	unsigned int u = (unsigned int)v;
 
@@ -564,7 +601,8 @@ static int stv6413_set_cmd(struct i2c_client *client, const struct avs_set_cmd *
 	return stv6413_set(client);
 }
 
-static int stv6413_get_cmd(struct i2c_client *client, const struct avs_get_cmd *c, void *arg)
+static int stv6413_get_cmd(struct i2c_client *client,
+			   const struct avs_get_cmd *c, void *arg)
 {
 	int value;
 
@@ -579,13 +617,16 @@ static int stv6413_get_cmd(struct i2c_client *client, const struct avs_get_cmd *
 		value = field_get(F_VOLUME) * 2;
 		break;
 	case GET_MUTE:
-		value = avs.tc_asc != AVS_NOT_MUTED || avs.v_asc != AVS_NOT_MUTED;
+		value = avs.tc_asc != AVS_NOT_MUTED ||
+			avs.v_asc != AVS_NOT_MUTED;
 		break;
 	case GET_TV_ASW:
-		value = avs.tc_asc != AVS_NOT_MUTED ? avs.tc_asc : field_get(F_TV_ASW);
+		value = avs.tc_asc != AVS_NOT_MUTED ? avs.tc_asc :
+						      field_get(F_TV_ASW);
 		break;
 	case GET_VCR_ASW:
-		value = avs.v_asc != AVS_NOT_MUTED ? avs.v_asc : field_get(F_VCR_ASW);
+		value = avs.v_asc != AVS_NOT_MUTED ? avs.v_asc :
+						     field_get(F_VCR_ASW);
 		break;
 	case GET_STATUS:
 		value = stv6413_get_status(client);
@@ -599,12 +640,14 @@ static int stv6413_get_cmd(struct i2c_client *client, const struct avs_get_cmd *
 	default:
 		return -EINVAL;
 	}
-	if (verify_area(VERIFY_WRITE, arg, sizeof(int)) || put_user(value, (int *)arg))
+	if (verify_area(VERIFY_WRITE, arg, sizeof(int)) ||
+	    put_user(value, (int *)arg))
 		return -EFAULT;
 	return 0;
 }
 
-static int stv6413_command(struct i2c_client *client, unsigned int cmd, void *arg)
+static int stv6413_command(struct i2c_client *client, unsigned int cmd,
+			   void *arg)
 {
 	int value;
 
@@ -614,7 +657,8 @@ static int stv6413_command(struct i2c_client *client, unsigned int cmd, void *ar
 			return -EFAULT;
 		if (cmd - AVSIOS_FIRST >= AVS_SET_COUNT)
 			return -EINVAL;
-		return stv6413_set_cmd(client, &avs_set_cmds[cmd - AVSIOS_FIRST], value);
+		return stv6413_set_cmd(
+			client, &avs_set_cmds[cmd - AVSIOS_FIRST], value);
 	}
 	if (cmd - AVSIOG_FIRST >= AVS_GET_COUNT)
 		return -EINVAL;
@@ -685,7 +729,8 @@ static int avs_detach(struct i2c_client *client)
 {
 	/* The adapter going away takes the chip with it: no transfer may use
 	 * it after this. */
-	if (client->adapter == client_template.adapter && client->addr == client_template.addr) {
+	if (client->adapter == client_template.adapter &&
+	    client->addr == client_template.addr) {
 		client_template.adapter = NULL;
 		avs.st6413_data = NULL;
 		avs.client_registered = 0;
@@ -706,13 +751,15 @@ static int avs_command(struct i2c_client *client, unsigned int cmd, void *arg)
 
 /* ---- Character device ---- */
 
-static int avs_ioctl(struct inode *inode, struct file *file, unsigned int cmd, unsigned long arg)
+static int avs_ioctl(struct inode *inode, struct file *file, unsigned int cmd,
+		     unsigned long arg)
 {
 	(void)inode;
 	(void)file;
 	if (cmd == AVSIOGTYPE) {
 		printk("avs_ioctl: AVSIOGTYPE\n");
-		if (verify_area(VERIFY_WRITE, (void *)arg, sizeof(int)) || put_user(type, (int *)arg))
+		if (verify_area(VERIFY_WRITE, (void *)arg, sizeof(int)) ||
+		    put_user(type, (int *)arg))
 			return -EFAULT;
 		return 0;
 	}
@@ -720,8 +767,8 @@ static int avs_ioctl(struct inode *inode, struct file *file, unsigned int cmd, u
 }
 
 static struct file_operations avs_fops = {
-	.owner	= THIS_MODULE,
-	.ioctl	= avs_ioctl,
+	.owner = THIS_MODULE,
+	.ioctl = avs_ioctl,
 };
 
 /* ---- Module ---- */
@@ -763,7 +810,8 @@ static int __init ST6413_init(void)
 	avs.m_reg[M_RGB_SW] = 1;
 	avs.m_reg[M_STANDBY] = 0;
 
-	printk(KERN_INFO "Scart Switch Version = %d.%d\n", ST6413_VERSION >> 8, ST6413_VERSION & 0xff);
+	printk(KERN_INFO "Scart Switch Version = %d.%d\n", ST6413_VERSION >> 8,
+	       ST6413_VERSION & 0xff);
 	return 0;
 
 err_driver:

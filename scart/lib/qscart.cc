@@ -30,9 +30,7 @@ int set(unsigned cmd, int value, int code) {
     return closed() || ioctl(scart_fd, cmd, &v) < 0 ? code : 0;
 }
 
-int get(unsigned cmd, int* value, int code) {
-    return closed() || ioctl(scart_fd, cmd, value) < 0 ? code : 0;
-}
+int get(unsigned cmd, int* value, int code) { return closed() || ioctl(scart_fd, cmd, value) < 0 ? code : 0; }
 
 }  // namespace
 
@@ -48,9 +46,9 @@ QSCART_API int QSCART_close(void) {
     return 0;
 }
 
-#define SETTER(name, cmd, code) \
+#define SETTER(name, cmd, code)                                                                                        \
     QSCART_API int name(int value) { return set(cmd, value, code); }
-#define GETTER(name, cmd, code) \
+#define GETTER(name, cmd, code)                                                                                        \
     QSCART_API int name(int* value) { return get(cmd, value, code); }
 
 QSCART_API int QSCART_SetMute(void) { return set(AVSIOSMUTE, 1, 1011); }

@@ -48,26 +48,26 @@ int QSCART_SetFBActive(int value);            /* 1028 */
 int QSCART_SetStandby(int value);             /* global standby: 1022 */
 
 /* Getters store the value at *value. */
-int QSCART_GetStatus(int *value);             /* chip status byte, -1 if unread: 1002 */
-int QSCART_GetMute(int *value);               /* 1050 */
-int QSCART_GetTvAudio(int *value);            /* 1051 */
-int QSCART_GetVcrAudio(int *value);           /* 1052 */
-int QSCART_GetVolume(int *value);             /* 1053 */
-int QSCART_GetTvAspectRatio(int *value);      /* 1054 */
-int QSCART_GetVcrAspectRatio(int *value);     /* 1055 */
-int QSCART_GetFBControl(int *value);          /* 1056 */
-int QSCART_GetRGB(int *value);                /* 1057 */
-int QSCART_GetTvEnableVideoOutput(int *value); /* 1058 */
-int QSCART_GetVcrCvbsEnableOutput(int *value); /* 1059 */
-int QSCART_GetRGBExtraGain(int *value);       /* 1060 */
-int QSCART_GetRGBGain(int *value);            /* 1061 */
-int QSCART_GetSlowBlankingMode(int *value);   /* the whole misc register: 1065 */
-int QSCART_GetTvAudioGain(int *value);        /* 1067 */
-int QSCART_GetCinchAudioGain(int *value);     /* 1024 */
-int QSCART_GetEncoderAdjust(int *value);      /* 1025 */
-int QSCART_GetEncoderClamp(int *value);       /* 1070 */
-int QSCART_GetVcrClamp(int *value);           /* 1071 */
-int QSCART_GetFBActive(int *value);           /* 1072 */
+int QSCART_GetStatus(int* value);              /* chip status byte, -1 if unread: 1002 */
+int QSCART_GetMute(int* value);                /* 1050 */
+int QSCART_GetTvAudio(int* value);             /* 1051 */
+int QSCART_GetVcrAudio(int* value);            /* 1052 */
+int QSCART_GetVolume(int* value);              /* 1053 */
+int QSCART_GetTvAspectRatio(int* value);       /* 1054 */
+int QSCART_GetVcrAspectRatio(int* value);      /* 1055 */
+int QSCART_GetFBControl(int* value);           /* 1056 */
+int QSCART_GetRGB(int* value);                 /* 1057 */
+int QSCART_GetTvEnableVideoOutput(int* value); /* 1058 */
+int QSCART_GetVcrCvbsEnableOutput(int* value); /* 1059 */
+int QSCART_GetRGBExtraGain(int* value);        /* 1060 */
+int QSCART_GetRGBGain(int* value);             /* 1061 */
+int QSCART_GetSlowBlankingMode(int* value);    /* the whole misc register: 1065 */
+int QSCART_GetTvAudioGain(int* value);         /* 1067 */
+int QSCART_GetCinchAudioGain(int* value);      /* 1024 */
+int QSCART_GetEncoderAdjust(int* value);       /* 1025 */
+int QSCART_GetEncoderClamp(int* value);        /* 1070 */
+int QSCART_GetVcrClamp(int* value);            /* 1071 */
+int QSCART_GetFBActive(int* value);            /* 1072 */
 
 /* The TV connector's input through to the VCR connector (flag non-zero:
    VCR audio 2 and VCR video 3; zero: both back to 1). Stops at the first

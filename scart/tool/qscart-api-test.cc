@@ -78,13 +78,11 @@ const GetEntry get_table[] = {
      "TV ASPECT RATIO FORMAT 4/3 16/9 = 0x%x\n"},
     {8, QSCART_GetVolume, "QSCART_GetVolume() Error !!!!!!!!!!", "VOLUME = 0x%x\n"},
     {9, QSCART_GetStatus, "QSCART_GetStatus() Error !!!!!!!!!!", "status = 0x%x\n"},
-    {12, QSCART_GetVcrAspectRatio, "QSCART_GetVcrAspectRatio() Error !!!!!!!!!!",
-     "VCR ASPECT RATIO 4/3 16/9 = 0x%x\n"},
+    {12, QSCART_GetVcrAspectRatio, "QSCART_GetVcrAspectRatio() Error !!!!!!!!!!", "VCR ASPECT RATIO 4/3 16/9 = 0x%x\n"},
     {13, QSCART_GetRGBExtraGain, "QSCART_GetRGBExtraGain() Error !!!!!!!!!!", "rgb extra gain = 0x%x\n"},
     {14, QSCART_GetRGBGain, "QSCART_GetRGBGain() Error !!!!!!!!!!", "rgb gain = 0x%x\n"},
     {32, QSCART_GetTvAudioGain, "QSCART_GetTvAudioGain() Error !!!!!!!!!!", "QSCART_GetTvAudioGain = 0x%x\n"},
-    {33, QSCART_GetCinchAudioGain, "QSCART_GetCinchAudioGain() Error !!!!!!!!!!",
-     "QSCART_GetCinchAudioGain = 0x%x\n"},
+    {33, QSCART_GetCinchAudioGain, "QSCART_GetCinchAudioGain() Error !!!!!!!!!!", "QSCART_GetCinchAudioGain = 0x%x\n"},
     {34, QSCART_GetEncoderAdjust, "QSCART_GetEncoderAdjust() Error !!!!!!!!!!", "QSCART_GetEncoderAdjust = 0x%x\n"},
     {35, QSCART_GetEncoderClamp, "QSCART_GetEncoderClamp() Error !!!!!!!!!!", "QSCART_GetEncoderClamp = 0x%x\n"},
     {36, QSCART_GetVcrClamp, "QSCART_GetVcrClamp() Error !!!!!!!!!!", "QSCART_GetVcrClamp = 0x%x\n"},
@@ -106,8 +104,7 @@ void do_set(unsigned cmd, unsigned value) {
         if (e.cmd != cmd) continue;
         if (e.call(static_cast<int>(value)) != 0)
             puts(e.fail ? e.fail : value ? " SCART_SetMute() Error !!!" : " QSCART_ResetMute() Error !!!");
-        else
-            printf(e.done, value);
+        else printf(e.done, value);
         return;
     }
 }
@@ -116,10 +113,8 @@ void do_get(unsigned cmd) {
     for (const GetEntry& e : get_table) {
         if (e.cmd != cmd) continue;
         int v = 0;
-        if (e.call(&v) != 0)
-            puts(e.fail);
-        else
-            printf(e.done, static_cast<unsigned>(v) & 0xff);
+        if (e.call(&v) != 0) puts(e.fail);
+        else printf(e.done, static_cast<unsigned>(v) & 0xff);
         return;
     }
 }

@@ -75,14 +75,29 @@ std::vector<std::pair<std::string, int>> tokenize(const std::string& text) {
     int line = 1;
     for (size_t i = 0; i < text.size();) {
         char c = text[i];
-        if (c == '\n') { ++line; ++i; continue; }
-        if (std::isspace((unsigned char)c)) { ++i; continue; }
+        if (c == '\n') {
+            ++line;
+            ++i;
+            continue;
+        }
+        if (std::isspace((unsigned char)c)) {
+            ++i;
+            continue;
+        }
         if (c == '/' && i + 1 < text.size() && text[i + 1] == '/') {
             while (i < text.size() && text[i] != '\n') ++i;
             continue;
         }
-        if (text.compare(i, 3, "::=") == 0) { out.push_back({"::=", line}); i += 3; continue; }
-        if (c == '.' || c == '[' || c == ']') { out.push_back({std::string(1, c), line}); ++i; continue; }
+        if (text.compare(i, 3, "::=") == 0) {
+            out.push_back({"::=", line});
+            i += 3;
+            continue;
+        }
+        if (c == '.' || c == '[' || c == ']') {
+            out.push_back({std::string(1, c), line});
+            ++i;
+            continue;
+        }
         size_t j = i;
         if (c == '%') ++j;
         while (j < text.size() && (std::isalnum((unsigned char)text[j]) || text[j] == '_')) ++j;
@@ -95,7 +110,7 @@ std::vector<std::pair<std::string, int>> tokenize(const std::string& text) {
 }
 
 using Words = std::vector<std::pair<std::string, int>>;  // (word, line)
-using Index = std::map<std::string, int>;                 // symbol name -> code
+using Index = std::map<std::string, int>;                // symbol name -> code
 
 // A rule as written: symbol names, not yet codes.
 struct RawRule {
@@ -208,7 +223,8 @@ void add_rules(Grammar& g, Index& index, const std::vector<RawRule>& raw) {
         }
         if (!r.prec.empty()) {
             auto it = index.find(r.prec);
-            if (it == index.end() || it->second >= g.nterminal) die("line " + std::to_string(r.line) + ": bad precedence " + r.prec);
+            if (it == index.end() || it->second >= g.nterminal)
+                die("line " + std::to_string(r.line) + ": bad precedence " + r.prec);
             rule.precsym = it->second;
         }
         g.rules.push_back(rule);
@@ -232,7 +248,10 @@ void apply_precedence(Grammar& g, const Index& index,
     for (auto& r : g.rules) {
         if (r.precsym >= 0) continue;
         for (int s : r.rhs)  // the first terminal with a precedence gives the rule's
-            if (s < g.nterminal && g.prec[s] >= 0) { r.precsym = s; break; }
+            if (s < g.nterminal && g.prec[s] >= 0) {
+                r.precsym = s;
+                break;
+            }
     }
 }
 
@@ -264,10 +283,12 @@ struct Config {
 struct State {
     std::vector<std::pair<int, int>> basis;  // sorted (rule, dot)
     std::vector<Config> configs;
-    std::map<int, int> go;                   // symbol -> state
+    std::map<int, int> go;  // symbol -> state
 };
 
-struct Action { int code; };
+struct Action {
+    int code;
+};
 
 struct Tables {
     int nstate, nrule, nsymbol;
@@ -308,10 +329,19 @@ private:
                 Set f = first_[r.lhs];
                 for (int s : r.rhs) {
                     f |= first_[s];
-                    if (!nullable_[s]) { all = false; break; }
+                    if (!nullable_[s]) {
+                        all = false;
+                        break;
+                    }
                 }
-                if (f != first_[r.lhs]) { first_[r.lhs] = f; changed = true; }
-                if (all && !nullable_[r.lhs]) { nullable_[r.lhs] = true; changed = true; }
+                if (f != first_[r.lhs]) {
+                    first_[r.lhs] = f;
+                    changed = true;
+                }
+                if (all && !nullable_[r.lhs]) {
+                    nullable_[r.lhs] = true;
+                    changed = true;
+                }
             }
         }
     }
@@ -341,7 +371,10 @@ private:
             bool rest_nullable = true;
             for (size_t k = c.dot + 1; k < r.rhs.size(); ++k) {
                 f |= first_[r.rhs[k]];
-                if (!nullable_[r.rhs[k]]) { rest_nullable = false; break; }
+                if (!nullable_[r.rhs[k]]) {
+                    rest_nullable = false;
+                    break;
+                }
             }
             for (size_t rn = 0; rn < g_.rules.size(); ++rn) {
                 if (g_.rules[rn].lhs != b) continue;
@@ -394,7 +427,10 @@ private:
                 for (auto& c : s.configs)
                     for (auto& l : c.links) {
                         Set& t = st_[l.first].configs[l.second].follow;
-                        if ((t | c.follow) != t) { t |= c.follow; changed = true; }
+                        if ((t | c.follow) != t) {
+                            t |= c.follow;
+                            changed = true;
+                        }
                     }
         }
     }
@@ -414,8 +450,8 @@ private:
         if (old < nstate) {  // shift/reduce
             int sp = g_.prec[la], rp = r.precsym >= 0 ? g_.prec[r.precsym] : -1;
             if (sp < 0 || rp < 0) {
-                std::fprintf(stderr, "lalrgen: state %d: shift/reduce conflict on %s (rule at line %d)\n",
-                             id, g_.names[la].c_str(), r.line);
+                std::fprintf(stderr, "lalrgen: state %d: shift/reduce conflict on %s (rule at line %d)\n", id,
+                             g_.names[la].c_str(), r.line);
                 ++conflicts;
             } else {
                 const char* how = "shift";
@@ -427,12 +463,12 @@ private:
                     how = "error";
                 }
                 if (verbose)
-                    std::fprintf(stderr, "lalrgen: state %d: %s on %s after %s\n", id, how,
-                                 g_.names[la].c_str(), rule_text(g_, r).c_str());
+                    std::fprintf(stderr, "lalrgen: state %d: %s on %s after %s\n", id, how, g_.names[la].c_str(),
+                                 rule_text(g_, r).c_str());
             }
         } else if (old < err) {  // reduce/reduce: the earlier rule wins
-            std::fprintf(stderr, "lalrgen: state %d: reduce/reduce conflict on %s (rules %d and %d)\n",
-                         id, g_.names[la].c_str(), old - nstate, rule);
+            std::fprintf(stderr, "lalrgen: state %d: reduce/reduce conflict on %s (rules %d and %d)\n", id,
+                         g_.names[la].c_str(), old - nstate, rule);
             ++conflicts;
             code = std::min(old, red);
         }
@@ -455,7 +491,10 @@ private:
                 if (!(c.follow >> la & 1)) continue;
                 int red = nstate + c.rule;
                 auto it = act.find(la);
-                if (it == act.end()) { act[la] = red; continue; }
+                if (it == act.end()) {
+                    act[la] = red;
+                    continue;
+                }
                 settle(id, la, r, c.rule, it->second, conflicts);
             }
         }
@@ -471,7 +510,10 @@ private:
             if (code < nstate || code >= err || code == best) continue;
             int n = 0;
             for (auto& [la2, code2] : act) n += code2 == code;
-            if (n > nbest) { nbest = n; best = code; }
+            if (n > nbest) {
+                nbest = n;
+                best = code;
+            }
         }
         if (nbest < 2) return err;
         for (auto it = act.begin(); it != act.end();) it = it->second == best ? act.erase(it) : std::next(it);
@@ -486,13 +528,18 @@ private:
     void pack(const std::vector<std::map<int, int>>& tkn, const std::vector<std::map<int, int>>& nt, Tables& t,
               std::vector<int>& la_tab, std::vector<int>& act_tab) const {
         const int nstate = (int)st_.size();
-        struct Set_ { int state; bool isnt; const std::map<int, int>* a; };
+        struct Set_ {
+            int state;
+            bool isnt;
+            const std::map<int, int>* a;
+        };
         std::vector<Set_> sets;
         for (int id = 0; id < nstate; ++id) {
             sets.push_back({id, false, &tkn[id]});
             sets.push_back({id, true, &nt[id]});
         }
-        std::stable_sort(sets.begin(), sets.end(), [](const Set_& x, const Set_& y) { return x.a->size() > y.a->size(); });
+        std::stable_sort(sets.begin(), sets.end(),
+                         [](const Set_& x, const Set_& y) { return x.a->size() > y.a->size(); });
         t.shift_ofst.assign(nstate, NOOFS);
         t.reduce_ofst.assign(nstate, NOOFS);
         for (auto& s : sets) {  // -1 = free slot
@@ -503,7 +550,10 @@ private:
                 bool ok = true;
                 for (auto& [la, code] : *s.a) {
                     int k = ofs + la;
-                    if (k < (int)la_tab.size() && la_tab[k] >= 0 && (la_tab[k] != la || act_tab[k] != code)) { ok = false; break; }
+                    if (k < (int)la_tab.size() && la_tab[k] >= 0 && (la_tab[k] != la || act_tab[k] != code)) {
+                        ok = false;
+                        break;
+                    }
                 }
                 for (int j = 0; ok && j < (int)la_tab.size(); ++j) {
                     int l = la_tab[j];
@@ -513,7 +563,10 @@ private:
             }
             for (auto& [la, code] : *s.a) {
                 int k = ofs + la;
-                if (k >= (int)la_tab.size()) { la_tab.resize(k + 1, -1); act_tab.resize(k + 1, -1); }
+                if (k >= (int)la_tab.size()) {
+                    la_tab.resize(k + 1, -1);
+                    act_tab.resize(k + 1, -1);
+                }
                 la_tab[k] = la;
                 act_tab[k] = code;
             }
@@ -631,13 +684,18 @@ int main(int argc, char** argv) {
 
     std::string hname = argv[2];
     hname = hname.substr(hname.find_last_of('/') + 1);
-    const char* banner = "// Generated by shell/gen/lalrgen from shell/vreg.grammar. Do not edit:\n"
-                         "// change the grammar and rebuild the target vreg-tables.\n";
+    const char* banner =
+        "// Generated by shell/gen/lalrgen from shell/vreg.grammar. Do not edit:\n"
+        "// change the grammar and rebuild the target vreg-tables.\n";
     std::ostringstream h;
     h << banner << "#pragma once\n\n";
     h << "// Terminal codes; the lexer returns them.\nenum TokenCode {\n";
     for (int s = 0; s < g.nterminal; ++s)
-        h << "    " << (s == 0 ? std::string("TK_END") : s == g.error_sym ? std::string("TK_ERROR") : g.names[s]) << " = " << s << ",\n";
+        h << "    "
+          << (s == 0             ? std::string("TK_END")
+              : s == g.error_sym ? std::string("TK_ERROR")
+                                 : g.names[s])
+          << " = " << s << ",\n";
     h << "};\n\n// Non-terminal codes.\nenum SymbolCode {\n";
     for (int s = g.nterminal; s < t.nsymbol; ++s) h << "    SYM_" << g.names[s] << " = " << s << ",\n";
     h << "};\n\n// Rules, named by their symbols: the parser's reduce actions use these\n"
@@ -679,7 +737,10 @@ int main(int argc, char** argv) {
     c << "const signed char yy_reduce_ofst[YYNSTATE] = {\n" << row(t.reduce_ofst) << "\n};\n";
     c << "const unsigned char yy_default[YYNSTATE] = {\n" << row(t.dflt) << "\n};\n";
     std::vector<int> lhs, nrhs;
-    for (auto& r : g.rules) { lhs.push_back(r.lhs); nrhs.push_back((int)r.rhs.size()); }
+    for (auto& r : g.rules) {
+        lhs.push_back(r.lhs);
+        nrhs.push_back((int)r.rhs.size());
+    }
     c << "const unsigned char yy_rule_lhs[YYNRULE] = {\n" << row(lhs) << "\n};\n";
     c << "const unsigned char yy_rule_nrhs[YYNRULE] = {\n" << row(nrhs) << "\n};\n";
     std::vector<std::string> names;

@@ -172,8 +172,8 @@ TEST_F(Builtins, WritesLandAtTheirOffsetsWithTheirWidths) {
               "argument 2 wrong type, expected LONG\n"
               "address 0x10000101 isn't aligned\n"
               "address 0x10001000 isn't mapped\n");
-    EXPECT_EQ(mem_.get(kBase + 0x10, 16), (std::vector<uint8_t>{0x55, 0xA2, 0x55, 0x55, 0x55, 0x55, 0x0D, 0xF0,
-                                                                 0x04, 0x03, 0x02, 0x01, 0x55, 0x55, 0x55, 0x55}));
+    EXPECT_EQ(mem_.get(kBase + 0x10, 16), (std::vector<uint8_t>{0x55, 0xA2, 0x55, 0x55, 0x55, 0x55, 0x0D, 0xF0, 0x04,
+                                                                0x03, 0x02, 0x01, 0x55, 0x55, 0x55, 0x55}));
     EXPECT_EQ(mem_.get(kBase + 0x100, 2), (std::vector<uint8_t>{0xA2, 0x00}));
     EXPECT_EQ(mem_.get32(kBase + 0x1000), 0u);
 }
@@ -260,11 +260,19 @@ TEST_F(Builtins, MapListAndExactPhysUnmap) {
     std::regex want(
         "empty map list\n"
         "N.   \tphy       \tmapped   \tsize       \tname\n"
-        "\\[000\\]\t0x10000000\t" + hex + "\t0x00001000\ta\n"
-        "\\[001\\]\t0x10000800\t" + hex + "\t0x00001000\tb\n"
-        "\\[002\\]\t0x10000000\t" + hex + "\t0x00002000\tc\n"
+        "\\[000\\]\t0x10000000\t" +
+        hex +
+        "\t0x00001000\ta\n"
+        "\\[001\\]\t0x10000800\t" +
+        hex +
+        "\t0x00001000\tb\n"
+        "\\[002\\]\t0x10000000\t" +
+        hex +
+        "\t0x00002000\tc\n"
         "N.   \tphy       \tmapped   \tsize       \tname\n"
-        "\\[000\\]\t0x10000800\t" + hex + "\t0x00001000\tb\n"
+        "\\[000\\]\t0x10000800\t" +
+        hex +
+        "\t0x00001000\tb\n"
         "empty map list\n");
     EXPECT_TRUE(std::regex_match(r.out, want)) << r.out;
 }
@@ -272,13 +280,13 @@ TEST_F(Builtins, MapListAndExactPhysUnmap) {
 TEST_F(Builtins, TheEarliestOverlappingWindowTranslates) {
     // "a" ends at 0x10001000; "b" covers beyond it. The dump goes through
     // "a" and stops at its end although "b" would hold more.
-    RunResult r = run(
-        "mmap(\"a\", 0x10000000, 0x1000)\n"
-        "mmap(\"b\", 0x10000000, 0x2000)\n"
-        "gl(0x10000ffc, 2)\n"
-        "gl(0x10001000)\n"
-        "munmap(0x10000000)\n"
-        "gl(0x10000000)\n");
+    RunResult r =
+        run("mmap(\"a\", 0x10000000, 0x1000)\n"
+            "mmap(\"b\", 0x10000000, 0x2000)\n"
+            "gl(0x10000ffc, 2)\n"
+            "gl(0x10001000)\n"
+            "munmap(0x10000000)\n"
+            "gl(0x10000000)\n");
     EXPECT_EQ(r.out, "0x10000FFC: 0x00000000\n0x00000000\n");
     EXPECT_EQ(r.err, "address 0x10001000 isn't mapped\naddress 0x10000000 isn't mapped\n");
 }
@@ -286,13 +294,13 @@ TEST_F(Builtins, TheEarliestOverlappingWindowTranslates) {
 TEST_F(Builtins, UnalignedWindowsReachExactlyTheNamedAddress) {
     mem_.put32(kBase + 0x10, 0xDDCCBBAA);
     mem_.put32(kBase + 0x14, 0x44332211);
-    RunResult r = run(
-        "mmap(\"u\", 0x10000014, 0x8)\n"
-        "gl(0x10000014)\n"
-        "gb(0x10000015)\n"
-        "sl(0x10000018, 0x12345678)\n"
-        "gl(0x10000010)\n"
-        "gl(0x1000001c)\n");
+    RunResult r =
+        run("mmap(\"u\", 0x10000014, 0x8)\n"
+            "gl(0x10000014)\n"
+            "gb(0x10000015)\n"
+            "sl(0x10000018, 0x12345678)\n"
+            "gl(0x10000010)\n"
+            "gl(0x1000001c)\n");
     EXPECT_EQ(r.out, "0x44332211\n0x10000015: 0x22\n");
     EXPECT_EQ(r.err, "address 0x10000010 isn't mapped\naddress 0x1000001c isn't mapped\n");
     EXPECT_EQ(mem_.get32(kBase + 0x18), 0x12345678u);
@@ -300,9 +308,9 @@ TEST_F(Builtins, UnalignedWindowsReachExactlyTheNamedAddress) {
 }
 
 TEST_F(Builtins, FailedMapsLeaveTheListAlone) {
-    RunResult r = run(
-        "mmap(\"z\", 0x10000000, 0)\n"
-        "maplist()\n");
+    RunResult r =
+        run("mmap(\"z\", 0x10000000, 0)\n"
+            "maplist()\n");
     EXPECT_EQ(r.out, "empty map list\n");
     EXPECT_EQ(r.err, "mmap: mmap failed: Invalid argument\n");
 
@@ -366,14 +374,14 @@ TEST_F(Builtins, IncludeRunsCommandFilesThatShareTheMapList) {
     d.write("self.vreg", "include(\"self.vreg\")\n");
     RunOptions o;
     o.cwd = d.path();
-    RunResult r = run(
-        "include(\"map.vreg\")\n"
-        "gl(0x10000000)\n"
-        "include(\"outer.vreg\")\n"
-        "include(\"/nonexistent/file\")\n"
-        "include(\"self.vreg\")\n"
-        "print 6\n",
-        o);
+    RunResult r =
+        run("include(\"map.vreg\")\n"
+            "gl(0x10000000)\n"
+            "include(\"outer.vreg\")\n"
+            "include(\"/nonexistent/file\")\n"
+            "include(\"self.vreg\")\n"
+            "print 6\n",
+            o);
     EXPECT_EQ(r.out, "0x0000A5A5\n1\n5\n6\n");
     EXPECT_EQ(r.err,
               "Parser:2: syntax error near token '4\n'\n"

@@ -39,11 +39,11 @@ TEST(Program, ScriptModeWhenAnUnderscoreVariableNamesTheLastArgument) {
         bool script;
     } cases[] = {
         {{s}, {"_=" + s}, true},
-        {{"-x", s}, {"_=" + s}, true},                // the last argument counts
-        {{s}, {"_X=" + s}, true},                     // any variable starting with "_"
+        {{"-x", s}, {"_=" + s}, true},  // the last argument counts
+        {{s}, {"_X=" + s}, true},       // any variable starting with "_"
         {{s}, {"SUDO_COMMAND=" + s}, true},
-        {{s}, {"SUDO_COMMANDS=" + s}, true},          // its first 12 characters
-        {{s}, {"_=/usr/bin/vreg"}, false},            // the shell named the program
+        {{s}, {"SUDO_COMMANDS=" + s}, true},  // its first 12 characters
+        {{s}, {"_=/usr/bin/vreg"}, false},    // the shell named the program
         {{s}, {"_=" + s + "x"}, false},
         {{s}, {"X_=" + s, "SUDO=" + s}, false},
         {{s, "other"}, {"_=" + s}, false},

@@ -49,13 +49,13 @@ TEST(Statements, PrintAndHex) {
 
 TEST(Statements, ArithmeticIs32BitUnsigned) {
     const Case cases[] = {
-        {"print 1 + 2 * 3\n", "9\n", ""},      // one level, to the left
+        {"print 1 + 2 * 3\n", "9\n", ""},  // one level, to the left
         {"print 8 >> 1 + 1\n", "5\n", ""},
         {"print ~1 + 1\n", "4294967293\n", ""},  // NOT takes all to its right: ~2
         {"print 1 + ~1\n", "4294967295\n", ""},
         {"print 2 * (3 + 4)\n", "14\n", ""},
         {"print ((1))\n", "1\n", ""},
-        {"print 1 << 33\n", "2\n", ""},        // shift count modulo 32
+        {"print 1 << 33\n", "2\n", ""},  // shift count modulo 32
         {"print 0x80000000 >> 63\n", "1\n", ""},
         {"print 1 << 32\n", "1\n", ""},
         {"print 0 - 1\n", "4294967295\n", ""},
@@ -78,7 +78,7 @@ TEST(Statements, DivisionByZeroAndTextsAsNumbersFailTheStatement) {
         {"print 5 % 0\n", "", "division by zero\n"},
         {"hex (1 / 0) + 1 / 0\n", "", "division by zero\n"},  // reported once
         {"print ~(1 % 0)\n", "", "division by zero\n"},
-        {"gl(1 / 0)\n", "", "division by zero\n"},            // not called
+        {"gl(1 / 0)\n", "", "division by zero\n"},  // not called
         {"print gl(0x1000, 1 / 0) + 1\n", "", "division by zero\n"},
         {"print \"abc\"\n", "", "string used as a number\n"},
         {"hex \"abc\"\n", "", "string used as a number\n"},
@@ -135,9 +135,9 @@ TEST(Statements, InteractiveLinesGiveMessagesWithoutANumber) {
 
 TEST(Statements, ArgumentsAreCountedWithOneOmittedAsNone) {
     const Case cases[] = {
-        {"mmap()\n", "", "invalid number of arguments (required 3)\n"},     // f() has none
-        {"mmap(,)\n", "", "invalid number of arguments (required 3)\n"},    // two NONE
-        {"mmap(,,)\n", "", "argument 1 wrong type, expected STRING\n"},     // three NONE
+        {"mmap()\n", "", "invalid number of arguments (required 3)\n"},   // f() has none
+        {"mmap(,)\n", "", "invalid number of arguments (required 3)\n"},  // two NONE
+        {"mmap(,,)\n", "", "argument 1 wrong type, expected STRING\n"},   // three NONE
         {"gl()\n", "", "invalid number of arguments (required at least 1)\n"},
         {"gl(,)\n", "", "argument 1 wrong type, expected LONG\n"},
         {"munmap(1,)\n", "", "invalid number of arguments (required 1)\n"},  // LONG and NONE

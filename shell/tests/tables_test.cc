@@ -45,7 +45,7 @@ TEST(Tables, DefaultReductionNeedsTwoLookaheads) {
                                   "s ::= x A.\n"
                                   "s ::= y B.\n"
                                   "s ::= y C.\n"
-                                  "x ::= A.\n"   // reduced before A only
+                                  "x ::= A.\n"    // reduced before A only
                                   "y ::= B.\n");  // reduced before B and C
     Generated g = generate(grammar);
     ASSERT_EQ(g.status, 0) << g.err;
@@ -86,18 +86,14 @@ TEST(Tables, PrecedenceSettlesTheOperatorConflicts) {
         const char* levels;
         std::vector<std::string> settled;
     } cases[] = {
-        {"%right NOT.\n%left PLUS.\n",
-         {"reduce on PLUS after e ::= e PLUS e", "shift on PLUS after e ::= NOT e"}},
-        {"%right NOT.\n%right PLUS.\n",
-         {"shift on PLUS after e ::= e PLUS e", "shift on PLUS after e ::= NOT e"}},
-        {"%left PLUS.\n%right NOT.\n",
-         {"reduce on PLUS after e ::= e PLUS e", "reduce on PLUS after e ::= NOT e"}},
-        {"%right NOT.\n%nonassoc PLUS.\n",
-         {"error on PLUS after e ::= e PLUS e", "shift on PLUS after e ::= NOT e"}},
+        {"%right NOT.\n%left PLUS.\n", {"reduce on PLUS after e ::= e PLUS e", "shift on PLUS after e ::= NOT e"}},
+        {"%right NOT.\n%right PLUS.\n", {"shift on PLUS after e ::= e PLUS e", "shift on PLUS after e ::= NOT e"}},
+        {"%left PLUS.\n%right NOT.\n", {"reduce on PLUS after e ::= e PLUS e", "reduce on PLUS after e ::= NOT e"}},
+        {"%right NOT.\n%nonassoc PLUS.\n", {"error on PLUS after e ::= e PLUS e", "shift on PLUS after e ::= NOT e"}},
     };
     for (const Case& c : cases) {
-        std::string grammar = std::string("%token A PLUS NOT.\n") + c.levels +
-                              "e ::= e PLUS e.\ne ::= NOT e.\ne ::= A.\n";
+        std::string grammar =
+            std::string("%token A PLUS NOT.\n") + c.levels + "e ::= e PLUS e.\ne ::= NOT e.\ne ::= A.\n";
         Generated g = generate(d.write("ok.y", grammar), true);
         ASSERT_EQ(g.status, 0) << g.err;
         for (const std::string& line : c.settled)

@@ -20,7 +20,7 @@ hostns::RunOptions base_options(const hostns::TempDir& dir);
 // started as `vreg FILE` with "_" set to FILE, as a shell does; through the
 // program `launcher` when it is given (vreg and FILE are its last arguments).
 hostns::RunResult run_script(const std::string& body, hostns::RunOptions options = {},
-                                  std::vector<std::string> launcher = {});
+                             std::vector<std::string> launcher = {});
 
 // Runs vreg with `input` on its standard input (a pipe: no prompt, no echo).
 hostns::RunResult run_stdin(const std::string& input, hostns::RunOptions options = {});

@@ -126,7 +126,8 @@ TEST(Hash, ResultBeyondTheDigestAndFold) {
     Bytes digest(20), folded(8);
     for (int i = 0; i < 20; i++) digest[i] = (uint8_t)(1u << (i % 8)) ^ (uint8_t)(i * 16);
     BIG_SHA0hashFunc.fold(folded.data(), digest.data());
-    const int runs[8][3] = {{0, 1, 2}, {3, 4, -1}, {5, 6, -1}, {7, 8, 9}, {10, 11, -1}, {12, 13, 14}, {15, 16, 17}, {18, 19, -1}};
+    const int runs[8][3] = {{0, 1, 2},    {3, 4, -1},   {5, 6, -1},   {7, 8, 9},
+                            {10, 11, -1}, {12, 13, 14}, {15, 16, 17}, {18, 19, -1}};
     for (int i = 0; i < 8; i++) {
         uint8_t x = 0;
         for (int j : runs[i])

@@ -26,9 +26,9 @@ std::vector<uint8_t> le(const BIGNUM* b, size_t len) {
 }  // namespace
 
 std::unique_ptr<KeyPair> make_key(unsigned bits, unsigned exponent) {
-    auto r = hostns::run({"openssl", "genpkey", "-algorithm", "RSA", "-pkeyopt",
-                               "rsa_keygen_bits:" + std::to_string(bits), "-pkeyopt",
-                               "rsa_keygen_pubexp:" + std::to_string(exponent)});
+    auto r =
+        hostns::run({"openssl", "genpkey", "-algorithm", "RSA", "-pkeyopt", "rsa_keygen_bits:" + std::to_string(bits),
+                     "-pkeyopt", "rsa_keygen_pubexp:" + std::to_string(exponent)});
     EXPECT_EQ(r.status, 0) << r.err;
     BIO* bio = BIO_new_mem_buf(r.out.data(), (int)r.out.size());
     auto key = std::make_unique<KeyPair>();

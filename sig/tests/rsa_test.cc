@@ -78,8 +78,8 @@ TEST(Rsa, ExpModPOnByteStrings) {
                               &BIG_ProgressQuiet),
                   0);
         Bn want(BN_new());
-        BN_mod_exp(want.get(), kvxtest::bn_from_le(b).get(), kvxtest::bn_from_le(e).get(),
-                   kvxtest::bn_from_le(m).get(), bn);
+        BN_mod_exp(want.get(), kvxtest::bn_from_le(b).get(), kvxtest::bn_from_le(e).get(), kvxtest::bn_from_le(m).get(),
+                   bn);
         if (BN_is_zero(kvxtest::bn_from_le(e).get())) BN_one(want.get());
         Bytes w(m.size() + 1);
         BN_bn2lebinpad(want.get(), w.data(), (int)w.size());

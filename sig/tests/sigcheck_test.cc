@@ -76,8 +76,8 @@ TEST_F(Sigcheck, SignedFilesAndTamperedOnes) {
     EXPECT_EQ(r.status, 1);
 
     // Signed by someone else: a key made now, and the repository's test key.
-    r = check(data, sign(new_key("other.pem", "RSA -pkeyopt rsa_keygen_bits:1024 -pkeyopt rsa_keygen_pubexp:17"),
-                         data, "other.sig"));
+    r = check(data, sign(new_key("other.pem", "RSA -pkeyopt rsa_keygen_bits:1024 -pkeyopt rsa_keygen_pubexp:17"), data,
+                         "other.sig"));
     EXPECT_EQ(r.out, sizes(128, size) + kInvalid);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(check(data, sign(kTestKey, data, "test.sig")).status, 1);

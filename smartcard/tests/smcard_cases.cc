@@ -32,13 +32,11 @@ namespace {
 using Bytes = std::vector<unsigned char>;
 using Clock = std::chrono::steady_clock;
 
-long ms_since(Clock::time_point start)
-{
+long ms_since(Clock::time_point start) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
 
-std::string hex(const Bytes& b)
-{
+std::string hex(const Bytes& b) {
     std::string s;
     char x[3];
     for (unsigned char c : b) {
@@ -55,11 +53,9 @@ struct Params {
 
 class Card : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         // The library as a program finds it at start.
-        if (presence >= 0)
-            SCARD_Close(presence);
+        if (presence >= 0) SCARD_Close(presence);
         presence = -1;
         SCARD_Term();
         vbox::admin(vbox::box_dir(), "card remove");
@@ -68,35 +64,30 @@ protected:
         inserted_calls = removed_calls = 0;
     }
 
-    std::string console(const std::string& line)
-    {
+    std::string console(const std::string& line) {
         auto r = vbox::admin(vbox::box_dir(), line);
         EXPECT_TRUE(r.reached && r.status == 0) << line << ": " << r.text;
         return r.text;
     }
-    std::vector<std::string> card_log()
-    {
+    std::vector<std::string> card_log() {
         std::vector<std::string> lines;
         std::string text = console("card log");
         for (size_t at = 0, nl; (nl = text.find('\n', at)) != std::string::npos; at = nl + 1)
             lines.push_back(text.substr(at, nl - at));
         return lines;
     }
-    bool logged(const std::string& line)
-    {
+    bool logged(const std::string& line) {
         auto log = card_log();
         return std::find(log.begin(), log.end(), line) != log.end();
     }
     // The event reaches the presence descriptor through the box.
-    static bool event_waiting(int fd)
-    {
+    static bool event_waiting(int fd) {
         struct pollfd p = {fd, POLLIN, 0};
         return poll(&p, 1, 5000) == 1;
     }
     // The card goes in and the program takes the insertion: the reader is
     // open. With reset, the card is reset too.
-    void insert(bool reset = true)
-    {
+    void insert(bool reset = true) {
         presence = SCARD_Open();
         ASSERT_GE(presence, 0);
         console("card insert");
@@ -104,28 +95,23 @@ protected:
         ASSERT_EQ(0, SCARD_Status(presence));
         ASSERT_EQ(1, inserted_calls);
         unsigned char data[255], length, second;
-        if (reset) {
-            ASSERT_EQ(0, HD_ResetCard(data, &length, &second));
-        }
+        if (reset) { ASSERT_EQ(0, HD_ResetCard(data, &length, &second)); }
     }
     // Reader files open in the box, once the box has caught up with the
     // program's opens and closes (a close reaches it a moment later).
-    std::string reader_files(const std::string& expected)
-    {
+    std::string reader_files(const std::string& expected) {
         std::string n;
         for (auto start = Clock::now(); ms_since(start) < 5000; usleep(2000)) {
             std::string status = console("card");
             size_t at = status.find("/dev/scard ");
             n = at == std::string::npos ? "?" : status.substr(at + 11, 1);
-            if (n == expected)
-                break;
+            if (n == expected) break;
         }
         return n;
     }
 
     // A command gets its own answer: card and program are in step.
-    void expect_in_step()
-    {
+    void expect_in_step() {
         console("card reply 0020000100 9000");
         unsigned char status[2];
         int n = 0;
@@ -145,12 +131,11 @@ using PpsSilent = Card;
 using Command = Card;
 using Lifecycle = Card;
 
-TEST_F(Presence, StatusTakesEventsOfItsOwnDescriptorOnly)
-{
+TEST_F(Presence, StatusTakesEventsOfItsOwnDescriptorOnly) {
     EXPECT_EQ(17, SCARD_Status(-1));
     presence = SCARD_Open();
     ASSERT_GE(presence, 0);
-    EXPECT_EQ(presence, SCARD_Open());  // kept, not opened again
+    EXPECT_EQ(presence, SCARD_Open());      // kept, not opened again
     EXPECT_EQ(17, SCARD_Status(presence));  // no event within 10 ms
 
     console("card insert");
@@ -185,8 +170,7 @@ TEST_F(Presence, StatusTakesEventsOfItsOwnDescriptorOnly)
     close(other);
 }
 
-TEST_F(Presence, CheckCardPresence)
-{
+TEST_F(Presence, CheckCardPresence) {
     EXPECT_EQ(17, HD_CheckCardPresence());
     insert();
     auto start = Clock::now();
@@ -196,8 +180,7 @@ TEST_F(Presence, CheckCardPresence)
     EXPECT_EQ(51, HD_CheckCardPresence());  // the reader hung up
 }
 
-TEST_F(Reset, ResetCardCopiesTheAtrAndItsTwoRefusals)
-{
+TEST_F(Reset, ResetCardCopiesTheAtrAndItsTwoRefusals) {
     unsigned char data[255], length = 0, second = 9;
     EXPECT_EQ(17, HD_ResetCard(data, &length, &second));
     insert(false);
@@ -222,8 +205,7 @@ TEST_F(Reset, ResetCardCopiesTheAtrAndItsTwoRefusals)
     EXPECT_EQ(51, HD_ResetCard(data, &length, &second));
 }
 
-TEST_F(Reset, GetUartParams)
-{
+TEST_F(Reset, GetUartParams) {
     Params p;
     EXPECT_EQ(68, HD_GetUartParams(&p));  // no reader
     insert();
@@ -234,10 +216,9 @@ TEST_F(Reset, GetUartParams)
     EXPECT_EQ(10, p.wi);
 }
 
-TEST_F(Pps, EchoOfTheRequestAppliesTheParameters)
-{
+TEST_F(Pps, EchoOfTheRequestAppliesTheParameters) {
     Params p;
-    p.f = 9, p.d = 0x23, p.t = 1;  // D=3: the reader takes the low four bits
+    p.f = 9, p.d = 0x23, p.t = 1;         // D=3: the reader takes the low four bits
     EXPECT_EQ(17, HD_SetUartParams(&p));  // no reader
     insert();
     console("card log -c");
@@ -253,8 +234,7 @@ TEST_F(Pps, EchoOfTheRequestAppliesTheParameters)
     expect_in_step();  // the card understands the reader at the new rate
 }
 
-TEST_F(Pps, RepliesThatFailResetTheCard)
-{
+TEST_F(Pps, RepliesThatFailResetTheCard) {
     Params p;
     p.f = 9, p.d = 3;
     insert();
@@ -275,8 +255,7 @@ TEST_F(Pps, RepliesThatFailResetTheCard)
     EXPECT_EQ(0, HD_SetUartParams(&p));
 }
 
-TEST_F(Pps, RefusalsAndAnUnreadableReply)
-{
+TEST_F(Pps, RefusalsAndAnUnreadableReply) {
     Params bad;
     bad.f = 7;  // no such F
     insert();
@@ -294,8 +273,7 @@ TEST_F(Pps, RefusalsAndAnUnreadableReply)
     EXPECT_EQ(51, HD_SetUartParams(&p));  // the reader refuses now
 }
 
-TEST_F(PpsSilent, ASilentCardIs17WithAResetAfterTheWait)
-{
+TEST_F(PpsSilent, ASilentCardIs17WithAResetAfterTheWait) {
     Params p;
     insert();
     console("card pps silent");
@@ -309,8 +287,7 @@ TEST_F(PpsSilent, ASilentCardIs17WithAResetAfterTheWait)
     EXPECT_EQ("reset: 3B 94 11 00 53 54 42 31", log.back());
 }
 
-TEST_F(Command, DirectionOneStatusWords)
-{
+TEST_F(Command, DirectionOneStatusWords) {
     unsigned char response[SCARD_MAX_RESPONSE];
     int n = 0;
     Bytes verify = {0x00, 0x20, 0x00, 0x01, 0x00};
@@ -330,13 +307,11 @@ TEST_F(Command, DirectionOneStatusWords)
     EXPECT_TRUE(logged("> AA BB CC DD"));
 }
 
-TEST_F(Command, DirectionZeroResponsesUpToTheBound)
-{
+TEST_F(Command, DirectionZeroResponsesUpToTheBound) {
     insert();
     for (size_t length : {1, 16, 256, 300}) {
         Bytes data(length);
-        for (size_t i = 0; i < length; ++i)
-            data[i] = static_cast<unsigned char>(i * 7);
+        for (size_t i = 0; i < length; ++i) data[i] = static_cast<unsigned char>(i * 7);
         char header[16];
         snprintf(header, sizeof header, "00B00000%02X", static_cast<unsigned>(length & 0xff));
         console(std::string("card reply ") + header + " " + hex(data) + " 9000");
@@ -358,8 +333,7 @@ TEST_F(Command, DirectionZeroResponsesUpToTheBound)
     expect_in_step();  // the rest of the long one was taken
 }
 
-TEST_F(Command, ACardThatStopsAnsweringIsGivenUpAfterTheTimeout)
-{
+TEST_F(Command, ACardThatStopsAnsweringIsGivenUpAfterTheTimeout) {
     insert();
     console("card reply 00B0000008 silent");  // the procedure byte, then nothing
     unsigned char response[SCARD_MAX_RESPONSE];
@@ -367,8 +341,8 @@ TEST_F(Command, ACardThatStopsAnsweringIsGivenUpAfterTheTimeout)
     auto start = Clock::now();
     EXPECT_EQ(17, HD_CardioCommand(Bytes{0x00, 0xb0, 0x00, 0x00, 0x08}.data(), 5, response, &n, 0, 3));
     long waited = ms_since(start);
-    EXPECT_GE(waited, 30);   // 3 x 10 ms
-    EXPECT_LT(waited, 1500); // tens of milliseconds, not seconds
+    EXPECT_GE(waited, 30);    // 3 x 10 ms
+    EXPECT_LT(waited, 1500);  // tens of milliseconds, not seconds
 
     // The timeout counts in 16 bits: 65539 is 30 ms again. The card is
     // pulled 500 ms after its answer, which a longer wait would run into.
@@ -381,8 +355,7 @@ TEST_F(Command, ACardThatStopsAnsweringIsGivenUpAfterTheTimeout)
 
 // A byte the card sends after the exchange has stopped waiting for it is
 // not taken for the answer to the next command.
-TEST_F(Command, ALateByteIsNotTheNextCommandsAnswer)
-{
+TEST_F(Command, ALateByteIsNotTheNextCommandsAnswer) {
     insert();
     console("card reply 00B0000002 AABB9000 +300 61");
     unsigned char response[SCARD_MAX_RESPONSE];
@@ -390,14 +363,12 @@ TEST_F(Command, ALateByteIsNotTheNextCommandsAnswer)
     EXPECT_EQ(0, HD_CardioCommand(Bytes{0x00, 0xb0, 0x00, 0x00, 0x02}.data(), 5, response, &n, 0, 2));
     ASSERT_EQ(4, n);
     EXPECT_EQ("AABB9000", hex(Bytes(response, response + n)));
-    for (auto start = Clock::now(); !logged("< 61") && ms_since(start) < 5000;)
-        usleep(20000);
+    for (auto start = Clock::now(); !logged("< 61") && ms_since(start) < 5000;) usleep(20000);
     expect_in_step();
     expect_in_step();
 }
 
-TEST_F(Command, ShortCommandsAndAShortHeaderWrite)
-{
+TEST_F(Command, ShortCommandsAndAShortHeaderWrite) {
     insert();
     console("card log -c");
     unsigned char response[SCARD_MAX_RESPONSE];
@@ -436,8 +407,7 @@ TEST_F(Command, ShortCommandsAndAShortHeaderWrite)
     EXPECT_STREQ(" : Bad address\n", text);
 }
 
-TEST_F(Lifecycle, CloseTermAndInit)
-{
+TEST_F(Lifecycle, CloseTermAndInit) {
     EXPECT_EQ(17, SCARD_Close(-1));
     EXPECT_EQ(0, SCARD_Term());  // nothing open: fine
     insert(false);

@@ -14,8 +14,7 @@
 
 namespace {
 
-void run_in_box(const std::string& filter)
-{
+void run_in_box(const std::string& filter) {
     vboxtest::BoxSession box;
     auto r = box.start(vboxtest::default_boot());
     ASSERT_EQ(r.status, 0) << r.out << r.err;
@@ -31,8 +30,7 @@ TEST(SmartCardLibrary, PpsWithASilentCard) { run_in_box("PpsSilent.*"); }
 TEST(SmartCardLibrary, CommandExchange) { run_in_box("Command.*"); }
 
 // `vbox card` reaches the board's card: the console contribution is in.
-TEST(SmartCardLibrary, TheFrontEndDrivesTheCard)
-{
+TEST(SmartCardLibrary, TheFrontEndDrivesTheCard) {
     vboxtest::BoxSession box;
     ASSERT_EQ(box.start(vboxtest::default_boot()).status, 0);
     EXPECT_EQ(box.vbox({"card", "insert"}).status, 0);
@@ -45,14 +43,12 @@ TEST(SmartCardLibrary, TheFrontEndDrivesTheCard)
 
 // The callbacks are bound when the library is loaded: a program without
 // them cannot load it, rather than failing at its first SCARD_Status.
-TEST(SmartCardLibrary, CallbacksComeFromTheLoadingProgram)
-{
+TEST(SmartCardLibrary, CallbacksComeFromTheLoadingProgram) {
     void* lib = dlopen(LIBSMCARD, RTLD_LAZY);
     EXPECT_EQ(nullptr, lib);
     const char* why = dlerror();
     EXPECT_TRUE(why && strstr(why, "HD_Card")) << (why ? why : "loaded");
-    if (lib)
-        dlclose(lib);
+    if (lib) dlclose(lib);
 }
 
 }  // namespace

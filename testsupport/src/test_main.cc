@@ -32,8 +32,7 @@ public:
     void OnTestDisabled(const testing::TestInfo& t) override { printer_->OnTestDisabled(t); }
     void OnTestPartResult(const testing::TestPartResult& r) override { printer_->OnTestPartResult(r); }
     void OnTestEnd(const testing::TestInfo& t) override {
-        if (t.result()->Skipped())
-            ADD_FAILURE() << "skipped in CI (CI is set): the test needs what CI must give it";
+        if (t.result()->Skipped()) ADD_FAILURE() << "skipped in CI (CI is set): the test needs what CI must give it";
         printer_->OnTestEnd(t);
     }
     void OnTestSuiteEnd(const testing::TestSuite& s) override { printer_->OnTestSuiteEnd(s); }

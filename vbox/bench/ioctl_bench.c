@@ -38,9 +38,10 @@ int main(int argc, char **argv)
 			return 1;
 		server = fork();
 		if (server == 0) {
-			char req[56], rep[48] = {0};
+			char req[56], rep[48] = { 0 };
 			close(p[0]);
-			while (read(p[1], req, sizeof req) > 0 && write(p[1], rep, sizeof rep) == sizeof rep)
+			while (read(p[1], req, sizeof req) > 0 &&
+			       write(p[1], rep, sizeof rep) == sizeof rep)
 				;
 			_exit(0);
 		}
@@ -58,11 +59,14 @@ int main(int argc, char **argv)
 	double limit = atof(argv[3]), start = now(), t;
 	long calls = 0;
 	int v;
-	char req[56] = {0}, rep[48];
+	char req[56] = { 0 }, rep[48];
 	do {
 		for (int i = 0; i < 64; i++, calls++)
-			if (server > 0 ? write(fd, req, sizeof req) != sizeof req || read(fd, rep, sizeof rep) != sizeof rep
-				       : ioctl(fd, cmd, &v) < 0) {
+			if (server > 0 ?
+				    write(fd, req, sizeof req) != sizeof req ||
+					    read(fd, rep, sizeof rep) !=
+						    sizeof rep :
+				    ioctl(fd, cmd, &v) < 0) {
 				perror(argv[1]);
 				return 1;
 			}

@@ -110,9 +110,7 @@ int64_t now_ns() {
 
 int64_t span_ns(const timespec& t) { return static_cast<int64_t>(t.tv_sec) * kNsPerSec + t.tv_nsec; }
 
-timespec as_timespec(int64_t ns) {
-    return {static_cast<time_t>(ns / kNsPerSec), static_cast<long>(ns % kNsPerSec)};
-}
+timespec as_timespec(int64_t ns) { return {static_cast<time_t>(ns / kNsPerSec), static_cast<long>(ns % kNsPerSec)}; }
 
 // poll over any mix of descriptors: the box's files answer with their
 // drivers' masks; while none is ready, the wait covers the others and the
@@ -226,13 +224,13 @@ bool any_device(int nfds, fd_set* rd, fd_set* wr, fd_set* ex) {
 
 }  // namespace
 
-#define MODE_ARG(flags, last)                   \
-    mode_t mode = 0;                            \
-    if (wants_mode(flags)) {                    \
-        va_list ap;                             \
-        va_start(ap, last);                     \
-        mode = (mode_t)va_arg(ap, int);         \
-        va_end(ap);                             \
+#define MODE_ARG(flags, last)                                                                                          \
+    mode_t mode = 0;                                                                                                   \
+    if (wants_mode(flags)) {                                                                                           \
+        va_list ap;                                                                                                    \
+        va_start(ap, last);                                                                                            \
+        mode = (mode_t)va_arg(ap, int);                                                                                \
+        va_end(ap);                                                                                                    \
     }
 
 extern "C" {

@@ -90,7 +90,8 @@ size_t own_copy(uint64_t remote, char* local, size_t n, bool store) {
         if (syscall(SYS_write, probe_pipe[1], src, k) != static_cast<long>(k)) break;
         if (syscall(SYS_read, probe_pipe[0], dst, k) != static_cast<long>(k)) {
             char sink[kPage];
-            if (syscall(SYS_read, probe_pipe[0], sink, k) < 0) { /* drained either way */ }
+            if (syscall(SYS_read, probe_pipe[0], sink, k) < 0) { /* drained either way */
+            }
             break;
         }
         done += k;
@@ -290,8 +291,8 @@ DeviceOpen open_device(const char* path, int flags, int* out) {
     memcpy(rq.path, path, len);
     MsgHeader h;
     OpenReply rep;
-    if (!send_msg(fd, MSG_OPEN, &rq, sizeof rq) || !read_header(fd, h, kReplyTimeoutMs) ||
-        h.type != MSG_OPEN_REPLY || h.len != sizeof rep || !read_full(fd, &rep, sizeof rep, kReplyTimeoutMs)) {
+    if (!send_msg(fd, MSG_OPEN, &rq, sizeof rq) || !read_header(fd, h, kReplyTimeoutMs) || h.type != MSG_OPEN_REPLY ||
+        h.len != sizeof rep || !read_full(fd, &rep, sizeof rep, kReplyTimeoutMs)) {
         close(fd);
         errno = EIO;
         return DeviceOpen::failed;

@@ -247,8 +247,7 @@ int enter_box(const std::string& dir) {
     }
     // /proc/bus as the box's kernel has it (i2cdetect -l reads /proc/bus/i2c).
     std::string proc_bus = dir + "/proc-bus";
-    if (access(proc_bus.c_str(), F_OK) == 0 &&
-        mount(proc_bus.c_str(), "/proc/bus", nullptr, MS_BIND, nullptr) != 0)
+    if (access(proc_bus.c_str(), F_OK) == 0 && mount(proc_bus.c_str(), "/proc/bus", nullptr, MS_BIND, nullptr) != 0)
         fprintf(stderr, "vbox: warning: the box's /proc/bus: %s\n", strerror(errno));
     // /sys/class/net as the box sees it: its own interfaces.
     if (!info.box_ns.empty() && mount("sysfs", "/sys", "sysfs", MS_NOSUID | MS_NODEV | MS_NOEXEC, nullptr) != 0)
@@ -325,10 +324,8 @@ void exec_program(char** argv) {
         for (auto& w : words) args.push_back(w.data());
         for (char** a = argv + 1; *a; ++a) args.push_back(*a);
         args.push_back(nullptr);
-        if (g_caller_has_preload)
-            setenv("LD_PRELOAD", g_caller_preload.c_str(), 1);
-        else
-            unsetenv("LD_PRELOAD");
+        if (g_caller_has_preload) setenv("LD_PRELOAD", g_caller_preload.c_str(), 1);
+        else unsetenv("LD_PRELOAD");
         execvp(args[0], args.data());
         return;
     }

@@ -16,18 +16,18 @@ constexpr uint32_t kMaxMem = 65536;  // largest memory request; the daemon split
 
 enum MsgType : uint32_t {
     // First message of a connection; it decides what the connection is.
-    MSG_OPEN = 1,        // OpenReq: open a device node; the connection becomes its data channel
-    MSG_CTRL = 2,        // CtrlHello: a process's control channel for ioctls
-    MSG_ADMIN = 3,       // text command from the front end; reply MSG_ADMIN_REPLY
+    MSG_OPEN = 1,   // OpenReq: open a device node; the connection becomes its data channel
+    MSG_CTRL = 2,   // CtrlHello: a process's control channel for ioctls
+    MSG_ADMIN = 3,  // text command from the front end; reply MSG_ADMIN_REPLY
     // Replies and requests on established connections.
-    MSG_OPEN_REPLY = 10, // OpenReply
-    MSG_IOCTL = 11,      // IoctlReq + window bytes, client to daemon
-    MSG_MEM_READ = 12,   // MemReq, daemon asks the caller for its memory
-    MSG_MEM_WRITE = 13,  // MemReq + bytes, daemon stores into the caller's memory
-    MSG_MEM_CHECK = 14,  // MemReq, daemon asks whether a range is accessible
-    MSG_MEM_REPLY = 15,  // MemReply (+ bytes for a read)
-    MSG_RESULT = 16,     // IoctlResult + Store records
-    MSG_ADMIN_REPLY = 17, // AdminReply header + text
+    MSG_OPEN_REPLY = 10,   // OpenReply
+    MSG_IOCTL = 11,        // IoctlReq + window bytes, client to daemon
+    MSG_MEM_READ = 12,     // MemReq, daemon asks the caller for its memory
+    MSG_MEM_WRITE = 13,    // MemReq + bytes, daemon stores into the caller's memory
+    MSG_MEM_CHECK = 14,    // MemReq, daemon asks whether a range is accessible
+    MSG_MEM_REPLY = 15,    // MemReply (+ bytes for a read)
+    MSG_RESULT = 16,       // IoctlResult + Store records
+    MSG_ADMIN_REPLY = 17,  // AdminReply header + text
     // A device's data channel, after MSG_OPEN_REPLY: the program's read,
     // write and poll on the file, each answered by one MSG_DATA_DONE, in
     // turn. The driver keeps what the program has not read.
@@ -48,8 +48,8 @@ struct MsgHeader {
 enum OpenStatus : int32_t { OPEN_OK = 0, OPEN_NOT_SERVED = 1, OPEN_FAILED = 2 };
 
 struct OpenReq {
-    uint64_t inode;         // inode of the caller's end of this connection
-    uint32_t flags;         // open flags as the program gave them
+    uint64_t inode;  // inode of the caller's end of this connection
+    uint32_t flags;  // open flags as the program gave them
     uint32_t pid;
     uint32_t pointer_bits;  // 32 or 64: the caller's ABI, which the file keeps
     char path[kMaxPath];

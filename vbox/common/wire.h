@@ -20,8 +20,8 @@ bool socket_path(const char* dir, char* out, size_t n);
 int connect_to(const char* path, bool marked = false);
 
 // Sends one message made of a header and up to two payload pieces.
-bool send_msg(int fd, uint32_t type, const void* a = nullptr, size_t alen = 0,
-              const void* b = nullptr, size_t blen = 0);
+bool send_msg(int fd, uint32_t type, const void* a = nullptr, size_t alen = 0, const void* b = nullptr,
+              size_t blen = 0);
 
 // Reads exactly n bytes; timeout_ms < 0 waits for ever. False on error, end
 // of stream or time-out.

@@ -93,10 +93,9 @@ void Box::add_box_commands(console::Console& console, Box* box) {
                      if (w.size() > 1 && w[1] == "-c") ctx.kernel.clear_log();
                      return 0;
                  }});
-    console.add({"mknod", "/dev/NAME c MAJOR MINOR", "add a device node to the box",
-                 [box](console::Context&, const std::vector<std::string>& w, std::string& out) {
-                     return box->mknod(w, out);
-                 }});
+    console.add(
+        {"mknod", "/dev/NAME c MAJOR MINOR", "add a device node to the box",
+         [box](console::Context&, const std::vector<std::string>& w, std::string& out) { return box->mknod(w, out); }});
     console.add({"nodes", "", "list the device nodes the box serves",
                  [box](console::Context&, const std::vector<std::string>&, std::string& out) {
                      std::lock_guard<std::mutex> g(box->m_);
@@ -120,8 +119,8 @@ void Box::add_box_commands(console::Console& console, Box* box) {
                      out += "\nnodes:";
                      for (const auto& n : box->nodes_) out += " " + n.path;
                      out += "\nnetwork: " + (box->box_ns_.empty() ? std::string("the host's (no namespace of its own)")
-                                                                 : "eth0 " + box->mac_ + " in " + box->box_ns_ +
-                                                                       ", head end in " + box->headend_ns_);
+                                                                  : "eth0 " + box->mac_ + " in " + box->box_ns_ +
+                                                                        ", head end in " + box->headend_ns_);
                      out += "\nopen files: " + std::to_string(box->files_.size()) + "\n";
                      return 0;
                  }});
@@ -247,7 +246,7 @@ int Box::command(const std::string& line, std::string& out, int caller_pid) {
     // The caller's working folder, through its /proc entry: the same
     // folder whatever namespace the caller runs in.
     console::Context ctx{*kernel_, *board_, dir_,
-                       caller_pid > 0 ? "/proc/" + std::to_string(caller_pid) + "/cwd" : std::string()};
+                         caller_pid > 0 ? "/proc/" + std::to_string(caller_pid) + "/cwd" : std::string()};
     int status = c->run(ctx, w, out);
     publish_proc();
     return status;

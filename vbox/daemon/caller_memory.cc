@@ -57,8 +57,8 @@ bool CallerMemory::exchange(unsigned type, unsigned long addr, unsigned len, boo
     MemReq rq = {static_cast<uint64_t>(addr), len, write ? 1u : 0u};
     MsgHeader h;
     MemReply rep;
-    bool sent = type == MSG_MEM_WRITE ? send_msg(fd_, type, &rq, sizeof rq, out, len)
-                                      : send_msg(fd_, type, &rq, sizeof rq);
+    bool sent =
+        type == MSG_MEM_WRITE ? send_msg(fd_, type, &rq, sizeof rq, out, len) : send_msg(fd_, type, &rq, sizeof rq);
     if (!sent || !read_header(fd_, h, kReplyTimeoutMs) || h.type != MSG_MEM_REPLY || h.len < sizeof rep ||
         !read_full(fd_, &rep, sizeof rep, kReplyTimeoutMs)) {
         broken_ = true;

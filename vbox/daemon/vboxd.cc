@@ -38,7 +38,7 @@ using namespace vbox;
 constexpr off_t kPhysSize = off_t(1) << 32;
 
 std::atomic<int> g_listen{-1};
-int g_wake[2] = {-1, -1};  // written to end the accept loop
+int g_wake[2] = {-1, -1};        // written to end the accept loop
 std::atomic<int> g_stop_fd{-1};  // the front end waiting for `stop` to finish
 
 // The connections being served, so that a stopping box can end them.
@@ -150,15 +150,13 @@ private:
 
     void drain_wakes() {
         uint64_t n;
-        if (read(ev_, &n, sizeof n) < 0) {
-        }
+        if (read(ev_, &n, sizeof n) < 0) {}
     }
     std::function<void()> waker() {
         int ev = ev_;
         return [ev] {
             uint64_t one = 1;
-            if (write(ev, &one, sizeof one) < 0) {
-            }
+            if (write(ev, &one, sizeof one) < 0) {}
         };
     }
     // The driver's mask, its wait queues armed to wake this channel.
@@ -272,9 +270,8 @@ bool serve_admin(Box& box, int fd, uint32_t len) {
     if (line == "stop") {
         int none = -1;
         if (!g_stop_fd.compare_exchange_strong(none, fd)) return false;  // stopping already
-        g_connections.remove(fd);  // not one of those the stop ends
-        if (write(g_wake[1], "x", 1) < 0) {
-        }
+        g_connections.remove(fd);                                        // not one of those the stop ends
+        if (write(g_wake[1], "x", 1) < 0) {}
         return true;
     }
     std::string out;
@@ -325,13 +322,13 @@ int listen_on(const std::string& path) {
 }
 
 void on_signal(int) {
-    if (write(g_wake[1], "x", 1) < 0) {
-    }
+    if (write(g_wake[1], "x", 1) < 0) {}
 }
 
 int usage() {
-    fprintf(stderr, "usage: vboxd --dir DIR --boot SCRIPT [--modules DIR[:DIR...]] [--mac MAC]\n"
-                    "       vboxd --commands\n");
+    fprintf(stderr,
+            "usage: vboxd --dir DIR --boot SCRIPT [--modules DIR[:DIR...]] [--mac MAC]\n"
+            "       vboxd --commands\n");
     return 2;
 }
 

@@ -56,7 +56,7 @@ TEST_F(Bridge, OtherPathsAreLeftAlone) {
         {"open", "/dev/mem0", "ok other sync=1\n"},
         {"open", "/dev//mem", "ok decoy sync=1\n"},
         {"open", "/dev/./mem", "ok decoy sync=1\n"},
-        {"openat", "mem", "ok decoy sync=1\n"},          // relative to /dev: not the name "/dev/mem"
+        {"openat", "mem", "ok decoy sync=1\n"},  // relative to /dev: not the name "/dev/mem"
         {"__openat_2", "mem", "ok decoy sync=1\n"},
         {"open", "/dev/nothing", "err ENOENT\n"},
     };

@@ -27,7 +27,8 @@
 
 static void result(const char *op, long r, int v)
 {
-	printf("%s r=%ld errno=%s v=%d\n", op, r, r < 0 ? strerror(errno) : "0", v);
+	printf("%s r=%ld errno=%s v=%d\n", op, r, r < 0 ? strerror(errno) : "0",
+	       v);
 }
 
 static void copy_script(int fd, char *op)
@@ -35,7 +36,7 @@ static void copy_script(int fd, char *op)
 	struct {
 		unsigned int count;
 		unsigned int op[8][3];
-	} script = {0};
+	} script = { 0 };
 	char *p = op + 2;
 	long guard = strtol(p, &p, 0);
 	int none = strncmp(p + 1, "none", 4) == 0;
@@ -49,7 +50,8 @@ static void copy_script(int fd, char *op)
 			p++;
 	}
 	long page = sysconf(_SC_PAGESIZE);
-	unsigned char *map = mmap(NULL, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+	unsigned char *map = mmap(NULL, 2 * page, PROT_READ | PROT_WRITE,
+				  MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
 	memset(map, 0x11, page);
 	memset(map + page, 0x22, page);
 	mprotect(map + page, page, none ? PROT_NONE : PROT_READ);
@@ -58,7 +60,8 @@ static void copy_script(int fd, char *op)
 	for (int run = 0; run < 2; run++) {
 		memset(map + page - guard, 0x11, guard);
 		long r = ioctl(fd, 2, arg);
-		printf("%s r=%ld errno=%s mem=", op, r, r < 0 ? strerror(errno) : "0");
+		printf("%s r=%ld errno=%s mem=", op, r,
+		       r < 0 ? strerror(errno) : "0");
 		for (long i = 0; i < 16 && (!none || i < guard); i++)
 			printf("%02x", arg[i]);
 		printf("\n");
@@ -94,7 +97,8 @@ int main(int argc, char **argv)
 		} else if (op[0] == 'n') {
 			result(op, ioctl(fd, cmd, NULL), 0);
 		} else if (op[0] == 'u') {
-			void *page = mmap(NULL, 4096, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+			void *page = mmap(NULL, 4096, PROT_NONE,
+					  MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
 			result(op, ioctl(fd, cmd, page), 0);
 		} else if (op[0] == 'l') {
 			char *p = op + 2;
@@ -112,7 +116,8 @@ int main(int argc, char **argv)
 		} else if (op[0] == 'x') {
 			unsigned char buf[256];
 			size_t n = strtoul(op + 2, NULL, 0);
-			ssize_t got = read(fd, buf, n < sizeof buf ? n : sizeof buf);
+			ssize_t got =
+				read(fd, buf, n < sizeof buf ? n : sizeof buf);
 			printf("%s r=%zd", op, got);
 			for (ssize_t k = 0; k < got; k++)
 				printf(" %02X", buf[k]);
@@ -121,15 +126,18 @@ int main(int argc, char **argv)
 			char buf[256];
 			size_t n = strtoul(op + 2, NULL, 0);
 			errno = 0;
-			ssize_t got = read(fd, buf, n < sizeof buf ? n : sizeof buf);
+			ssize_t got =
+				read(fd, buf, n < sizeof buf ? n : sizeof buf);
 			if (got < 0)
 				printf("%s %s\n", op, strerror(errno));
 			else
-				printf("%s r=%zd data=%.*s\n", op, got, (int)got, buf);
+				printf("%s r=%zd data=%.*s\n", op, got,
+				       (int)got, buf);
 		} else if (op[0] == 'p') {
-			struct pollfd p = {fd, POLLIN, 0};
+			struct pollfd p = { fd, POLLIN, 0 };
 			int r = poll(&p, 1, atoi(op + 2));
-			printf("%s r=%d in=%d%s\n", op, r, (p.revents & POLLIN) != 0,
+			printf("%s r=%d in=%d%s\n", op, r,
+			       (p.revents & POLLIN) != 0,
 			       p.revents & (POLLHUP | POLLERR) ? " hup" : "");
 		} else if (op[0] == 'c') {
 			copy_script(fd, op);

@@ -17,7 +17,7 @@ int main(int argc, char **argv)
 {
 	if (argc < 5)
 		return 2;
-	struct sockaddr_in group = {0};
+	struct sockaddr_in group = { 0 };
 	group.sin_family = AF_INET;
 	group.sin_port = htons((unsigned short)atoi(argv[3]));
 	if (inet_pton(AF_INET, argv[2], &group.sin_addr) != 1)
@@ -29,21 +29,24 @@ int main(int argc, char **argv)
 	}
 	if (strcmp(argv[1], "send") == 0 && argc == 6) {
 		for (int i = 0; i < atoi(argv[5]); i++, usleep(50000))
-			if (sendto(s, argv[4], strlen(argv[4]), 0, (struct sockaddr *)&group, sizeof group) < 0) {
+			if (sendto(s, argv[4], strlen(argv[4]), 0,
+				   (struct sockaddr *)&group,
+				   sizeof group) < 0) {
 				perror("sendto");
 				return 1;
 			}
 		return 0;
 	}
-	struct ip_mreq mreq = {group.sin_addr, {htonl(INADDR_ANY)}};
+	struct ip_mreq mreq = { group.sin_addr, { htonl(INADDR_ANY) } };
 	int one = 1;
 	setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
 	if (bind(s, (struct sockaddr *)&group, sizeof group) != 0 ||
-	    setsockopt(s, IPPROTO_IP, IP_ADD_MEMBERSHIP, &mreq, sizeof mreq) != 0) {
+	    setsockopt(s, IPPROTO_IP, IP_ADD_MEMBERSHIP, &mreq, sizeof mreq) !=
+		    0) {
 		perror("join");
 		return 1;
 	}
-	struct pollfd p = {s, POLLIN, 0};
+	struct pollfd p = { s, POLLIN, 0 };
 	if (poll(&p, 1, atoi(argv[4])) != 1) {
 		puts("timeout");
 		return 1;
@@ -51,10 +54,12 @@ int main(int argc, char **argv)
 	char buf[256], from[INET_ADDRSTRLEN];
 	struct sockaddr_in src;
 	socklen_t len = sizeof src;
-	ssize_t n = recvfrom(s, buf, sizeof buf - 1, 0, (struct sockaddr *)&src, &len);
+	ssize_t n = recvfrom(s, buf, sizeof buf - 1, 0, (struct sockaddr *)&src,
+			     &len);
 	if (n < 0)
 		return 1;
 	buf[n] = 0;
-	printf("%s from %s\n", buf, inet_ntop(AF_INET, &src.sin_addr, from, sizeof from));
+	printf("%s from %s\n", buf,
+	       inet_ntop(AF_INET, &src.sin_addr, from, sizeof from));
 	return 0;
 }

@@ -94,17 +94,16 @@ TEST_F(Box, IoctlReachesTheDriverAndTheChip) {
 TEST_F(Box, ProcessesShareTheDriverState) {
     EXPECT_EQ(probe({"s:0x1008:1"}).status, 0);  // mute from one program
     EXPECT_EQ(probe({"g:0x2039"}).out, "g:0x2039 r=0 errno=0 v=1\n");
-    EXPECT_EQ(probe({"s:0x1008:0", "g:0x2039"}).out,
-              "s:0x1008:0 r=0 errno=0 v=0\ng:0x2039 r=0 errno=0 v=0\n");
+    EXPECT_EQ(probe({"s:0x1008:0", "g:0x2039"}).out, "s:0x1008:0 r=0 errno=0 v=0\ng:0x2039 r=0 errno=0 v=0\n");
 }
 
 TEST_F(Box, BadPointersGiveEfaultAndTheCallerLivesOn) {
     auto r = probe({"n:0x2038", "u:0x2038", "n:0x1007", "u:0x1007", "n:0x2043", "g:0x204B"});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(lines(r.out), (std::vector<std::string>{
-                                "n:0x2038 r=-1 errno=Bad address v=0", "u:0x2038 r=-1 errno=Bad address v=0",
-                                "n:0x1007 r=-1 errno=Bad address v=0", "u:0x1007 r=-1 errno=Bad address v=0",
-                                "n:0x2043 r=-1 errno=Bad address v=0", "g:0x204B r=0 errno=0 v=263"}));
+    EXPECT_EQ(lines(r.out),
+              (std::vector<std::string>{"n:0x2038 r=-1 errno=Bad address v=0", "u:0x2038 r=-1 errno=Bad address v=0",
+                                        "n:0x1007 r=-1 errno=Bad address v=0", "u:0x1007 r=-1 errno=Bad address v=0",
+                                        "n:0x2043 r=-1 errno=Bad address v=0", "g:0x204B r=0 errno=0 v=263"}));
 }
 
 // The caller's memory travels with the request and the driver's stores
@@ -156,9 +155,9 @@ TEST_F(Box, NodesWithoutADriverAndPathsTheBoxDoesNotServe) {
 
 TEST_F(Box, ReadWriteAndPollOnAServedNode) {
     auto r = probe({"p:0", "w:hello", "p:2000", "g:1", "r:3", "r:10", "p:0"}, "/dev/echo");
-    EXPECT_EQ(lines(r.out), (std::vector<std::string>{"p:0 r=0 in=0", "w:hello r=5 errno=0 v=0",
-                                                      "p:2000 r=1 in=1", "g:1 r=0 errno=0 v=5", "r:3 r=3 data=hel",
-                                                      "r:10 r=2 data=lo", "p:0 r=0 in=0"}))
+    EXPECT_EQ(lines(r.out),
+              (std::vector<std::string>{"p:0 r=0 in=0", "w:hello r=5 errno=0 v=0", "p:2000 r=1 in=1",
+                                        "g:1 r=0 errno=0 v=5", "r:3 r=3 data=hel", "r:10 r=2 data=lo", "p:0 r=0 in=0"}))
         << r.err;
     // A node without read refuses it, as the kernel does.
     EXPECT_EQ(probe({"r:4"}).out, "r:4 Invalid argument\n");
@@ -210,8 +209,8 @@ TEST_F(Box, ItsDevAndItsMemoryForVreg) {
 
 // Every open entry point of glibc reaches a node the box serves.
 TEST_F(Box, EveryOpenEntryPointReachesTheBox) {
-    for (const char* e : {"open", "open64", "openat", "openat64", "__open_2", "__open64_2", "__openat_2",
-                          "__openat64_2"}) {
+    for (const char* e :
+         {"open", "open64", "openat", "openat64", "__open_2", "__open64_2", "__openat_2", "__openat64_2"}) {
         auto r = inside({OPEN_PROBE_BIN, e, "/dev/scart-0"});
         EXPECT_EQ(r.out, "ok  sync=0\n") << e << " " << r.err;
     }
@@ -256,8 +255,7 @@ TEST(BoxBoot, AFailingLineIsNamedAndTheBoxDoesNotStay) {
     vboxtest::BoxSession box;
     auto r = box.start("insmod st6413\n\ninsmod nosuch\nmknod /dev/scart-0 c 61 0\n");
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("boot:3: insmod nosuch\ninsmod: nosuch: no module by that name found\n"),
-              std::string::npos)
+    EXPECT_NE(r.err.find("boot:3: insmod nosuch\ninsmod: nosuch: no module by that name found\n"), std::string::npos)
         << r.err;
     EXPECT_EQ(box.vbox({"status"}).status, 3);
 }
@@ -277,7 +275,9 @@ TEST(BoxNetwork, EthZeroOfItsOwnJoinedToTheHeadEnd) {
     EXPECT_EQ(lines(links.out)[2], "00:03:6f:12:34:56");
 
     RunResult got;
-    std::thread receiver([&] { got = box.vbox({"headend", "--", MCAST_PROBE_BIN, "recv", "239.255.7.1", "5100", "5000"}); });
+    std::thread receiver([&] {
+        got = box.vbox({"headend", "--", MCAST_PROBE_BIN, "recv", "239.255.7.1", "5100", "5000"});
+    });
     auto sent = box.run({MCAST_PROBE_BIN, "send", "239.255.7.1", "5100", "from-the-box", "40"});
     receiver.join();
     EXPECT_EQ(sent.status, 0) << sent.err;
@@ -301,10 +301,8 @@ protected:
         return vbox::connect_to(path.c_str());
     }
     void expect_box_sound() {
-        EXPECT_EQ(probe({"s:0x1007:20", "g:0x2038"}).out,
-                  "s:0x1007:20 r=0 errno=0 v=20\ng:0x2038 r=0 errno=0 v=20\n");
-        for (int i = 0; i < 200 && vbox({"status"}).out.find("open files: 0") == std::string::npos; ++i)
-            usleep(10000);
+        EXPECT_EQ(probe({"s:0x1007:20", "g:0x2038"}).out, "s:0x1007:20 r=0 errno=0 v=20\ng:0x2038 r=0 errno=0 v=20\n");
+        for (int i = 0; i < 200 && vbox({"status"}).out.find("open files: 0") == std::string::npos; ++i) usleep(10000);
         EXPECT_NE(vbox({"status"}).out.find("open files: 0"), std::string::npos);
     }
 };

@@ -24,8 +24,9 @@ TEST(BoardInTheBox, GpioAndTheTunerBus) {
 
     std::string log = box.vbox({"dmesg"}).out;
     size_t gpio = log.find("gpio_init\n<6>gpio registered\nBoard S0\n<6>Gpio Driver Version = 1.5\n");
-    size_t tuner = log.find("<6>i2c_tuner_init: i2c tuner adapter module version 2.6.1 (20010830)\n"
-                            "<6>i2c_tuner_init: found device at 0x10000.\n");
+    size_t tuner = log.find(
+        "<6>i2c_tuner_init: i2c tuner adapter module version 2.6.1 (20010830)\n"
+        "<6>i2c_tuner_init: found device at 0x10000.\n");
     ASSERT_NE(gpio, std::string::npos) << log;
     ASSERT_NE(tuner, std::string::npos) << log;
     EXPECT_LT(gpio, tuner);

@@ -24,8 +24,7 @@ constexpr unsigned long period = 11000;  // ticks between checks
 
 class Gpio : public bench::DriverTest {
 protected:
-    void load()
-    {
+    void load() {
         ASSERT_EQ(0, insmod("gpio")) << kernel.last_error();
         fd_ = open(GPIO_MAJOR);
         ASSERT_GE(fd_, 0);
@@ -33,12 +32,10 @@ protected:
         kernel.clear_log();
     }
 
-    Writes writes() const
-    {
+    Writes writes() const {
         Writes out;
         for (const board::BusEvent& e : board.bus().history())
-            if (e.kind == board::BusEvent::write)
-                out.emplace_back(e.addr, e.value);
+            if (e.kind == board::BusEvent::write) out.emplace_back(e.addr, e.value);
         return out;
     }
 
@@ -46,11 +43,9 @@ protected:
     // them (in kernel context). Looked up in the module alone: a lookup in
     // the global scope would keep it mapped, and its globals, past rmmod.
     template <typename Fn>
-    Fn* routine(const char* name)
-    {
+    Fn* routine(const char* name) {
         void* handle = dlopen(kernel.lsmod().back().path.c_str(), RTLD_NOW | RTLD_NOLOAD);
-        if (!handle)
-            return nullptr;
+        if (!handle) return nullptr;
         void* sym = dlsym(handle, name);
         dlclose(handle);
         return reinterpret_cast<Fn*>(sym);
@@ -61,8 +56,7 @@ protected:
     int fd_ = -1;
 };
 
-TEST_F(Gpio, StartUpDrivesThePinsInOrder)
-{
+TEST_F(Gpio, StartUpDrivesThePinsInOrder) {
     ASSERT_EQ(0, insmod("gpio")) << kernel.last_error();
     EXPECT_EQ("gpio_init\n<6>gpio registered\nBoard S0\n<6>Gpio Driver Version = 1.5\n", take_log());
 
@@ -83,20 +77,17 @@ TEST_F(Gpio, StartUpDrivesThePinsInOrder)
     EXPECT_EQ(expected, writes());
     // Pin 31 was high on its pull-up: the pulse is its only change.
     EXPECT_EQ((std::vector<bool>{false, true}), board.bus().pin_changes(31));
-    for (unsigned pin : {31u, 30u, 15u, 28u})
-        EXPECT_TRUE(board.gpio().output(pin) && board.gpio().level(pin)) << pin;
-    for (unsigned pin : {2u, 3u, 19u, 13u})
-        EXPECT_TRUE(board.gpio().output(pin) && !board.gpio().level(pin)) << pin;
+    for (unsigned pin : {31u, 30u, 15u, 28u}) EXPECT_TRUE(board.gpio().output(pin) && board.gpio().level(pin)) << pin;
+    for (unsigned pin : {2u, 3u, 19u, 13u}) EXPECT_TRUE(board.gpio().output(pin) && !board.gpio().level(pin)) << pin;
     EXPECT_FALSE(board.gpio().output(26));
 
     auto info = kernel.lsmod().front().info;
-    for (const char* line : {"description=gpio Driver", "license=GPL",
-                             "kernel_version=2.4.30-tango2-2.7.158.1", "parm_param1=i", "parm_param2=i"})
+    for (const char* line : {"description=gpio Driver", "license=GPL", "kernel_version=2.4.30-tango2-2.7.158.1",
+                             "parm_param1=i", "parm_param2=i"})
         EXPECT_NE(std::find(info.begin(), info.end(), line), info.end()) << line;
 }
 
-TEST_F(Gpio, BoardVariantFromTheStrap)
-{
+TEST_F(Gpio, BoardVariantFromTheStrap) {
     board.lines().set_variant(board::Variant::s1);
     ASSERT_EQ(0, insmod("gpio", "param1=7 param2=-1")) << kernel.last_error();
     EXPECT_EQ("gpio_init\n<6>gpio registered\n<6>Board S1 \n<6>Gpio Driver Version = 1.5\n", take_log());
@@ -107,8 +98,7 @@ TEST_F(Gpio, BoardVariantFromTheStrap)
     EXPECT_EQ(0, proc.call([&] { return board_type(); }));
 }
 
-TEST_F(Gpio, StartUpFailures)
-{
+TEST_F(Gpio, StartUpFailures) {
     ASSERT_EQ(0, kernel.hold_chrdev(GPIO_MAJOR, "other"));
     EXPECT_EQ(-ENODEV, insmod("gpio"));
     EXPECT_EQ("gpio_init\n<6>Error registering gpio device\n", take_log());
@@ -120,15 +110,13 @@ TEST_F(Gpio, StartUpFailures)
     kernel.fail_kmalloc(1);
     EXPECT_EQ(-ENOMEM, insmod("gpio"));
     EXPECT_EQ(24u, writes().size());
-    for (const auto& dev : kernel.chrdevs())
-        EXPECT_NE(GPIO_MAJOR, dev.major);
+    for (const auto& dev : kernel.chrdevs()) EXPECT_NE(GPIO_MAJOR, dev.major);
     take_log();
     kernel.advance(3 * period);
     EXPECT_EQ("", take_log());
 }
 
-TEST_F(Gpio, Commands)
-{
+TEST_F(Gpio, Commands) {
     load();
     int v = -1;
     EXPECT_EQ(0, ioctl_int(fd_, GPIO_IOCSET, 5));
@@ -150,8 +138,7 @@ TEST_F(Gpio, Commands)
     EXPECT_FALSE(board.gpio().output(8));
 }
 
-TEST_F(Gpio, BadPointers)
-{
+TEST_F(Gpio, BadPointers) {
     load();
     long page = sysconf(_SC_PAGESIZE);
     void* none = mmap(nullptr, page, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -174,8 +161,7 @@ TEST_F(Gpio, BadPointers)
 
 // Pin 33 would put its value bit into the mask half of bank 2's word and
 // drive pin 17, a USB over-current input, high; -1 would shift by -1.
-TEST_F(Gpio, PinsOutsideTheBanksAreRefused)
-{
+TEST_F(Gpio, PinsOutsideTheBanksAreRefused) {
     load();
     for (int pin : {33, -1, 32, 48, -17, 0x7fffffff})
         for (unsigned cmd : {GPIO_IOCSET, GPIO_IOCCLEAR, GPIO_IOCGET})
@@ -194,14 +180,12 @@ TEST_F(Gpio, PinsOutsideTheBanksAreRefused)
         return 0L;
     });
     EXPECT_TRUE(writes().empty());
-    for (unsigned pin : {17u, 1u})
-        EXPECT_FALSE(board.gpio().output(pin)) << pin;
+    for (unsigned pin : {17u, 1u}) EXPECT_FALSE(board.gpio().output(pin)) << pin;
 }
 
 // 3 → 1 → 3 → 2: the second change to an abnormal state brings the ports
 // back; an abnormal state that stays is not counted again.
-TEST_F(Gpio, OverCurrentRecovery)
-{
+TEST_F(Gpio, OverCurrentRecovery) {
     load();
     auto& lines = board.lines();
     const char* wrong = "gpio_event_task: something wrong on us ports (reg->state = 0x%x) \n";
@@ -250,8 +234,7 @@ TEST_F(Gpio, OverCurrentRecovery)
 // into the kernel in turn (as the box's timer interrupt may): a check it
 // queues runs before the state goes, and nothing of the module is left
 // queued or armed to run afterwards.
-TEST_F(Gpio, UnloadStopsTheWatch)
-{
+TEST_F(Gpio, UnloadStopsTheWatch) {
     for (unsigned long call = 1; call <= 5; ++call) {
         load();
         proc.close(fd_);
@@ -274,8 +257,7 @@ TEST_F(Gpio, UnloadStopsTheWatch)
 // The timer has fired and queued the check, but keventd is still busy with
 // another driver's task when the module goes: the check runs before the
 // state is freed, and nothing of the module runs afterwards.
-TEST_F(Gpio, UnloadWithACheckQueued)
-{
+TEST_F(Gpio, UnloadWithACheckQueued) {
     load();
     proc.close(fd_);
     board.lines().set_overcurrent(0, true);
@@ -285,10 +267,11 @@ TEST_F(Gpio, UnloadWithACheckQueued)
     EXPECT_EQ("", take_log());
 
     ASSERT_EQ(0, rmmod("gpio")) << kernel.last_error();
-    EXPECT_EQ("gpio_event_task: reg->state = 0x2 \n"
-              "gpio_event_task: something wrong on us ports (reg->state = 0x2) \n"
-              "<6>gpio unregistered\n",
-              take_log());
+    EXPECT_EQ(
+        "gpio_event_task: reg->state = 0x2 \n"
+        "gpio_event_task: something wrong on us ports (reg->state = 0x2) \n"
+        "<6>gpio unregistered\n",
+        take_log());
     EXPECT_EQ(0u, kernel.kmalloc_live());
     kernel.advance(3 * period);
     EXPECT_EQ("", take_log());

@@ -32,25 +32,20 @@ public:
 
     // The master sends a byte; the slave acknowledges it or not, and then
     // lets go of SDA (unless it starts to send: see receive).
-    void send(uint8_t byte, bool ack, bool then_receive = false)
-    {
-        for (int i = 7; i >= 0; --i)
-            sda_to(byte >> i & 1), clock();
+    void send(uint8_t byte, bool ack, bool then_receive = false) {
+        for (int i = 7; i >= 0; --i) sda_to(byte >> i & 1), clock();
         sda_to(!ack);
         clock();
-        if (!then_receive)
-            sda_to(true);
+        if (!then_receive) sda_to(true);
     }
 
     // The master reads bytes after the slave acknowledged a read address:
     // the slave's first bit takes the place of its acknowledge.
-    void receive(const std::vector<uint8_t>& bytes)
-    {
+    void receive(const std::vector<uint8_t>& bytes) {
         for (size_t k = 0; k < bytes.size(); ++k) {
             bool last = k + 1 == bytes.size();
             sda_to(bytes[k] & 0x80);
-            for (int i = 6; i >= -1; --i)
-                clock(), sda_to(i < 0 || (bytes[k] >> i & 1));
+            for (int i = 6; i >= -1; --i) clock(), sda_to(i < 0 || (bytes[k] >> i & 1));
             sda_to(last);  // the master's acknowledge, none after the last
             clock();
             sda_to(true);
@@ -61,10 +56,8 @@ private:
     void clock() { scl_to(true), scl_to(false); }
     void sda_to(bool v) { move(sda_, v, 'D'); }
     void scl_to(bool v) { move(scl_, v, 'C'); }
-    void move(bool& line, bool v, char name)
-    {
-        if (line == v)
-            return;
+    void move(bool& line, bool v, char name) {
+        if (line == v) return;
         line = v;
         out_ += (out_.empty() ? "" : " ") + std::string(1, name) + (v ? "1" : "0");
     }
@@ -74,8 +67,7 @@ private:
 
 class TunerBus : public bench::DriverTest {
 protected:
-    void load(const std::string& args = "")
-    {
+    void load(const std::string& args = "") {
         ASSERT_EQ(0, insmod("gpio")) << kernel.last_error();
         ASSERT_EQ(0, insmod("i2c-tuner", args)) << kernel.last_error();
         nr_ = adapter();
@@ -84,23 +76,19 @@ protected:
         board.bus().clear_history();
     }
 
-    int adapter()
-    {
+    int adapter() {
         for (const auto& a : kernel.i2c_adapters())
-            if (a.name == "tuner TU1216L")
-                return a.nr;
+            if (a.name == "tuner TU1216L") return a.nr;
         return -1;
     }
 
-    int write(uint8_t addr, std::vector<uint8_t> bytes)
-    {
+    int write(uint8_t addr, std::vector<uint8_t> bytes) {
         kplat::I2cMsg m{addr, 0, static_cast<uint16_t>(bytes.size()), bytes.data()};
         return kernel.i2c_transfer(nr_, &m, 1);
     }
 
     // What the pins did, as Wire writes it.
-    std::string lines() const
-    {
+    std::string lines() const {
         std::string out;
         for (const board::BusEvent& e : board.bus().history())
             if (e.kind == board::BusEvent::pin && (e.addr == sda || e.addr == scl))
@@ -114,17 +102,17 @@ protected:
     int nr_ = -1;
 };
 
-TEST_F(TunerBus, LoadsAfterGpio)
-{
+TEST_F(TunerBus, LoadsAfterGpio) {
     EXPECT_EQ(-ENOEXEC, insmod("i2c-tuner"));  // em86xx_gpio_setdirection is gpio's
     ASSERT_EQ(0, insmod("gpio")) << kernel.last_error();
     take_log();
     uint64_t t0 = kernel.microseconds();
     ASSERT_EQ(0, insmod("i2c-tuner")) << kernel.last_error();
     EXPECT_EQ(t0, kernel.microseconds());  // both lines high: one read each
-    EXPECT_EQ("<6>i2c_tuner_init: i2c tuner adapter module version 2.6.1 (20010830)\n"
-              "<6>i2c_tuner_init: found device at 0x10000.\n",
-              take_log());
+    EXPECT_EQ(
+        "<6>i2c_tuner_init: i2c tuner adapter module version 2.6.1 (20010830)\n"
+        "<6>i2c_tuner_init: found device at 0x10000.\n",
+        take_log());
     EXPECT_FALSE(board.gpio().output(sda) || board.gpio().output(scl));
 
     auto adapters = kernel.i2c_adapters();
@@ -146,34 +134,29 @@ TEST_F(TunerBus, LoadsAfterGpio)
     EXPECT_EQ(0, rmmod("gpio"));
 }
 
-TEST_F(TunerBus, BaseParameter)
-{
+TEST_F(TunerBus, BaseParameter) {
     ASSERT_EQ(0, insmod("gpio"));
     ASSERT_EQ(0, insmod("i2c-tuner", "base=0x2b0")) << kernel.last_error();
     EXPECT_NE(std::string::npos, take_log().find("<6>i2c_tuner_init: found device at 0x2b0.\n"));
 }
 
-TEST_F(TunerBus, RegistrationFailure)
-{
+TEST_F(TunerBus, RegistrationFailure) {
     struct Nothing : kplat::I2cMaster {
         int transfer(kplat::I2cMsg*, int) override { return -EIO; }
     } nothing;
     ASSERT_EQ(0, insmod("gpio"));
-    while (kernel.i2c_adapters().size() < 16)
-        ASSERT_GE(kernel.add_i2c_adapter("other", 0, nothing), 0);
+    while (kernel.i2c_adapters().size() < 16) ASSERT_GE(kernel.add_i2c_adapter("other", 0, nothing), 0);
     take_log();
     EXPECT_EQ(-ENODEV, insmod("i2c-tuner"));
     EXPECT_NE(std::string::npos, take_log().find("<6>i2c_tuner_init: i2c_bit_add_bus failed\n"));
     EXPECT_EQ(1u, kernel.lsmod().size());
     for (const auto& a : kernel.i2c_adapters())
-        if (a.name == "other")
-            kernel.del_i2c_adapter(a.nr);
+        if (a.name == "other") kernel.del_i2c_adapter(a.nr);
 }
 
 // A write and a read, exact on the pins. Every byte the tuner acknowledges
 // is still pulled low when the master lets SDA go: one time-out line each.
-TEST_F(TunerBus, WriteAndReadOnThePins)
-{
+TEST_F(TunerBus, WriteAndReadOnThePins) {
     load();
     EXPECT_EQ(1, write(0x60, {0x0b, 0x8e}));
     EXPECT_EQ((std::vector<std::vector<uint8_t>>{{0x0b, 0x8e}}), tuner().writes());
@@ -200,15 +183,13 @@ TEST_F(TunerBus, WriteAndReadOnThePins)
     EXPECT_EQ(r.text(), lines());
 }
 
-TEST_F(TunerBus, AddressNotAcknowledged)
-{
+TEST_F(TunerBus, AddressNotAcknowledged) {
     load();
     // Three retries, each after a stop; nothing reaches the tuner.
     EXPECT_EQ(-kernel_EREMOTEIO, write(0x61, {0x01}));
     EXPECT_EQ("S C2- P S C2- P S C2- P S C2- P", wires().trace());
     Wire w;
-    for (int i = 0; i < 4; ++i)
-        w.start(), w.send(0xc2, false), w.stop();
+    for (int i = 0; i < 4; ++i) w.start(), w.send(0xc2, false), w.stop();
     EXPECT_EQ(w.text(), lines());
     EXPECT_TRUE(tuner().transfers().empty());
     EXPECT_EQ("", take_log());
@@ -226,8 +207,7 @@ TEST_F(TunerBus, AddressNotAcknowledged)
 // bit the master sends holds SCL low for two (SDA moves after the first)
 // and high for one, SDA steady meanwhile; a stop raises SDA one half clock
 // after SCL.
-TEST_F(TunerBus, BitTiming)
-{
+TEST_F(TunerBus, BitTiming) {
     load();
     ASSERT_EQ(1, write(0x60, {0x0b}));
     struct Edge {
@@ -276,8 +256,7 @@ TEST_F(TunerBus, BitTiming)
 // bus: with SDA held it fails at once, with SCL held once the bus's
 // time-out (100 ticks) is over; neither moves a pin nor reaches the tuner,
 // and the bus works again once the line is let go.
-TEST_F(TunerBus, HeldLines)
-{
+TEST_F(TunerBus, HeldLines) {
     ASSERT_EQ(0, insmod("gpio"));
     take_log();
     wires().hold_sda(true);
@@ -318,8 +297,7 @@ TEST_F(TunerBus, HeldLines)
 // so the algorithm waits and the bytes go whole: a stretch within the 40 us
 // the release polls says nothing, a longer one logs once per stretch, one
 // past the bus's time-out (1 s) ends the transfer with -ETIMEDOUT.
-TEST_F(TunerBus, ClockStretching)
-{
+TEST_F(TunerBus, ClockStretching) {
     load();
     const std::vector<std::vector<uint8_t>> sent = {{0x0b, 0x8e}};
     wires().set_stretch(30);
@@ -354,8 +332,7 @@ TEST_F(TunerBus, ClockStretching)
     EXPECT_EQ(1, write(0x60, {0x0b}));
 }
 
-TEST_F(TunerBus, ClientKeepsTheModule)
-{
+TEST_F(TunerBus, ClientKeepsTheModule) {
     load();
     ASSERT_EQ(0, kernel.hold_i2c_client(nr_, 0x60, "tuner", true));
     EXPECT_EQ(1, kernel.lsmod().front().use_count);

@@ -13,14 +13,14 @@
 namespace hostns {
 
 struct NetPairOptions {
-    std::string prefix = "stbt";               // namespace names: PREFIX-PID-N-box, -he
+    std::string prefix = "stbt";  // namespace names: PREFIX-PID-N-box, -he
     std::string box_ifname = "eth0";
     std::string headend_ifname = "eth0";
-    std::string box_addr = "10.77.0.2/24";     // empty: the interface has no IPv4 address
+    std::string box_addr = "10.77.0.2/24";  // empty: the interface has no IPv4 address
     std::string headend_addr = "10.77.0.1/24";
-    std::string box_mac;                       // empty: the kernel's random address
-    bool multicast_route = true;               // 224.0.0.0/4 out of the veth on both sides
-    bool gro_off = true;                       // frames arrive as they were sent
+    std::string box_mac;          // empty: the kernel's random address
+    bool multicast_route = true;  // 224.0.0.0/4 out of the veth on both sides
+    bool gro_off = true;          // frames arrive as they were sent
 };
 
 // Whether this process may make network namespaces (tests skip otherwise).

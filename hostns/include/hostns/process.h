@@ -10,12 +10,12 @@
 namespace hostns {
 
 struct RunOptions {
-    std::string input;                    // written to standard input, then closed
-    std::vector<std::string> env;         // "NAME=value" entries added or replaced
-    std::vector<std::string> unset_env;   // names removed from the environment
-    bool clear_env = false;               // start from an empty environment
-    std::string cwd;                      // working directory of the child
-    int timeout_ms = 20000;               // the child's process group is killed after this
+    std::string input;                   // written to standard input, then closed
+    std::vector<std::string> env;        // "NAME=value" entries added or replaced
+    std::vector<std::string> unset_env;  // names removed from the environment
+    bool clear_env = false;              // start from an empty environment
+    std::string cwd;                     // working directory of the child
+    int timeout_ms = 20000;              // the child's process group is killed after this
     // Files visible only to the child, at absolute paths (for example
     // "/etc/vregrc"): their folders are overlaid in a private mount
     // namespace, so the host's own files are never touched. Needs root.
@@ -25,11 +25,11 @@ struct RunOptions {
 };
 
 struct RunResult {
-    int status = -1;      // exit status, or 128 + signal number
-    int signal = 0;       // the terminating signal, 0 for a normal exit
+    int status = -1;  // exit status, or 128 + signal number
+    int signal = 0;   // the terminating signal, 0 for a normal exit
     bool timed_out = false;
-    std::string out;      // everything written to standard output
-    std::string err;      // everything written to standard error
+    std::string out;  // everything written to standard output
+    std::string err;  // everything written to standard error
 };
 
 // Runs argv[0] (looked up on PATH when it has no "/") with the arguments.
@@ -53,8 +53,7 @@ ExecPlan plan_exec(const std::vector<std::string>& argv, const RunOptions& optio
 // over the folder (hiding all it holds, device nodes included) and writes
 // the files, named relative to it. Needs root. For a folder such as /dev,
 // where overlaying would reach the host's own device nodes.
-std::function<void()> private_folder(const std::string& folder,
-                                     const std::map<std::string, std::string>& files = {});
+std::function<void()> private_folder(const std::string& folder, const std::map<std::string, std::string>& files = {});
 
 // Milliseconds on the monotonic clock, for the time limits of runs and
 // sessions.

@@ -59,7 +59,8 @@ std::string frame(const Frame& f) {
 // The Internet checksum of n bytes of s from `from`; 0 over a correct one.
 uint16_t inet_sum(const std::string& s, size_t from, size_t n) {
     uint32_t sum = 0;
-    for (size_t i = 0; i < n; i += 2) sum += static_cast<uint8_t>(s[from + i]) << 8 | static_cast<uint8_t>(s[from + i + 1]);
+    for (size_t i = 0; i < n; i += 2)
+        sum += static_cast<uint8_t>(s[from + i]) << 8 | static_cast<uint8_t>(s[from + i + 1]);
     while (sum >> 16) sum = (sum & 0xffff) + (sum >> 16);
     return static_cast<uint16_t>(~sum);
 }
@@ -121,9 +122,7 @@ protected:
         ASSERT_NE(flags_before_.find(",UP"), std::string::npos) << flags_before_;
     }
     void TearDown() override {
-        if (pair_) {
-            EXPECT_EQ(flags(), flags_before_) << "eth0 has its flags back";
-        }
+        if (pair_) { EXPECT_EQ(flags(), flags_before_) << "eth0 has its flags back"; }
     }
 
     RunResult run(std::vector<std::string> args, const RunOptions& options = {}) {
@@ -178,11 +177,16 @@ TEST_F(Mcastrate, StreamsInFirstSeenOrderWithTheirRates) {
     Frame other_proto{"239.4.4.4", 5000, 1000, 2}, later_fragment{"239.6.6.6", 5000, 1000, 17, 0, 185},
         options{"239.3.3.3", 6000, 1500, 17, 2};
     std::vector<std::string> frames{
-        frame({"239.1.1.1", 5000, 500}), frame({"223.1.1.1", 5000, 1000}),  // below 224.0.0.0
-        frame({"239.1.1.1", 5001, 750}), frame(other_proto),
-        frame({"239.1.1.1", 5000, 500}), frame({"239.2.2.2", 5000, 375}),
-        frame(later_fragment),           frame({"239.5.5.5", 5000, 100}).substr(0, 40),  // UDP header cut
-        frame(options),                  frame({"239.1.1.1", 5000, 500}),
+        frame({"239.1.1.1", 5000, 500}),
+        frame({"223.1.1.1", 5000, 1000}),  // below 224.0.0.0
+        frame({"239.1.1.1", 5001, 750}),
+        frame(other_proto),
+        frame({"239.1.1.1", 5000, 500}),
+        frame({"239.2.2.2", 5000, 375}),
+        frame(later_fragment),
+        frame({"239.5.5.5", 5000, 100}).substr(0, 40),  // UDP header cut
+        frame(options),
+        frame({"239.1.1.1", 5000, 500}),
         frame({"239.2.2.2", 5000, 375}),
     };
     // Kb/s = frame bytes * 8 / 1500 ms.
@@ -223,10 +227,10 @@ protected:
         o.multicast_route = false;
         open_pair(o);
         if (IsSkipped() || HasFatalFailure()) return;
-        for (const auto& args : std::vector<std::vector<std::string>>{
-                 {"link", "add", "side0", "type", "veth", "peer", "name", "side1"},
-                 {"link", "set", "side0", "up"},
-                 {"link", "set", "side1", "up"}})
+        for (const auto& args :
+             std::vector<std::vector<std::string>>{{"link", "add", "side0", "type", "veth", "peer", "name", "side1"},
+                                                   {"link", "set", "side0", "up"},
+                                                   {"link", "set", "side1", "up"}})
             ASSERT_TRUE(pair_->ip_box(args)) << pair_->error();
         ASSERT_TRUE(pair_->ip_box({"route", "add", "224.0.0.0/4", "dev", "side0"})) << pair_->error();
     }
@@ -237,8 +241,8 @@ TEST_F(McastrateLeave, OneLeavePerStreamOutOfTheMeasuredInterface) {
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(link_->igmp().size(), 0u) << "no stream, no Leave";
 
-    r = measure({"-l", "-t", "1500"}, {frame({"239.1.1.1", 5000, 200}), frame({"239.1.1.1", 5001, 200}),
-                                        frame({"239.2.2.2", 5000, 200})});
+    r = measure({"-l", "-t", "1500"},
+                {frame({"239.1.1.1", 5000, 200}), frame({"239.1.1.1", 5001, 200}), frame({"239.2.2.2", 5000, 200})});
     EXPECT_EQ(r.out, "239.1.1.1:5000\n239.1.1.1:5001\n239.2.2.2:5000\n");
     EXPECT_EQ(r.status, 0);
     auto leaves = link_->igmp();

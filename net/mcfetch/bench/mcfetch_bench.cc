@@ -66,7 +66,7 @@ std::vector<std::string> timed(std::vector<std::string> argv) {
 struct Trial {
     bool complete = false;
     double sent_rate = 0;  // datagrams per second the sender achieved
-    double total = 0;  // from the sender's start to the receiver's end
+    double total = 0;      // from the sender's start to the receiver's end
     Usage receiver, sender;
     long rcvbuf_dropped = 0;  // by the box's kernel, for a full socket buffer
 };
@@ -80,8 +80,8 @@ long rcvbuf_errors(const hostns::NetnsPair& pair) {
     return v[4];
 }
 
-Trial mcfetch_trial(mctest::StreamSession& s, const std::string& image, const std::string& in,
-                    const std::string& out, double rate, bool courtesy) {
+Trial mcfetch_trial(mctest::StreamSession& s, const std::string& image, const std::string& in, const std::string& out,
+                    double rate, bool courtesy) {
     unlink(out.c_str());
     // A run ended by its time limit lets go of the port a moment later.
     for (int i = 0; i < 100 && mctest::joined(s.pair(), "239.113.1.74"); ++i) usleep(50000);
@@ -110,8 +110,7 @@ Trial mcfetch_trial(mctest::StreamSession& s, const std::string& image, const st
     return t;
 }
 
-Trial udpcast_trial(mctest::StreamSession& s, const std::string& image, const std::string& in,
-                    const std::string& out) {
+Trial udpcast_trial(mctest::StreamSession& s, const std::string& image, const std::string& in, const std::string& out) {
     unlink(out.c_str());
     Trial t;
     s.start_program(timed({"udp-receiver", "--file", out, "--nokbd", "--interface", "eth0", "--portbase", "9000",
@@ -122,9 +121,10 @@ Trial udpcast_trial(mctest::StreamSession& s, const std::string& image, const st
     double t0 = now();
     RunOptions so;
     so.timeout_ms = 120000;
-    RunResult sent = s.pair().run_headend(timed({"udp-sender", "--file", in, "--nokbd", "--interface", "eth0",
-                                                 "--min-receivers", "1", "--portbase", "9000", "--mcast-rdv-address", "224.0.0.1"}),
-                                          so);
+    RunResult sent =
+        s.pair().run_headend(timed({"udp-sender", "--file", in, "--nokbd", "--interface", "eth0", "--min-receivers",
+                                    "1", "--portbase", "9000", "--mcast-rdv-address", "224.0.0.1"}),
+                             so);
     mctest::Fetch f = s.finish();
     t.total = now() - t0;
     t.receiver = usage_of(f.mcfetch);
@@ -178,10 +178,8 @@ int main(int argc, char** argv) {
             Trial t = mcfetch_trial(s, image, in, out, rate, courtesy);
             if (!t.complete) t = mcfetch_trial(s, image, in, out, rate, courtesy);  // once more: the host is shared
             char what[64];
-            if (rate > 0)
-                snprintf(what, sizeof what, "%6.0f/s (%5.1f Mbit/s)", rate, rate * kDatagramBytes * 8 / 1e6);
-            else
-                snprintf(what, sizeof what, "unpaced");
+            if (rate > 0) snprintf(what, sizeof what, "%6.0f/s (%5.1f Mbit/s)", rate, rate * kDatagramBytes * 8 / 1e6);
+            else snprintf(what, sizeof what, "unpaced");
             row(what, t);
             if (!t.complete) {
                 printf("%26s %ld of %d dropped for a full socket buffer\n", "", t.rcvbuf_dropped, kPackets);
@@ -191,8 +189,7 @@ int main(int argc, char** argv) {
         }
         if (best > 0)
             printf("highest loss-free rate: %.0f datagrams/s (%.1f Mbit/s)\n", best, best * kDatagramBytes * 8 / 1e6);
-        else if (best == 0)
-            printf("highest loss-free rate: unpaced\n");
+        else if (best == 0) printf("highest loss-free rate: unpaced\n");
     }
 
     printf("\nudpcast (udp-sender/udp-receiver, their own flow control), same file, same pair:\n");

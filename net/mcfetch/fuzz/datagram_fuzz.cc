@@ -56,8 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (r == SAVE_NO_MEMORY) break;
         stored.push_back(h.number);
         const PacketSlot& s = d.slots[h.number];
-        if (!s.data || s.length != h.length || memcmp(s.data, dgram.data() + mcstream::kHeaderSize, s.length))
-            abort();
+        if (!s.data || s.length != h.length || memcmp(s.data, dgram.data() + mcstream::kHeaderSize, s.length)) abort();
         if (r == SAVE_COMPLETE) {
             // Complete means every number 1..last is there, counted afresh.
             if (d.last < 1 || missing_packets(&d) != 0 || !write_image(&d, null_fd)) abort();

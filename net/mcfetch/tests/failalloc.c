@@ -6,22 +6,24 @@
 #include <stdio.h>
 #include <stdlib.h>
 
-extern void* __libc_malloc(size_t size);
+extern void *__libc_malloc(size_t size);
 
-void* malloc(size_t size) {
-    static int parsed;
-    static size_t fail_size;
-    static long allowed;
-    if (!parsed) {
-        const char* spec = getenv("FAILALLOC");
-        unsigned long s = 0;
-        long n = 0;
-        parsed = 1;
-        if (spec && sscanf(spec, "%lu:%ld", &s, &n) == 2) {
-            fail_size = s;
-            allowed = n;
-        }
-    }
-    if (fail_size && size == fail_size && allowed-- <= 0) return NULL;
-    return __libc_malloc(size);
+void *malloc(size_t size)
+{
+	static int parsed;
+	static size_t fail_size;
+	static long allowed;
+	if (!parsed) {
+		const char *spec = getenv("FAILALLOC");
+		unsigned long s = 0;
+		long n = 0;
+		parsed = 1;
+		if (spec && sscanf(spec, "%lu:%ld", &s, &n) == 2) {
+			fail_size = s;
+			allowed = n;
+		}
+	}
+	if (fail_size && size == fail_size && allowed-- <= 0)
+		return NULL;
+	return __libc_malloc(size);
 }

@@ -32,9 +32,9 @@ using hostns::RunOptions;
 using Lines = std::vector<std::string>;
 
 // A session on a fresh namespace pair, or the test skipped where there can be none.
-#define SESSION(name, ...)                                                         \
-    if (!hostns::netns_available()) GTEST_SKIP() << "no network namespaces"; \
-    StreamSession name{__VA_ARGS__};                                               \
+#define SESSION(name, ...)                                                                                             \
+    if (!hostns::netns_available()) GTEST_SKIP() << "no network namespaces";                                           \
+    StreamSession name{__VA_ARGS__};                                                                                   \
     ASSERT_TRUE(name.pair().ok()) << name.pair().error()
 
 std::string random_bytes(size_t n, unsigned seed) {
@@ -134,22 +134,36 @@ TEST(Fetch, VersionJudgement) {
         Lines versions;
         bool newer;
     } cases[] = {
-        {"2.1.5", {"-v", "2", "-m", "1", "-s", "5"},
-         {"Image on the net version 2, maior 1, minor 5", "Local image version 2, maior 1, minor 5"}, false},
-        {"1.9.9", {"-v", "2"}, {"Image on the net version 1, maior 9, minor 9", "Local image version 2, maior 0, minor 0"},
+        {"2.1.5",
+         {"-v", "2", "-m", "1", "-s", "5"},
+         {"Image on the net version 2, maior 1, minor 5", "Local image version 2, maior 1, minor 5"},
          false},
-        {"200.0.0", {"-v", "200"},
-         {"Image on the net version 200, maior 0, minor 0", "Local image version 200, maior 0, minor 0"}, false},
-        {"0.0.1", {}, {"Image on the net version 0, maior 0, minor 1", "Local image version 0, maior 0, minor 0"}, true},
-        {"0x80000000", {"-s", "1"},
-         {"Image on the net version 128, maior 0, minor 0", "Local image version 0, maior 0, minor 1"}, true},
-        {"1.0.0", {"-s", "-1"},
-         {"Image on the net version 1, maior 0, minor 0", "Local image version 0, maior 0, minor 65535"}, true},
+        {"1.9.9",
+         {"-v", "2"},
+         {"Image on the net version 1, maior 9, minor 9", "Local image version 2, maior 0, minor 0"},
+         false},
+        {"200.0.0",
+         {"-v", "200"},
+         {"Image on the net version 200, maior 0, minor 0", "Local image version 200, maior 0, minor 0"},
+         false},
+        {"0.0.1",
+         {},
+         {"Image on the net version 0, maior 0, minor 1", "Local image version 0, maior 0, minor 0"},
+         true},
+        {"0x80000000",
+         {"-s", "1"},
+         {"Image on the net version 128, maior 0, minor 0", "Local image version 0, maior 0, minor 1"},
+         true},
+        {"1.0.0",
+         {"-s", "-1"},
+         {"Image on the net version 1, maior 0, minor 0", "Local image version 0, maior 0, minor 65535"},
+         true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE("net " + c.net);
         Fetch f = s.fetch(plus({"-t", "-c", "-f", out}, c.local), {{"-V", c.net, in}});
-        Lines verdict = c.newer ? Lines{"Need to update your image"} : Lines{"Image on the net is older than local image"};
+        Lines verdict =
+            c.newer ? Lines{"Need to update your image"} : Lines{"Image on the net is older than local image"};
         EXPECT_EQ(lines(f.mcfetch.out), plus(plus(set_up_lines(), c.versions), verdict));
         EXPECT_EQ(f.mcfetch.status, c.newer ? 0 : 4);
         EXPECT_EQ(f.courtesy, c.newer ? "0\n1\n" : "0\n2\n");
@@ -171,8 +185,8 @@ TEST(Fetch, PacketNumbersAndMissingDatagrams) {
     f = s.fetch({"-f", out}, {{"-l", "500", "--drop", "50,51", "--extra", "0,61440", "-n", "2", in}}, fast_clock());
     EXPECT_EQ(f.mcfetch.status, 2);
     EXPECT_EQ(lines(f.mcfetch.out),
-              plus(plus(set_up_lines(), kNewer), {"[OK] download_packet 100", "[OK] Last_packet arrived 100",
-                                                  "[ERROR] Download Error - Fail "}));
+              plus(plus(set_up_lines(), kNewer),
+                   {"[OK] download_packet 100", "[OK] Last_packet arrived 100", "[ERROR] Download Error - Fail "}));
     EXPECT_TRUE(hostns::read_file(out) == image) << "the archive written before is left as it was";
     EXPECT_EQ(first_line(f.mcfetch.err),
               "mcfetch: nothing new on 239.113.1.74:5518 for 20 s: 98 of the image's 100 datagrams stored, 2 missing "
@@ -192,9 +206,10 @@ TEST(Fetch, OneImageVersionPerDownload) {
     SESSION(s);
     std::string newer = s.tmp().write("newer", random_bytes(100 * 1000, 7));
     std::string older = s.tmp().write("older", random_bytes(100 * 1000, 8)), out = s.tmp().file("out");
-    Fetch f = s.fetch({"-f", out}, {{"-V", "2.0.0", "-l", "1000", "--drop", "60-100", newer},
-                                    {"-V", "1.0.0", "-l", "1000", "-n", "2", older}},
-                      fast_clock());
+    Fetch f = s.fetch(
+        {"-f", out},
+        {{"-V", "2.0.0", "-l", "1000", "--drop", "60-100", newer}, {"-V", "1.0.0", "-l", "1000", "-n", "2", older}},
+        fast_clock());
     EXPECT_EQ(f.mcfetch.status, 2) << f.mcfetch.out;
     Lines got = lines(f.mcfetch.out);
     ASSERT_FALSE(got.empty());
@@ -207,10 +222,9 @@ TEST(Fetch, OneImageVersionPerDownload) {
     f = s.fetch({"-v", "5", "-f", out},
                 {{"-V", "9.0.0", "--bad-type", "1-3", "--drop", "all", older}, {"-V", "1.0.0", older}});
     EXPECT_EQ(f.mcfetch.status, 4);
-    EXPECT_EQ(lines(f.mcfetch.out),
-              plus(set_up_lines(), {"Image on the net version 1, maior 0, minor 0",
-                                    "Local image version 5, maior 0, minor 0",
-                                    "Image on the net is older than local image"}));
+    EXPECT_EQ(lines(f.mcfetch.out), plus(set_up_lines(), {"Image on the net version 1, maior 0, minor 0",
+                                                          "Local image version 5, maior 0, minor 0",
+                                                          "Image on the net is older than local image"}));
 }
 
 // The idle timer on a clock running 20 times fast: an empty socket, and a
@@ -385,7 +399,8 @@ TEST(Fetch, InterfaceWithoutAddressAndOverlongNames) {
 // interface of the box's (one end of a veth pair) gets the membership, eth0 (the route's) does not.
 TEST(Fetch, JoinsOnTheNamedInterface) {
     SESSION(s);
-    ASSERT_TRUE(s.pair().ip_box({"link", "add", "dummy0", "type", "veth", "peer", "name", "dummy1"})) << s.pair().error();
+    ASSERT_TRUE(s.pair().ip_box({"link", "add", "dummy0", "type", "veth", "peer", "name", "dummy1"}))
+        << s.pair().error();
     ASSERT_TRUE(s.pair().ip_box({"addr", "add", "10.99.0.1/24", "dev", "dummy0"})) << s.pair().error();
     ASSERT_TRUE(s.pair().ip_box({"link", "set", "dummy1", "up"})) << s.pair().error();
     ASSERT_TRUE(s.pair().ip_box({"link", "set", "dummy0", "up"})) << s.pair().error();
@@ -409,9 +424,9 @@ TEST(Fetch, SocketAndBindFailures) {
     ASSERT_TRUE(s.start({"-t"}));
     auto second = s.pair().run_box({MCFETCH_BIN});
     EXPECT_EQ(second.status, 253);
-    EXPECT_EQ(lines(second.out), (Lines{"[INIT] Initializing packet vector",
-                                        "[INIT] Listening to 239.113.1.74:5518 from eth0", "[INIT] Opening sockets",
-                                        "[INIT] Binding IP and PORT[5518]"}));
+    EXPECT_EQ(lines(second.out),
+              (Lines{"[INIT] Initializing packet vector", "[INIT] Listening to 239.113.1.74:5518 from eth0",
+                     "[INIT] Opening sockets", "[INIT] Binding IP and PORT[5518]"}));
     EXPECT_EQ(second.err, "Errore in bind: Address already in use\n");
     s.send({"--size", "10"});
     EXPECT_EQ(s.finish().mcfetch.status, 0);
@@ -440,12 +455,12 @@ TEST(Fetch, SocketAndBindFailures) {
 TEST(CommandLine, HelpAndRefusedValues) {
     auto r = hostns::run({MCFETCH_BIN, "-x", "-h"});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(lines(r.out), (Lines{"[INIT] Initializing packet vector", "--------------------------------",
-                                   "\t mcfetch ", "--------------------------------", "h\t : this page",
-                                   "t\t : test mode only", "g\t : multicast group", "p\t : multicast port",
-                                   "n\t : network interface", "f\t : output file name",
-                                   "v\t : image file version number", "m\t : image file maior number",
-                                   "s\t : image file minor number"}));
+    EXPECT_EQ(
+        lines(r.out),
+        (Lines{"[INIT] Initializing packet vector", "--------------------------------", "\t mcfetch ",
+               "--------------------------------", "h\t : this page", "t\t : test mode only", "g\t : multicast group",
+               "p\t : multicast port", "n\t : network interface", "f\t : output file name",
+               "v\t : image file version number", "m\t : image file maior number", "s\t : image file minor number"}));
     // The C library's getopt says it: glibc quotes the letter, the box's uClibc does not.
     EXPECT_TRUE(r.err.find("invalid option -- 'x'\n") != std::string::npos ||
                 r.err.find("invalid option -- x\n") != std::string::npos)

@@ -33,8 +33,7 @@ bool StreamSession::start(const std::vector<std::string>& args, RunOptions optio
     return start_program(argv, std::move(options), group);
 }
 
-bool StreamSession::start_program(const std::vector<std::string>& argv, RunOptions options,
-                                  const std::string& group) {
+bool StreamSession::start_program(const std::vector<std::string>& argv, RunOptions options, const std::string& group) {
     std::string record = tmp_.file("courtesy");
     unlink(record.c_str());
     options.private_files["/sbin/mcfetch_courtesy.sh"] = "#!/bin/sh\necho \"$*\" >>" + record + "\n";
@@ -83,8 +82,8 @@ Fetch StreamSession::finish() {
     return result_;
 }
 
-Fetch StreamSession::fetch(const std::vector<std::string>& args,
-                           const std::vector<std::vector<std::string>>& senders, RunOptions options) {
+Fetch StreamSession::fetch(const std::vector<std::string>& args, const std::vector<std::vector<std::string>>& senders,
+                           RunOptions options) {
     if (start(args, options))
         for (const auto& s : senders) send(s);
     return finish();

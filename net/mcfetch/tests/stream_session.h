@@ -34,8 +34,7 @@ public:
     bool start(const std::vector<std::string>& args, hostns::RunOptions options = {},
                const std::string& group = "239.113.1.74");
     // The same for any program in mcfetch's place (an empty group: no wait).
-    bool start_program(const std::vector<std::string>& argv, hostns::RunOptions options,
-                       const std::string& group);
+    bool start_program(const std::vector<std::string>& argv, hostns::RunOptions options, const std::string& group);
     // Whether mcfetch may raise its priority as on the box (the benchmark);
     // tests keep it at an ordinary one so it can't starve the sender.
     bool raise_priority = false;

@@ -22,8 +22,7 @@ std::string Console::usage() const {
         std::string head = c.name + (c.args.empty() ? "" : " ") + c.args;
         if (head.size() > 28)  // the help on a line of its own
             snprintf(line, sizeof line, "  %s\n  %-28s %s\n", head.c_str(), "", c.help.c_str());
-        else
-            snprintf(line, sizeof line, "  %-28s %s\n", head.c_str(), c.help.c_str());
+        else snprintf(line, sizeof line, "  %-28s %s\n", head.c_str(), c.help.c_str());
         out += line;
     }
     return out;

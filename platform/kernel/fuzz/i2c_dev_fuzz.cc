@@ -23,18 +23,15 @@ constexpr size_t kMem = 4096;
 constexpr size_t kMapped = kMem + 16384;
 
 struct Box : bench::Bench {
-    Box()
-    {
+    Box() {
         for (const char* m : {"gpio", "i2c-tuner", "st6413", "i2c-dev"})
-            if (insmod(m) != 0)
-                std::abort();
+            if (insmod(m) != 0) std::abort();
         int flags = MAP_PRIVATE | MAP_ANONYMOUS;
 #ifdef MAP_32BIT
         flags |= MAP_32BIT;
 #endif
         mem = static_cast<uint8_t*>(mmap(nullptr, kMapped, PROT_READ | PROT_WRITE, flags, -1, 0));
-        if (mem == MAP_FAILED)
-            std::abort();
+        if (mem == MAP_FAILED) std::abort();
         callers[0] = &spawn("box", kplat::Abi::ilp32);
         callers[1] = sizeof(void*) == 8 ? &spawn("host", kplat::Abi::lp64) : callers[0];
     }
@@ -42,27 +39,30 @@ struct Box : bench::Bench {
     kplat::Process* callers[2];
 };
 
-Box& box()
-{
+Box& box() {
     static Box* b = new Box;  // lives for the whole run
     return *b;
 }
 
-void fail(int line)
-{
+void fail(int line) {
     std::fprintf(stderr, "i2c_dev_fuzz: check at line %d failed\n", line);
     std::abort();
 }
 
 #define check(ok) ((ok) ? (void)0 : fail(__LINE__))
 
-bool known_error(long r)
-{
+bool known_error(long r) {
     switch (-r) {
     case 1:  // the core's -1 for a failed SMBus transfer
-    case EINVAL: case EFAULT: case EBUSY: case ENOMEM: case ENODEV: case EREMOTEIO: case ETIMEDOUT:
-    case EIO: case ENXIO:
-        return true;
+    case EINVAL:
+    case EFAULT:
+    case EBUSY:
+    case ENOMEM:
+    case ENODEV:
+    case EREMOTEIO:
+    case ETIMEDOUT:
+    case EIO:
+    case ENXIO: return true;
     }
     return false;
 }
@@ -71,16 +71,14 @@ const unsigned kCalls[] = {0x0703, 0x0704, 0x0705, 0x0706, 0x0707, 0x0720, 0x070
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Box& b = box();
     unsigned long before = b.kernel.kmalloc_live();
     for (size_t at = 0; at + 4 <= size;) {
         uint8_t sel = data[at], arg = data[at + 1];
         size_t len = data[at + 2] | (data[at + 3] & 0x0f) << 8;
         at += 4;
-        if (len > size - at)
-            len = size - at;
+        if (len > size - at) len = size - at;
         kplat::Process& p = *b.callers[sel & 1];
         int fd = p.open(89, (sel >> 1) & 1);
         check(fd >= 0);
@@ -110,10 +108,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             unsigned cmd = kCalls[(sel >> 2) % 8];
             // Addresses and flags as numbers, records by pointer; the
             // retries and time-out of the adapter stay as they are.
-            if (cmd == 0x0701 || cmd == 0x0702)
-                cmd = 0x0704;
+            if (cmd == 0x0701 || cmd == 0x0702) cmd = 0x0704;
             unsigned long a = cmd == 0x0703 || cmd == 0x0704 || cmd == 0x0706 ? arg | (sel & 0x80) << 3
-                                                                              : sel & 0x80 ? 8 : mem;
+                              : sel & 0x80                                    ? 8
+                                                                              : mem;
             r = p.ioctl(fd, cmd, a);
         }
         }

@@ -10,19 +10,15 @@
 
 #include "params.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string line(reinterpret_cast<const char*>(data), size);
     std::vector<std::string> args;
     size_t i = 0;
     while (i < line.size()) {
-        while (i < line.size() && (line[i] == ' ' || line[i] == '\n'))
-            ++i;
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\n')) ++i;
         size_t j = i;
-        while (j < line.size() && line[j] != ' ' && line[j] != '\n')
-            ++j;
-        if (j > i)
-            args.push_back(line.substr(i, j - i));
+        while (j < line.size() && line[j] != ' ' && line[j] != '\n') ++j;
+        if (j > i) args.push_back(line.substr(i, j - i));
         i = j;
     }
 
@@ -45,13 +41,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     kplat::detail::apply_params(args, specs, strings);
     if (*sval) {
         bool kept = false;
-        for (auto& s : strings)
-            kept = kept || s.get() == *sval;
-        if (!kept)
-            __builtin_trap();
+        for (auto& s : strings) kept = kept || s.get() == *sval;
+        if (!kept) __builtin_trap();
         (void)std::strlen(*sval);
     }
-    if (cval[7] != '\0' || cval[15] != '\0')
-        __builtin_trap();
+    if (cval[7] != '\0' || cval[15] != '\0') __builtin_trap();
     return 0;
 }

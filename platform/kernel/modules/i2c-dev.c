@@ -24,8 +24,8 @@ MODULE_DESCRIPTION("I2C /dev entries driver");
 MODULE_LICENSE("GPL");
 
 #define I2CDEV_ADAPS_MAX I2C_ADAP_MAX
-#define I2CDEV_XFER_MAX 8192	/* bytes of one read, write or message */
-#define I2CDEV_RDWR_MAX 42	/* messages of one I2C_RDWR */
+#define I2CDEV_XFER_MAX	 8192 /* bytes of one read, write or message */
+#define I2CDEV_RDWR_MAX	 42   /* messages of one I2C_RDWR */
 /* What a caller's union i2c_smbus_data holds: the count, 32 bytes and one
  * more. The core's own has a byte more still; copying it would run past
  * the caller's. */
@@ -94,12 +94,15 @@ static int i2cdev_attach_adapter(struct i2c_adapter *adap)
 		return -ENODEV;
 	}
 	if (i >= I2CDEV_ADAPS_MAX) {
-		printk(KERN_DEBUG "i2c-dev.o: Adapter number too large?!? (%d)\n", i);
+		printk(KERN_DEBUG
+		       "i2c-dev.o: Adapter number too large?!? (%d)\n",
+		       i);
 		return -ENODEV;
 	}
 	if (!i2cdev_adaps[i]) {
 		i2cdev_adaps[i] = adap;
-		printk(KERN_DEBUG "i2c-dev.o: Registered '%s' as minor %d\n", adap->name, i);
+		printk(KERN_DEBUG "i2c-dev.o: Registered '%s' as minor %d\n",
+		       adap->name, i);
 		return 0;
 	}
 	/* Files still open on it fail their calls from now on. */
@@ -116,7 +119,8 @@ static int i2cdev_detach_client(struct i2c_client *client)
 	return 0;
 }
 
-static int i2cdev_command(struct i2c_client *client, unsigned int cmd, void *arg)
+static int i2cdev_command(struct i2c_client *client, unsigned int cmd,
+			  void *arg)
 {
 	(void)client;
 	(void)cmd;
@@ -125,12 +129,12 @@ static int i2cdev_command(struct i2c_client *client, unsigned int cmd, void *arg
 }
 
 static struct i2c_driver i2cdev_driver = {
-	.name		= "i2c-dev dummy driver",
-	.id		= I2C_DRIVERID_I2CDEV,
-	.flags		= I2C_DF_DUMMY,
-	.attach_adapter	= i2cdev_attach_adapter,
-	.detach_client	= i2cdev_detach_client,
-	.command	= i2cdev_command,
+	.name = "i2c-dev dummy driver",
+	.id = I2C_DRIVERID_I2CDEV,
+	.flags = I2C_DF_DUMMY,
+	.attach_adapter = i2cdev_attach_adapter,
+	.detach_client = i2cdev_detach_client,
+	.command = i2cdev_command,
 };
 
 /* ---- the file operations ---- */
@@ -142,7 +146,8 @@ static struct i2c_client *file_client(struct file *file)
 	return f->client.adapter ? &f->client : NULL;
 }
 
-static ssize_t i2cdev_read(struct file *file, char *buf, size_t count, loff_t *offset)
+static ssize_t i2cdev_read(struct file *file, char *buf, size_t count,
+			   loff_t *offset)
 {
 	struct i2c_client *client = file_client(file);
 	char *tmp;
@@ -163,7 +168,8 @@ static ssize_t i2cdev_read(struct file *file, char *buf, size_t count, loff_t *o
 	return ret;
 }
 
-static ssize_t i2cdev_write(struct file *file, const char *buf, size_t count, loff_t *offset)
+static ssize_t i2cdev_write(struct file *file, const char *buf, size_t count,
+			    loff_t *offset)
 {
 	struct i2c_client *client = file_client(file);
 	char *tmp;
@@ -188,7 +194,8 @@ static ssize_t i2cdev_write(struct file *file, const char *buf, size_t count, lo
 
 /* A combined transfer: the messages' buffers come from the caller and
  * the read ones go back, all only after the whole transfer. */
-static int i2cdev_rdwr(struct i2c_client *client, struct file *file, unsigned long arg)
+static int i2cdev_rdwr(struct i2c_client *client, struct file *file,
+		       unsigned long arg)
 {
 	unsigned int word = user_word(file);
 	unsigned char rec[16], m[16];
@@ -215,7 +222,8 @@ static int i2cdev_rdwr(struct i2c_client *client, struct file *file, unsigned lo
 		return -ENOMEM;
 	}
 	for (done = 0; done < nmsgs; done++) {
-		if (copy_from_user(m, (void *)(list + done * (MSG_BUF + word)), MSG_BUF + word)) {
+		if (copy_from_user(m, (void *)(list + done * (MSG_BUF + word)),
+				   MSG_BUF + word)) {
 			res = -EFAULT;
 			break;
 		}
@@ -227,13 +235,15 @@ static int i2cdev_rdwr(struct i2c_client *client, struct file *file, unsigned lo
 			res = -EINVAL;
 			break;
 		}
-		msgs[done].buf = kmalloc(msgs[done].len ? msgs[done].len : 1, GFP_KERNEL);
+		msgs[done].buf = kmalloc(msgs[done].len ? msgs[done].len : 1,
+					 GFP_KERNEL);
 		if (!msgs[done].buf) {
 			res = -ENOMEM;
 			break;
 		}
-		if (copy_from_user(msgs[done].buf, (void *)user_bufs[done], msgs[done].len)) {
-			done++;	/* its buffer is freed too */
+		if (copy_from_user(msgs[done].buf, (void *)user_bufs[done],
+				   msgs[done].len)) {
+			done++; /* its buffer is freed too */
 			res = -EFAULT;
 			break;
 		}
@@ -242,7 +252,8 @@ static int i2cdev_rdwr(struct i2c_client *client, struct file *file, unsigned lo
 		res = i2c_transfer(client->adapter, msgs, (int)nmsgs);
 	for (i = 0; i < done; i++) {
 		if (res >= 0 && (msgs[i].flags & I2C_M_RD) &&
-		    copy_to_user((void *)user_bufs[i], msgs[i].buf, msgs[i].len))
+		    copy_to_user((void *)user_bufs[i], msgs[i].buf,
+				 msgs[i].len))
 			res = -EFAULT;
 		kfree(msgs[i].buf);
 	}
@@ -251,7 +262,8 @@ static int i2cdev_rdwr(struct i2c_client *client, struct file *file, unsigned lo
 	return res;
 }
 
-static int i2cdev_smbus(struct i2c_client *client, struct file *file, unsigned long arg)
+static int i2cdev_smbus(struct i2c_client *client, struct file *file,
+			unsigned long arg)
 {
 	unsigned int word = user_word(file);
 	unsigned char rec[16];
@@ -266,18 +278,22 @@ static int i2cdev_smbus(struct i2c_client *client, struct file *file, unsigned l
 	size = (int)get_word(rec + SMBUS_SIZE, 4);
 	data = get_word(rec + SMBUS_DATA, word);
 
-	if (size != I2C_SMBUS_BYTE && size != I2C_SMBUS_QUICK && size != I2C_SMBUS_BYTE_DATA &&
-	    size != I2C_SMBUS_WORD_DATA && size != I2C_SMBUS_PROC_CALL &&
-	    size != I2C_SMBUS_BLOCK_DATA && size != I2C_SMBUS_I2C_BLOCK_DATA &&
+	if (size != I2C_SMBUS_BYTE && size != I2C_SMBUS_QUICK &&
+	    size != I2C_SMBUS_BYTE_DATA && size != I2C_SMBUS_WORD_DATA &&
+	    size != I2C_SMBUS_PROC_CALL && size != I2C_SMBUS_BLOCK_DATA &&
+	    size != I2C_SMBUS_I2C_BLOCK_DATA &&
 	    size != I2C_SMBUS_BLOCK_PROC_CALL)
 		return -EINVAL;
 	if (read_write != I2C_SMBUS_READ && read_write != I2C_SMBUS_WRITE)
 		return -EINVAL;
 
 	/* These carry no data. */
-	if (size == I2C_SMBUS_QUICK || (size == I2C_SMBUS_BYTE && read_write == I2C_SMBUS_WRITE))
-		return i2c_smbus_xfer(client->adapter, (u16)client->addr, (unsigned short)client->flags,
-				      (char)read_write, (u8)command, size, NULL);
+	if (size == I2C_SMBUS_QUICK ||
+	    (size == I2C_SMBUS_BYTE && read_write == I2C_SMBUS_WRITE))
+		return i2c_smbus_xfer(client->adapter, (u16)client->addr,
+				      (unsigned short)client->flags,
+				      (char)read_write, (u8)command, size,
+				      NULL);
 	if (!data)
 		return -EINVAL;
 
@@ -291,20 +307,24 @@ static int i2cdev_smbus(struct i2c_client *client, struct file *file, unsigned l
 	memset(&temp, 0, sizeof(temp));
 	if (size == I2C_SMBUS_PROC_CALL || size == I2C_SMBUS_BLOCK_PROC_CALL ||
 	    read_write == I2C_SMBUS_WRITE) {
-		if (copy_from_user(&temp, (void *)data, (unsigned long)datasize))
+		if (copy_from_user(&temp, (void *)data,
+				   (unsigned long)datasize))
 			return -EFAULT;
 	}
-	res = i2c_smbus_xfer(client->adapter, (u16)client->addr, (unsigned short)client->flags,
-			     (char)read_write, (u8)command, size, &temp);
-	if (!res && (size == I2C_SMBUS_PROC_CALL || size == I2C_SMBUS_BLOCK_PROC_CALL ||
-		     read_write == I2C_SMBUS_READ)) {
+	res = i2c_smbus_xfer(client->adapter, (u16)client->addr,
+			     (unsigned short)client->flags, (char)read_write,
+			     (u8)command, size, &temp);
+	if (!res &&
+	    (size == I2C_SMBUS_PROC_CALL || size == I2C_SMBUS_BLOCK_PROC_CALL ||
+	     read_write == I2C_SMBUS_READ)) {
 		if (copy_to_user((void *)data, &temp, (unsigned long)datasize))
 			return -EFAULT;
 	}
 	return res;
 }
 
-static int i2cdev_ioctl(struct inode *inode, struct file *file, unsigned int cmd, unsigned long arg)
+static int i2cdev_ioctl(struct inode *inode, struct file *file,
+			unsigned int cmd, unsigned long arg)
 {
 	struct i2c_client *client = file_client(file);
 	unsigned char funcs[8];
@@ -317,7 +337,8 @@ static int i2cdev_ioctl(struct inode *inode, struct file *file, unsigned int cmd
 	case I2C_SLAVE_FORCE:
 		if (arg > 0x3ff || (!(client->flags & I2C_M_TEN) && arg > 0x7f))
 			return -EINVAL;
-		if (cmd == I2C_SLAVE && i2c_check_addr(client->adapter, (int)arg))
+		if (cmd == I2C_SLAVE &&
+		    i2c_check_addr(client->adapter, (int)arg))
 			return -EBUSY;
 		client->addr = (unsigned int)arg;
 		return 0;
@@ -328,8 +349,11 @@ static int i2cdev_ioctl(struct inode *inode, struct file *file, unsigned int cmd
 			client->flags &= ~I2C_M_TEN;
 		return 0;
 	case I2C_FUNCS:
-		put_word(funcs, i2c_get_functionality(client->adapter), sizeof(funcs));
-		return copy_to_user((void *)arg, funcs, user_word(file)) ? -EFAULT : 0;
+		put_word(funcs, i2c_get_functionality(client->adapter),
+			 sizeof(funcs));
+		return copy_to_user((void *)arg, funcs, user_word(file)) ?
+			       -EFAULT :
+			       0;
 	case I2C_RDWR:
 		return i2cdev_rdwr(client, file, arg);
 	case I2C_SMBUS:
@@ -354,7 +378,7 @@ static int i2cdev_open(struct inode *inode, struct file *file)
 	memset(f, 0, sizeof(*f));
 	strcpy(f->client.name, "I2C /dev entry");
 	f->client.id = 1;
-	f->client.addr = -1;	/* none until I2C_SLAVE */
+	f->client.addr = -1; /* none until I2C_SLAVE */
 	f->client.adapter = adap;
 	f->client.driver = &i2cdev_driver;
 	f->next = open_files;
@@ -385,27 +409,32 @@ static int i2cdev_release(struct inode *inode, struct file *file)
 }
 
 static struct file_operations i2cdev_fops = {
-	.owner		= THIS_MODULE,
-	.llseek		= no_llseek,
-	.read		= i2cdev_read,
-	.write		= i2cdev_write,
-	.ioctl		= i2cdev_ioctl,
-	.open		= i2cdev_open,
-	.release	= i2cdev_release,
+	.owner = THIS_MODULE,
+	.llseek = no_llseek,
+	.read = i2cdev_read,
+	.write = i2cdev_write,
+	.ioctl = i2cdev_ioctl,
+	.open = i2cdev_open,
+	.release = i2cdev_release,
 };
 
 static int __init i2c_dev_init(void)
 {
 	int res;
 
-	printk(KERN_INFO "i2c-dev.o: i2c /dev entries driver module version %s (%s)\n", "2.6.1", "20010830");
+	printk(KERN_INFO
+	       "i2c-dev.o: i2c /dev entries driver module version %s (%s)\n",
+	       "2.6.1", "20010830");
 	if (register_chrdev(I2C_MAJOR, "i2c", &i2cdev_fops)) {
-		printk(KERN_ERR "i2c-dev.o: unable to get major %d for i2c bus\n", I2C_MAJOR);
+		printk(KERN_ERR
+		       "i2c-dev.o: unable to get major %d for i2c bus\n",
+		       I2C_MAJOR);
 		return -EIO;
 	}
 	res = i2c_add_driver(&i2cdev_driver);
 	if (res) {
-		printk(KERN_ERR "i2c-dev.o: Driver registration failed, module not inserted.\n");
+		printk(KERN_ERR "i2c-dev.o: Driver registration failed, module "
+				"not inserted.\n");
 		unregister_chrdev(I2C_MAJOR, "i2c");
 		return res;
 	}
@@ -417,7 +446,8 @@ static void __exit i2c_dev_exit(void)
 	int res = i2c_del_driver(&i2cdev_driver);
 
 	if (res)
-		printk(KERN_ERR "i2c-dev.o: Driver deregistration failed, module not removed.\n");
+		printk(KERN_ERR "i2c-dev.o: Driver deregistration failed, "
+				"module not removed.\n");
 	unregister_chrdev(I2C_MAJOR, "i2c");
 }
 

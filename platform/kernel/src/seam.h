@@ -34,7 +34,7 @@ namespace kplat {
 class I2cMaster;
 class CharDevice;
 class File;
-}  // namespace kplat
+} // namespace kplat
 typedef kplat::I2cMaster kplat_i2c_master;
 typedef kplat::CharDevice kplat_char_device;
 typedef kplat::File kplat_file;
@@ -73,8 +73,8 @@ struct kplat_i2c_msg {
 	unsigned short len;
 	unsigned char *buf;
 };
-#define KPLAT_I2C_M_RD 0x0001
-#define KPLAT_I2C_M_TEN 0x0010
+#define KPLAT_I2C_M_RD	    0x0001
+#define KPLAT_I2C_M_TEN	    0x0010
 #define KPLAT_I2C_M_NOSTART 0x4000
 
 /* An event an input device reported, as the platform keeps it for tests
@@ -92,9 +92,11 @@ struct kplat_input_record {
 #define KPLAT_O_NONBLOCK 04000
 
 /* The same field at the same place with the same size in both records. */
-#define KPLAT_SAME_FIELD(a, b, field)                                            \
-	static_assert(__builtin_offsetof(a, field) == __builtin_offsetof(b, field) && \
-			      sizeof(((a *)0)->field) == sizeof(((b *)0)->field),        \
+#define KPLAT_SAME_FIELD(a, b, field)                                 \
+	static_assert(__builtin_offsetof(a, field) ==                 \
+				      __builtin_offsetof(b, field) && \
+			      sizeof(((a *)0)->field) ==              \
+				      sizeof(((b *)0)->field),        \
 		      #a " and " #b " differ in " #field)
 
 #ifdef __cplusplus
@@ -121,7 +123,8 @@ void k2h_free(void *p);
  * not copied; k2h_user_access_ok returns 1 when the whole range is there
  * (writable too, when write is set). */
 unsigned long k2h_copy_from_user(void *to, unsigned long from, unsigned long n);
-unsigned long k2h_copy_to_user(unsigned long to, const void *from, unsigned long n);
+unsigned long k2h_copy_to_user(unsigned long to, const void *from,
+			       unsigned long n);
 int k2h_user_access_ok(unsigned long addr, unsigned long n, int write);
 
 /* The CPU. k2h_schedule gives it up: with sleeping 0 (a yield) the caller
@@ -150,7 +153,8 @@ void k2h_irq_resend(unsigned int irq, int level);
 
 /* The I2C masters behind adapters added with h2k_i2c_add_master; result as
  * master_xfer's. */
-int k2h_i2c_master_xfer(kplat_i2c_master *master, struct kplat_i2c_msg *msgs, int num);
+int k2h_i2c_master_xfer(kplat_i2c_master *master, struct kplat_i2c_msg *msgs,
+			int num);
 unsigned int k2h_i2c_master_functionality(kplat_i2c_master *master);
 
 /* The SoC's internal bus (kplat::Gbus attached by the board): one 32-bit
@@ -161,14 +165,18 @@ void k2h_gbus_write(unsigned int addr, unsigned int value);
 /* Character devices the host serves (h2k_chrdev_register_host): the
  * kernel's file operations for them. flags are the file's f_flags at the
  * call (FIONBIO changes them), user_bits the opener's pointer width. */
-int k2h_dev_open(kplat_char_device *dev, unsigned int minor, unsigned int flags, int user_bits,
-		 kplat_file **out);
+int k2h_dev_open(kplat_char_device *dev, unsigned int minor, unsigned int flags,
+		 int user_bits, kplat_file **out);
 /* device_gone: the device was unregistered; only the file goes. */
 int k2h_dev_release(kplat_file *f, int device_gone);
-long k2h_dev_read(kplat_file *f, unsigned int flags, unsigned long buf, unsigned long count);
-long k2h_dev_write(kplat_file *f, unsigned int flags, unsigned long buf, unsigned long count);
-unsigned int k2h_dev_poll(kplat_file *f, struct file *filp, struct poll_table_struct *wait);
-long k2h_dev_ioctl(kplat_file *f, unsigned int flags, unsigned int cmd, unsigned long arg);
+long k2h_dev_read(kplat_file *f, unsigned int flags, unsigned long buf,
+		  unsigned long count);
+long k2h_dev_write(kplat_file *f, unsigned int flags, unsigned long buf,
+		   unsigned long count);
+unsigned int k2h_dev_poll(kplat_file *f, struct file *filp,
+			  struct poll_table_struct *wait);
+long k2h_dev_ioctl(kplat_file *f, unsigned int flags, unsigned int cmd,
+		   unsigned long arg);
 
 /* ---- h2k: the kernel half's services for the host ---- */
 
@@ -213,7 +221,8 @@ int h2k_irq_unhold(unsigned int irq, const char *name);
 /* Inspection: the name of the index-th handler (0 past the last), and the
  * line's state. */
 int h2k_irq_action(unsigned int irq, int index, const char **name);
-void h2k_irq_state(unsigned int irq, int *enabled, int *asserted, unsigned long *count);
+void h2k_irq_state(unsigned int irq, int *enabled, int *asserted,
+		   unsigned long *count);
 
 /* Clears every table of the kernel side: a new platform boots clean. */
 void h2k_reset(void);
@@ -231,8 +240,8 @@ int h2k_tasks_drop(int (*inside)(const void *p, void *arg), void *arg);
 
 /* Character devices. Results are 0 or positive, or a negative error.
  * user_bits is the opener's pointer width (32 or 64): its ABI. */
-int h2k_chrdev_open(unsigned int major, unsigned int minor, unsigned int flags, int user_bits,
-		    struct file **filp);
+int h2k_chrdev_open(unsigned int major, unsigned int minor, unsigned int flags,
+		    int user_bits, struct file **filp);
 long h2k_file_ioctl(struct file *f, unsigned int cmd, unsigned long arg);
 long h2k_file_read(struct file *f, unsigned long buf, unsigned long count);
 long h2k_file_write(struct file *f, unsigned long buf, unsigned long count);
@@ -248,7 +257,8 @@ int h2k_chrdev_hold(unsigned int major, const char *name);
 int h2k_chrdev_unhold(unsigned int major, const char *name);
 /* A major served by a device of the host; register_chrdev's results. An
  * unregistered device's open files fail their calls with -ENODEV. */
-int h2k_chrdev_register_host(unsigned int major, const char *name, kplat_char_device *dev);
+int h2k_chrdev_register_host(unsigned int major, const char *name,
+			     kplat_char_device *dev);
 int h2k_chrdev_unregister_host(unsigned int major, const char *name);
 
 /* Wait queues of host devices: sleeping (interruptible; 0, or
@@ -258,7 +268,8 @@ struct __wait_queue_head *h2k_waitq_new(void);
 void h2k_waitq_free(struct __wait_queue_head *q);
 int h2k_waitq_sleep(struct __wait_queue_head *q);
 void h2k_waitq_wake(struct __wait_queue_head *q);
-void h2k_poll_wait(struct file *filp, struct __wait_queue_head *q, struct poll_table_struct *wait);
+void h2k_poll_wait(struct file *filp, struct __wait_queue_head *q,
+		   struct poll_table_struct *wait);
 
 /* Modules. */
 void h2k_module_setup(struct module *m, const char *name, unsigned long size);
@@ -270,18 +281,21 @@ long h2k_module_refs(struct module *m);
 
 /* I2C: an adapter whose transfers go to a host master. Returns the adapter
  * number, or a negative error. */
-int h2k_i2c_add_master(const char *name, unsigned int id, kplat_i2c_master *master);
+int h2k_i2c_add_master(const char *name, unsigned int id,
+		       kplat_i2c_master *master);
 int h2k_i2c_del_master(int nr);
 /* A client without a driver holding an address of an adapter, as a client
  * of another driver would; i2c_attach_client's results. */
-int h2k_i2c_hold_client(int nr, unsigned int addr, const char *name, int in_use);
+int h2k_i2c_hold_client(int nr, unsigned int addr, const char *name,
+			int in_use);
 int h2k_i2c_unhold_client(int nr, unsigned int addr);
 /* A transfer on the adapter, as a client driver (or i2c-dev) makes it, in
  * the calling process's context: i2c_transfer's result. */
 int h2k_i2c_transfer(int nr, struct kplat_i2c_msg *msgs, int num);
 /* Inspection; these return 0 for an empty place. */
 int h2k_i2c_adapter(int nr, const char **name, unsigned int *id, int *clients);
-int h2k_i2c_client(int nr, int index, const char **name, unsigned int *addr, const char **driver);
+int h2k_i2c_client(int nr, int index, const char **name, unsigned int *addr,
+		   const char **driver);
 int h2k_i2c_driver(int index, const char **name);
 /* The I2C core's /proc/bus/i2c text, as much as fits in size - 1 bytes
  * (whole lines), NUL-ended; its length. */

@@ -24,8 +24,7 @@ protected:
     kplat::Process& proc_ = kernel_.spawn("user");
 };
 
-TEST_F(Chrdev, DynamicMajorIsTheHighestFree)
-{
+TEST_F(Chrdev, DynamicMajorIsTheHighestFree) {
     ASSERT_EQ(0, kernel_.hold_chrdev(254, "held"));
     ASSERT_EQ(0, kernel_.insmod("kptest_dev", "name=dyn"));
     EXPECT_EQ("kptest_dev: major 253\n", kernel_.log());
@@ -37,8 +36,7 @@ TEST_F(Chrdev, DynamicMajorIsTheHighestFree)
     EXPECT_EQ(1u, kernel_.chrdevs().size());
 }
 
-TEST_F(Chrdev, TakenMajorIsBusy)
-{
+TEST_F(Chrdev, TakenMajorIsBusy) {
     ASSERT_EQ(0, kernel_.hold_chrdev(200, "other"));
     EXPECT_EQ(-EBUSY, kernel_.insmod("kptest_dev", "major=200"));
     EXPECT_EQ(-EINVAL, kernel_.insmod("kptest_dev", "major=255"));
@@ -49,8 +47,7 @@ TEST_F(Chrdev, TakenMajorIsBusy)
     EXPECT_EQ(-EBUSY, kernel_.hold_chrdev(200, "other"));
 }
 
-TEST_F(Chrdev, OpenFindsTheDriverByMajor)
-{
+TEST_F(Chrdev, OpenFindsTheDriverByMajor) {
     EXPECT_EQ(-ENXIO, proc_.open(200, 0));
     EXPECT_EQ(-ENXIO, proc_.open(300, 0));
     EXPECT_EQ(-ENXIO, proc_.open(200, 256));
@@ -63,14 +60,14 @@ TEST_F(Chrdev, OpenFindsTheDriverByMajor)
     EXPECT_EQ(-ENODEV, proc_.open(200, 99));  // the driver's open refuses
     EXPECT_EQ(0, proc_.close(a));
     EXPECT_EQ(3, proc_.open(200, 9));  // the lowest free descriptor
-    EXPECT_EQ("kptest_dev: open 200,7 by user\nkptest_dev: open 200,8 by user\n"
-              "kptest_dev: open 200,99 by user\nkptest_dev: release 7\nkptest_dev: open 200,9 by user\n",
-              kernel_.log());
+    EXPECT_EQ(
+        "kptest_dev: open 200,7 by user\nkptest_dev: open 200,8 by user\n"
+        "kptest_dev: open 200,99 by user\nkptest_dev: release 7\nkptest_dev: open 200,9 by user\n",
+        kernel_.log());
     EXPECT_EQ(2, kernel_.lsmod()[0].use_count);  // the refused open took no reference
 }
 
-TEST_F(Chrdev, BadDescriptors)
-{
+TEST_F(Chrdev, BadDescriptors) {
     int v = 0;
     EXPECT_EQ(-EBADF, proc_.close(3));
     EXPECT_EQ(-EBADF, proc_.ioctl(3, KPTEST_GETPUT, addr(&v)));
@@ -78,8 +75,7 @@ TEST_F(Chrdev, BadDescriptors)
     EXPECT_EQ(-EBADF, proc_.write(-1, addr(&v), 4));
 }
 
-TEST_F(Chrdev, ReadAndWrite)
-{
+TEST_F(Chrdev, ReadAndWrite) {
     ASSERT_EQ(0, kernel_.insmod("kptest_dev", "major=200"));
     int fd = proc_.open(200, 0);
     char buf[16] = {};
@@ -100,8 +96,7 @@ TEST_F(Chrdev, ReadAndWrite)
     EXPECT_EQ(6, proc_.read(ro, addr(buf), 16));
 }
 
-TEST_F(Chrdev, HeldMajorHasNoOperations)
-{
+TEST_F(Chrdev, HeldMajorHasNoOperations) {
     ASSERT_EQ(0, kernel_.hold_chrdev(61, "held"));
     int fd = proc_.open(61, 0);
     ASSERT_GE(fd, 0);
@@ -112,8 +107,7 @@ TEST_F(Chrdev, HeldMajorHasNoOperations)
 }
 
 // FIONBIO is the kernel's: the driver sees only its effect on the file.
-TEST_F(Chrdev, FionbioMakesTheFileNonBlocking)
-{
+TEST_F(Chrdev, FionbioMakesTheFileNonBlocking) {
     ASSERT_EQ(0, kernel_.insmod("kptest_dev", "major=200"));
     EXPECT_EQ(-EAGAIN, proc_.ioctl(proc_.open(200, 0, 2 | O_NONBLOCK_), KPTEST_SLEEP, 0));
     int fd = proc_.open(200, 0);
@@ -134,8 +128,7 @@ TEST_F(Chrdev, FionbioMakesTheFileNonBlocking)
     EXPECT_EQ(0, result);
 }
 
-TEST_F(Chrdev, ExitClosesTheFiles)
-{
+TEST_F(Chrdev, ExitClosesTheFiles) {
     ASSERT_EQ(0, kernel_.insmod("kptest_dev", "major=200"));
     kplat::Process& p = kernel_.spawn("short-lived");
     p.open(200, 1);
@@ -146,8 +139,7 @@ TEST_F(Chrdev, ExitClosesTheFiles)
     EXPECT_EQ(0, kernel_.rmmod("kptest_dev"));
 }
 
-TEST_F(Chrdev, SleepingCallEndsOnWakeOrSignal)
-{
+TEST_F(Chrdev, SleepingCallEndsOnWakeOrSignal) {
     ASSERT_EQ(0, kernel_.insmod("kptest_dev", "major=200"));
     int fd = proc_.open(200, 0);
     kplat::Process& other = kernel_.spawn("other");
@@ -170,8 +162,7 @@ TEST_F(Chrdev, SleepingCallEndsOnWakeOrSignal)
     EXPECT_EQ(0, other.ioctl(fd2, KPTEST_WAKE, 0));
 }
 
-TEST_F(Chrdev, PollArmsTheDriversWaitQueues)
-{
+TEST_F(Chrdev, PollArmsTheDriversWaitQueues) {
     constexpr unsigned POLLIN_ = 0x1, POLLOUT_ = 0x4, POLLNVAL_ = 0x20, DEFAULT_ = 0x145;
     EXPECT_EQ(POLLNVAL_, proc_.poll(3));
     ASSERT_EQ(0, kernel_.hold_chrdev(61, "held"));

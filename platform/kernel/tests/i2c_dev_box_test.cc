@@ -14,18 +14,15 @@
 namespace {
 
 // The word i2cdetect prints for an address: "UU", "--" or the address.
-std::string probed(const std::string& table, unsigned address)
-{
+std::string probed(const std::string& table, unsigned address) {
     std::istringstream in(table);
     char row[8];
     snprintf(row, sizeof row, "%02x:", address & 0xf0);
     for (std::string line; std::getline(in, line);) {
-        if (line.compare(0, 3, row) != 0)
-            continue;
+        if (line.compare(0, 3, row) != 0) continue;
         std::istringstream words(line.substr(3));
         std::vector<std::string> cells;
-        for (std::string w; words >> w;)
-            cells.push_back(w);
+        for (std::string w; words >> w;) cells.push_back(w);
         // The first row starts at 0x03: its first three places are blank.
         size_t at = (address & 0x0f) - (address < 0x10 ? 3 : 0);
         return at < cells.size() ? cells[at] : "";
@@ -35,23 +32,21 @@ std::string probed(const std::string& table, unsigned address)
 
 // A host tool inside the box. The box's processor's build preloads its
 // own bridge into emulated programs only: a host tool gets the host's.
-hostns::RunResult tool(const vboxtest::BoxSession& box, std::vector<std::string> argv)
-{
+hostns::RunResult tool(const vboxtest::BoxSession& box, std::vector<std::string> argv) {
     hostns::RunOptions o = box.options();
 #ifdef HOST_BRIDGE
     for (auto& e : o.env)
-        if (e.compare(0, 12, "VBOX_BRIDGE=") == 0)
-            e = "VBOX_BRIDGE=" HOST_BRIDGE;
+        if (e.compare(0, 12, "VBOX_BRIDGE=") == 0) e = "VBOX_BRIDGE=" HOST_BRIDGE;
 #endif
     argv.insert(argv.begin(), {VBOX_BIN, "run", "--"});
     return hostns::run(argv, o);
 }
 
-TEST(I2cToolsInTheBox, SeeTheBusesTheDriversAndTheTuner)
-{
+TEST(I2cToolsInTheBox, SeeTheBusesTheDriversAndTheTuner) {
 #ifdef HOST_BRIDGE
-    std::printf("not checked: i2c-tools has no mipsel build in the sysroot; the host's tools run "
-                "instead (a box program's records are checked on the bench)\n");
+    std::printf(
+        "not checked: i2c-tools has no mipsel build in the sysroot; the host's tools run "
+        "instead (a box program's records are checked on the bench)\n");
 #endif
     vboxtest::BoxSession box;
     auto r = box.start(vboxtest::default_boot());
@@ -59,9 +54,10 @@ TEST(I2cToolsInTheBox, SeeTheBusesTheDriversAndTheTuner)
 
     auto l = tool(box, {"i2cdetect", "-l"});
     EXPECT_EQ(0, l.status) << l.err;
-    EXPECT_EQ("i2c-0\ti2c       \tSMP8634 I2C HW Master           \tSMP8634 I2C HW Master\n"
-              "i2c-1\ti2c       \ttuner TU1216L                   \tBit-shift algorithm\n",
-              l.out);
+    EXPECT_EQ(
+        "i2c-0\ti2c       \tSMP8634 I2C HW Master           \tSMP8634 I2C HW Master\n"
+        "i2c-1\ti2c       \ttuner TU1216L                   \tBit-shift algorithm\n",
+        l.out);
 
     auto soc = tool(box, {"i2cdetect", "-y", "0"});
     ASSERT_EQ(0, soc.status) << soc.err;

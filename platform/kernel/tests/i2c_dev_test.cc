@@ -28,8 +28,7 @@ uint64_t addr(const void* p) { return reinterpret_cast<uintptr_t>(p); }
 // reach it; records are laid out by hand in the caller's ABI.
 class Memory {
 public:
-    Memory()
-    {
+    Memory() {
         int flags = MAP_PRIVATE | MAP_ANONYMOUS;
 #ifdef MAP_32BIT
         flags |= MAP_32BIT;
@@ -51,8 +50,7 @@ bool runnable(kplat::Abi abi) { return abi == kplat::Abi::ilp32 || sizeof(void*)
 
 class I2cDev : public bench::DriverTest {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         ASSERT_EQ(0, insmod("gpio"));
         ASSERT_EQ(0, insmod("i2c-tuner"));
         ASSERT_EQ(0, insmod("st6413")) << kernel.last_error();
@@ -60,8 +58,7 @@ protected:
     }
 
     // struct i2c_smbus_ioctl_data at rec, its data at data.
-    long smbus(kplat::Process& p, int fd, Memory& m, int rw, int command, int size, size_t data = 0)
-    {
+    long smbus(kplat::Process& p, int fd, Memory& m, int rw, int command, int size, size_t data = 0) {
         uint8_t* r = m.at(0);
         memset(r, 0xee, 16);
         r[0] = static_cast<uint8_t>(rw);
@@ -73,8 +70,7 @@ protected:
     }
 };
 
-TEST_F(I2cDev, EveryAdapterIsAMinorAndListedAsRegistered)
-{
+TEST_F(I2cDev, EveryAdapterIsAMinorAndListedAsRegistered) {
     std::string log = take_log();
     EXPECT_NE(std::string::npos, log.find("i2c-dev.o: Registered 'tuner TU1216L' as minor 1")) << log;
     EXPECT_EQ(std::string::npos, log.find("minor 2"));
@@ -99,8 +95,7 @@ TEST_F(I2cDev, EveryAdapterIsAMinorAndListedAsRegistered)
     EXPECT_GE(open(kMajor, 1), 0);  // a new bus is offered again
 }
 
-TEST_F(I2cDev, AddressesOfDriversAreBusyUnlessForced)
-{
+TEST_F(I2cDev, AddressesOfDriversAreBusyUnlessForced) {
     int fd = open(kMajor, 0);
     ASSERT_GE(fd, 0);
     EXPECT_EQ(-EBUSY, proc.ioctl(fd, I2C_SLAVE, 0x4b));  // st6413's client
@@ -118,13 +113,11 @@ TEST_F(I2cDev, AddressesOfDriversAreBusyUnlessForced)
     EXPECT_EQ(-EINVAL, proc.write(tfd, addr(&b), 1));
 }
 
-TEST_F(I2cDev, SmbusCommandsInEitherCallersLayout)
-{
+TEST_F(I2cDev, SmbusCommandsInEitherCallersLayout) {
     Memory m;
     board.model<board::TunerBus>().tuner().set_status(0x5a);
     for (kplat::Abi abi : kAbis) {
-        if (!runnable(abi))
-            continue;
+        if (!runnable(abi)) continue;
         SCOPED_TRACE(abi == kplat::Abi::ilp32 ? "box program" : "host program");
         kplat::Process& p = kernel.spawn("i2cget", nullptr, abi);
         int fd = p.open(kMajor, 1);
@@ -171,13 +164,11 @@ TEST_F(I2cDev, SmbusCommandsInEitherCallersLayout)
     }
 }
 
-TEST_F(I2cDev, CombinedTransfersInEitherCallersLayout)
-{
+TEST_F(I2cDev, CombinedTransfersInEitherCallersLayout) {
     Memory m;
     board.model<board::TunerBus>().tuner().set_status(0x47);
     for (kplat::Abi abi : kAbis) {
-        if (!runnable(abi))
-            continue;
+        if (!runnable(abi)) continue;
         SCOPED_TRACE(abi == kplat::Abi::ilp32 ? "box program" : "host program");
         kplat::Process& p = kernel.spawn("tool", nullptr, abi);
         int fd = p.open(kMajor, 1);
@@ -216,8 +207,7 @@ TEST_F(I2cDev, CombinedTransfersInEitherCallersLayout)
     }
 }
 
-TEST_F(I2cDev, ReadAndWriteAreTransfersToTheChosenAddress)
-{
+TEST_F(I2cDev, ReadAndWriteAreTransfersToTheChosenAddress) {
     int fd = open(kMajor, 1);
     ASSERT_EQ(0, proc.ioctl(fd, I2C_SLAVE, kTuner));
     uint8_t out[4] = {0x0b, 0xc4, 0x86, 0x01}, in[3] = {};

@@ -25,8 +25,7 @@ public:
         std::vector<uint8_t> data;
     };
 
-    int transfer(kplat::I2cMsg* msgs, int num) override
-    {
+    int transfer(kplat::I2cMsg* msgs, int num) override {
         ++transfers;
         for (int i = 0; i < num; i++) {
             Msg m{msgs[i].addr, (msgs[i].flags & kplat::I2cMsg::read) != 0, {}};
@@ -35,8 +34,7 @@ public:
                 return -EREMOTEIO;
             }
             for (uint16_t j = 0; j < msgs[i].len; j++) {
-                if (m.read)
-                    msgs[i].buf[j] = static_cast<uint8_t>(0xa0 + j);
+                if (m.read) msgs[i].buf[j] = static_cast<uint8_t>(0xa0 + j);
                 m.data.push_back(msgs[i].buf[j]);
             }
             log.push_back(m);
@@ -51,8 +49,7 @@ public:
 
 class I2c : public ::testing::Test {
 protected:
-    std::vector<std::string> found()
-    {
+    std::vector<std::string> found() {
         std::vector<std::string> out;
         std::string log = kernel_.log();
         size_t at = 0;
@@ -64,10 +61,8 @@ protected:
         return out;
     }
 
-    long xfer(unsigned cmd, kptest_xfer& x)
-    {
-        if (fd_ < 0)
-            fd_ = proc_.open(KPTEST_I2C_MAJOR, 0);
+    long xfer(unsigned cmd, kptest_xfer& x) {
+        if (fd_ < 0) fd_ = proc_.open(KPTEST_I2C_MAJOR, 0);
         return proc_.ioctl(fd_, cmd, reinterpret_cast<unsigned long>(&x));
     }
 
@@ -77,8 +72,7 @@ protected:
     int fd_ = -1;
 };
 
-TEST_F(I2c, ProbeWithTheAddressLists)
-{
+TEST_F(I2c, ProbeWithTheAddressLists) {
     struct Case {
         const char* args;
         std::vector<std::string> found;
@@ -118,8 +112,7 @@ TEST_F(I2c, ProbeWithTheAddressLists)
     }
 }
 
-TEST_F(I2c, ClientsAttachAndDetach)
-{
+TEST_F(I2c, ClientsAttachAndDetach) {
     int nr = kernel_.add_i2c_adapter("fake", 0x800000, master_);
     ASSERT_EQ(0, kernel_.insmod("kptest_i2c"));
     auto adapters = kernel_.i2c_adapters();
@@ -150,8 +143,7 @@ TEST_F(I2c, ClientsAttachAndDetach)
     EXPECT_EQ(0u, kernel_.kmalloc_live());
 }
 
-TEST_F(I2c, TransfersReachTheMaster)
-{
+TEST_F(I2c, TransfersReachTheMaster) {
     ASSERT_EQ(0, kernel_.add_i2c_adapter("fake", 0x800000, master_));
     ASSERT_EQ(0, kernel_.insmod("kptest_i2c"));
     master_.log.clear();
@@ -187,8 +179,7 @@ TEST_F(I2c, TransfersReachTheMaster)
     EXPECT_EQ(-1, xfer(KPTEST_I2C_READ_BYTE_DATA, x));
 }
 
-TEST_F(I2c, TooManyAdapters)
-{
+TEST_F(I2c, TooManyAdapters) {
     std::vector<std::unique_ptr<FakeMaster>> masters;
     for (int i = 0; i < 16; i++) {
         masters.push_back(std::make_unique<FakeMaster>(std::set<uint16_t>{}));

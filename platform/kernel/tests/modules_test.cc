@@ -14,19 +14,16 @@ namespace {
 
 class Modules : public ::testing::Test {
 protected:
-    bool loaded(const std::string& name)
-    {
+    bool loaded(const std::string& name) {
         for (auto& m : kernel_.lsmod())
-            if (m.name == name)
-                return true;
+            if (m.name == name) return true;
         return false;
     }
 
     kplat::Kernel kernel_{kplat::Options{{KPLAT_TEST_MODULES}}};
 };
 
-TEST_F(Modules, ParametersOfEveryType)
-{
+TEST_F(Modules, ParametersOfEveryType) {
     struct Case {
         const char* args;
         const char* line;
@@ -47,8 +44,7 @@ TEST_F(Modules, ParametersOfEveryType)
     }
 }
 
-TEST_F(Modules, BadParametersRefuseTheLoad)
-{
+TEST_F(Modules, BadParametersRefuseTheLoad) {
     struct Case {
         const char* args;
         const char* error;
@@ -80,8 +76,7 @@ TEST_F(Modules, BadParametersRefuseTheLoad)
     EXPECT_EQ("", kernel_.log());  // init never ran
 }
 
-TEST_F(Modules, EachLoadHasFreshGlobals)
-{
+TEST_F(Modules, EachLoadHasFreshGlobals) {
     for (int i = 0; i < 3; i++) {
         kernel_.clear_log();
         ASSERT_EQ(0, kernel_.insmod("kptest_params", i ? "ival=99" : ""));
@@ -93,8 +88,7 @@ TEST_F(Modules, EachLoadHasFreshGlobals)
     EXPECT_NE(std::string::npos, kernel_.log().find("i=7 "));  // not 99 from the last load
 }
 
-TEST_F(Modules, LoaderErrors)
-{
+TEST_F(Modules, LoaderErrors) {
     EXPECT_EQ(-ENOENT, kernel_.insmod("nosuch"));
     EXPECT_EQ("insmod: nosuch: no module by that name found", kernel_.last_error());
     EXPECT_EQ(-ENOENT, kernel_.insmod("/nowhere/kptest_params.so"));
@@ -113,8 +107,7 @@ TEST_F(Modules, LoaderErrors)
     EXPECT_EQ("insmod: " + text + ": not an ELF object", kernel_.last_error());
 }
 
-TEST_F(Modules, FailingInitLeavesNothingLoaded)
-{
+TEST_F(Modules, FailingInitLeavesNothingLoaded) {
     EXPECT_EQ(-ENODEV, kernel_.insmod("kptest_params", "fail=19"));
     EXPECT_EQ("insmod: kptest_params: init_module: No such device", kernel_.last_error());
     EXPECT_FALSE(loaded("kptest_params"));
@@ -122,16 +115,14 @@ TEST_F(Modules, FailingInitLeavesNothingLoaded)
     EXPECT_NE(std::string::npos, kernel_.log().rfind("loads=1\n"));
 }
 
-TEST_F(Modules, WithoutCleanupItStays)
-{
+TEST_F(Modules, WithoutCleanupItStays) {
     ASSERT_EQ(0, kernel_.insmod("kptest_fail"));
     EXPECT_EQ(-EBUSY, kernel_.rmmod("kptest_fail"));
     EXPECT_EQ("rmmod: kptest_fail has no cleanup_module", kernel_.last_error());
     EXPECT_TRUE(loaded("kptest_fail"));
 }
 
-TEST_F(Modules, ExportedSymbolsLinkLaterModules)
-{
+TEST_F(Modules, ExportedSymbolsLinkLaterModules) {
     EXPECT_EQ(-ENOEXEC, kernel_.insmod("kptest_import"));
     EXPECT_NE(std::string::npos, kernel_.last_error().find("undefined symbol: kptest_exported_value"))
         << kernel_.last_error();
@@ -155,8 +146,7 @@ TEST_F(Modules, ExportedSymbolsLinkLaterModules)
     ASSERT_EQ(0, kernel_.rmmod("kptest_export"));
 }
 
-TEST_F(Modules, UseCountsKeepAModuleLoaded)
-{
+TEST_F(Modules, UseCountsKeepAModuleLoaded) {
     ASSERT_EQ(0, kernel_.insmod("kptest_dev", "major=200"));
     kplat::Process& p = kernel_.spawn("user");
     int fd = p.open(200, 0);
@@ -173,16 +163,14 @@ TEST_F(Modules, UseCountsKeepAModuleLoaded)
     EXPECT_EQ(0, kernel_.rmmod("kptest_dev"));
 }
 
-TEST_F(Modules, KmallocFailsWhereTold)
-{
+TEST_F(Modules, KmallocFailsWhereTold) {
     ASSERT_EQ(0, kernel_.insmod("kptest_dev", "major=200"));
     kplat::Process& p = kernel_.spawn("user");
     int fd = p.open(200, 0);
     unsigned long before = kernel_.kmalloc_calls();
     kernel_.fail_kmalloc(2, 2);
     const long expected[] = {0, -ENOMEM, -ENOMEM, 0, 0};
-    for (long e : expected)
-        EXPECT_EQ(e, p.ioctl(fd, KPTEST_ALLOC, 16));
+    for (long e : expected) EXPECT_EQ(e, p.ioctl(fd, KPTEST_ALLOC, 16));
     EXPECT_EQ(before + 5, kernel_.kmalloc_calls());
     EXPECT_EQ(3u, kernel_.kmalloc_live());
     EXPECT_EQ(-ENOMEM, p.ioctl(fd, KPTEST_ALLOC, 128 * 1024 + 1));  // larger than kmalloc gives
@@ -191,8 +179,7 @@ TEST_F(Modules, KmallocFailsWhereTold)
     EXPECT_EQ(0u, kernel_.kmalloc_live());
 }
 
-TEST_F(Modules, ShutdownUnloadsWhatIsLeft)
-{
+TEST_F(Modules, ShutdownUnloadsWhatIsLeft) {
     ASSERT_EQ(0, kernel_.insmod("kptest_export"));
     ASSERT_EQ(0, kernel_.insmod("kptest_import"));
     ASSERT_EQ(0, kernel_.insmod("kptest_fail"));

@@ -15,8 +15,7 @@ using kplat::detail::parse_param_type;
 using kplat::detail::ParamSpec;
 using kplat::detail::ParamType;
 
-TEST(ParamType, Declarations)
-{
+TEST(ParamType, Declarations) {
     struct Case {
         const char* text;
         bool ok;
@@ -50,8 +49,7 @@ TEST(ParamType, Declarations)
     for (const Case& c : cases) {
         ParamType t;
         ASSERT_EQ(c.ok, parse_param_type(c.text, t)) << c.text;
-        if (!c.ok)
-            continue;
+        if (!c.ok) continue;
         EXPECT_EQ(c.min, t.min) << c.text;
         EXPECT_EQ(c.max, t.max) << c.text;
         EXPECT_EQ(c.kind, t.kind) << c.text;
@@ -59,8 +57,7 @@ TEST(ParamType, Declarations)
     }
 }
 
-TEST(ApplyParams, DeclarationsMustFitTheirVariables)
-{
+TEST(ApplyParams, DeclarationsMustFitTheirVariables) {
     short list[4] = {};
     std::vector<std::unique_ptr<char[]>> strings;
     EXPECT_EQ("parameter list is smaller than its type '1-5h'",
@@ -70,8 +67,7 @@ TEST(ApplyParams, DeclarationsMustFitTheirVariables)
     EXPECT_EQ(4, list[3]);
 }
 
-TEST(ApplyParams, AFailingArgumentWritesNothing)
-{
+TEST(ApplyParams, AFailingArgumentWritesNothing) {
     int arr[3] = {7, 8, 9};
     std::vector<std::unique_ptr<char[]>> strings;
     std::vector<ParamSpec> specs = {{"arr", "1-3i", arr, sizeof(arr)}};
@@ -80,8 +76,7 @@ TEST(ApplyParams, AFailingArgumentWritesNothing)
     EXPECT_EQ(8, arr[1]);
 }
 
-TEST(ApplyParams, StringsAreKept)
-{
+TEST(ApplyParams, StringsAreKept) {
     char* s = nullptr;
     char fixed[4] = "old";
     std::vector<std::unique_ptr<char[]>> strings;

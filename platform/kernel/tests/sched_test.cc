@@ -16,8 +16,7 @@ namespace {
 
 class Sched : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         ASSERT_EQ(0, kernel_.insmod("kptest_sched")) << kernel_.last_error();
         fd_ = proc_.open(KPTEST_SCHED_MAJOR, 0);
         ASSERT_GE(fd_, 0);
@@ -31,8 +30,7 @@ protected:
     int fd_ = -1;
 };
 
-TEST_F(Sched, BootAndModuleContexts)
-{
+TEST_F(Sched, BootAndModuleContexts) {
     // The thread ran up to its sleep before insmod returned.
     EXPECT_EQ("kptest_sched: init in insmod\nkptest_sched: thread kptest thread started\n", kernel_.log());
     EXPECT_EQ(0ul, kernel_.jiffies());
@@ -42,8 +40,7 @@ TEST_F(Sched, BootAndModuleContexts)
     EXPECT_GT(call(KPTEST_THREAD_PID), 2);
 }
 
-TEST_F(Sched, TimerFiresAtItsTick)
-{
+TEST_F(Sched, TimerFiresAtItsTick) {
     kernel_.advance(10);
     kernel_.clear_log();
     ASSERT_EQ(0, call(KPTEST_TIMER_ADD, 5));
@@ -54,8 +51,7 @@ TEST_F(Sched, TimerFiresAtItsTick)
     EXPECT_EQ(15ul, kernel_.jiffies());
 }
 
-TEST_F(Sched, HostDeviceTimerRunsAtItsTickOnTheCpu)
-{
+TEST_F(Sched, HostDeviceTimerRunsAtItsTickOnTheCpu) {
     std::vector<unsigned long> fired;
     kplat::Timer timer(kernel_, [&] { fired.push_back(kernel_.jiffies()); });
     timer.start(5);
@@ -75,8 +71,7 @@ TEST_F(Sched, HostDeviceTimerRunsAtItsTickOnTheCpu)
     timer.start(2);  // pending when destroyed: it never fires
 }
 
-TEST_F(Sched, ModAndDelTimer)
-{
+TEST_F(Sched, ModAndDelTimer) {
     EXPECT_EQ(0, call(KPTEST_TIMER_MOD, 3));   // was not pending
     EXPECT_EQ(1, call(KPTEST_TIMER_MOD, 30));  // was
     kernel_.advance(29);
@@ -91,8 +86,7 @@ TEST_F(Sched, ModAndDelTimer)
     EXPECT_EQ("", kernel_.log());
 }
 
-TEST_F(Sched, SleepingCallMovesTimeToItsTimeout)
-{
+TEST_F(Sched, SleepingCallMovesTimeToItsTimeout) {
     kernel_.clear_log();
     EXPECT_EQ(0, call(KPTEST_SLEEP_TICKS, 250));
     EXPECT_EQ(250ul, kernel_.jiffies());
@@ -102,13 +96,13 @@ TEST_F(Sched, SleepingCallMovesTimeToItsTimeout)
     ASSERT_EQ(0, call(KPTEST_TIMER_ADD, 10));
     kernel_.clear_log();
     EXPECT_EQ(0, call(KPTEST_SLEEP_TICKS, 20));
-    EXPECT_EQ("kptest_sched: timer 10 at 260 in interrupt\nkptest_sched: thread woke at 260 for 1\n"
-              "kptest_sched: slept 20 left 0\n",
-              kernel_.log());
+    EXPECT_EQ(
+        "kptest_sched: timer 10 at 260 in interrupt\nkptest_sched: thread woke at 260 for 1\n"
+        "kptest_sched: slept 20 left 0\n",
+        kernel_.log());
 }
 
-TEST_F(Sched, IdleTimeOfASleepingCallIsSkipped)
-{
+TEST_F(Sched, IdleTimeOfASleepingCallIsSkipped) {
     // Nothing else to run: the call's own timeout ends it at once.
     auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(0, call(KPTEST_SLEEP_TICKS, 1000000));
@@ -116,17 +110,16 @@ TEST_F(Sched, IdleTimeOfASleepingCallIsSkipped)
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
 }
 
-TEST_F(Sched, CompletionFromATimer)
-{
+TEST_F(Sched, CompletionFromATimer) {
     kernel_.clear_log();
     EXPECT_EQ(0, call(KPTEST_COMPLETION, 7));
-    EXPECT_EQ("kptest_sched: timer 0 at 7 in interrupt\nkptest_sched: completed at 7\n"
-              "kptest_sched: thread woke at 7 for 1\n",
-              kernel_.log());
+    EXPECT_EQ(
+        "kptest_sched: timer 0 at 7 in interrupt\nkptest_sched: completed at 7\n"
+        "kptest_sched: thread woke at 7 for 1\n",
+        kernel_.log());
 }
 
-TEST_F(Sched, InterruptsWakeTheThread)
-{
+TEST_F(Sched, InterruptsWakeTheThread) {
     ASSERT_EQ(0, call(KPTEST_IRQ_REQUEST, 22));
     EXPECT_EQ(-EBUSY, call(KPTEST_IRQ_REQUEST, 22));
     EXPECT_EQ(-EBUSY, call(KPTEST_IRQ_REQUEST, 64));
@@ -154,8 +147,7 @@ TEST_F(Sched, InterruptsWakeTheThread)
 
 // A line the board holds asserted interrupts once, and once more when it
 // is enabled while still asserted; one that fell meanwhile does not.
-TEST_F(Sched, ALineHeldAtALevel)
-{
+TEST_F(Sched, ALineHeldAtALevel) {
     ASSERT_EQ(0, call(KPTEST_IRQ_REQUEST, 22));
     auto count = [&] { return kernel_.interrupts().at(0).count; };
     kernel_.set_irq_line(22, true);
@@ -178,8 +170,7 @@ TEST_F(Sched, ALineHeldAtALevel)
 
 // Another driver holds the line: request_irq is refused, and a driver's
 // free_irq cannot take the holder's handler away.
-TEST_F(Sched, ALineClaimedByAnotherDriver)
-{
+TEST_F(Sched, ALineClaimedByAnotherDriver) {
     ASSERT_EQ(0, kernel_.claim_irq(22, "other"));
     EXPECT_EQ(-EBUSY, call(KPTEST_IRQ_REQUEST, 22));
     kernel_.clear_log();
@@ -195,35 +186,32 @@ TEST_F(Sched, ALineClaimedByAnotherDriver)
     EXPECT_EQ(0, call(KPTEST_IRQ_REQUEST, 22));
 }
 
-TEST_F(Sched, RequestIrqOutOfMemory)
-{
+TEST_F(Sched, RequestIrqOutOfMemory) {
     kernel_.fail_kmalloc(1);
     EXPECT_EQ(-EBUSY, call(KPTEST_IRQ_REQUEST, 22));
     EXPECT_EQ(0, call(KPTEST_IRQ_REQUEST, 22));
 }
 
-TEST_F(Sched, TaskQueueRunsInKeventd)
-{
+TEST_F(Sched, TaskQueueRunsInKeventd) {
     kernel_.clear_log();
     EXPECT_EQ(1, call(KPTEST_TASK));
     EXPECT_EQ("kptest_sched: task hello in keventd\n", kernel_.log());
 }
 
-TEST_F(Sched, DelaysMoveTimeAndLetTimersIn)
-{
+TEST_F(Sched, DelaysMoveTimeAndLetTimersIn) {
     EXPECT_EQ(2, call(KPTEST_UDELAY, 25000));
     EXPECT_EQ(0, call(KPTEST_UDELAY, 4000));
     EXPECT_EQ(1, call(KPTEST_UDELAY, 1000));  // 5 ms were left over
     ASSERT_EQ(0, call(KPTEST_TIMER_ADD, 1));
     kernel_.clear_log();
     EXPECT_EQ(3, call(KPTEST_UDELAY, 30000));
-    EXPECT_EQ("kptest_sched: timer 1 at 4 in interrupt\nkptest_sched: delayed 30000\n"
-              "kptest_sched: thread woke at 6 for 1\n",
-              kernel_.log());
+    EXPECT_EQ(
+        "kptest_sched: timer 1 at 4 in interrupt\nkptest_sched: delayed 30000\n"
+        "kptest_sched: thread woke at 6 for 1\n",
+        kernel_.log());
 }
 
-TEST_F(Sched, UnloadStopsTheThread)
-{
+TEST_F(Sched, UnloadStopsTheThread) {
     ASSERT_EQ(0, call(KPTEST_IRQ_REQUEST, 5));
     ASSERT_EQ(0, call(KPTEST_TIMER_ADD, 100));
     ASSERT_EQ(0, proc_.close(fd_));
@@ -236,8 +224,7 @@ TEST_F(Sched, UnloadStopsTheThread)
     EXPECT_EQ(0u, kernel_.kmalloc_live());
 }
 
-TEST(SchedWall, JiffiesFollowTheWallClock)
-{
+TEST(SchedWall, JiffiesFollowTheWallClock) {
     kplat::Kernel kernel{kplat::Options{{KPLAT_TEST_MODULES}, kplat::Clock::wall}};
     ASSERT_EQ(0, kernel.insmod("kptest_sched"));
     kplat::Process& p = kernel.spawn("user");

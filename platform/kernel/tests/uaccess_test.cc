@@ -20,8 +20,7 @@ unsigned long addr(const void* p) { return reinterpret_cast<unsigned long>(p); }
 // Two pages: the first read-write, the second as asked.
 class Pages {
 public:
-    explicit Pages(int second_prot)
-    {
+    explicit Pages(int second_prot) {
         size_ = static_cast<unsigned long>(sysconf(_SC_PAGESIZE));
         base_ = static_cast<unsigned char*>(
             mmap(nullptr, 2 * size_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
@@ -40,15 +39,13 @@ private:
 
 class Uaccess : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         ASSERT_EQ(0, kernel_.insmod("kptest_dev", "major=200"));
         fd_ = proc_.open(200, 0);
         ASSERT_GE(fd_, 0);
     }
 
-    long range_call(unsigned cmd, unsigned long a, unsigned long len)
-    {
+    long range_call(unsigned cmd, unsigned long a, unsigned long len) {
         kptest_range r{a, len};
         return proc_.ioctl(fd_, cmd, addr(&r));
     }
@@ -58,15 +55,13 @@ protected:
     int fd_ = -1;
 };
 
-TEST_F(Uaccess, GetAndPutUser)
-{
+TEST_F(Uaccess, GetAndPutUser) {
     int v = 41;
     EXPECT_EQ(0, proc_.ioctl(fd_, KPTEST_GETPUT, addr(&v)));
     EXPECT_EQ(42, v);
     Pages none(PROT_NONE), ro(PROT_READ);
     const unsigned long bad[] = {0, 8, addr(none.before_second(0)), addr(none.before_second(2)), ~0ul - 1};
-    for (unsigned long b : bad)
-        EXPECT_EQ(-EFAULT, proc_.ioctl(fd_, KPTEST_GETPUT, b)) << std::hex << b;
+    for (unsigned long b : bad) EXPECT_EQ(-EFAULT, proc_.ioctl(fd_, KPTEST_GETPUT, b)) << std::hex << b;
     // Readable, not writable: the get works, the put fails.
     EXPECT_EQ(-EFAULT, proc_.ioctl(fd_, KPTEST_GETPUT, addr(ro.before_second(0))));
 
@@ -75,8 +70,7 @@ TEST_F(Uaccess, GetAndPutUser)
     EXPECT_EQ(-EFAULT, proc_.ioctl(fd_, KPTEST_GETCHAR, 0));
 }
 
-TEST_F(Uaccess, CopiesStopAtTheFirstBadByte)
-{
+TEST_F(Uaccess, CopiesStopAtTheFirstBadByte) {
     for (int prot : {PROT_NONE, PROT_READ}) {
         Pages pages(prot);
         unsigned char* start = pages.before_second(100);
@@ -99,8 +93,7 @@ TEST_F(Uaccess, CopiesStopAtTheFirstBadByte)
     EXPECT_EQ(0xab, big.back());
 }
 
-TEST_F(Uaccess, VerifyArea)
-{
+TEST_F(Uaccess, VerifyArea) {
     Pages none(PROT_NONE), ro(PROT_READ);
     int v;
     struct Case {
@@ -126,8 +119,7 @@ TEST_F(Uaccess, VerifyArea)
     EXPECT_EQ(0x11, p[0]);
 }
 
-TEST_F(Uaccess, StrncpyFromUser)
-{
+TEST_F(Uaccess, StrncpyFromUser) {
     kernel_.clear_log();
     EXPECT_EQ(3, proc_.ioctl(fd_, KPTEST_STRNCPY, addr("abc")));
     EXPECT_EQ("kptest_dev: string abc\n", kernel_.log());
@@ -141,8 +133,7 @@ TEST_F(Uaccess, StrncpyFromUser)
 // LocalUserSpace on its own, both ways of copying.
 class LocalUser : public ::testing::TestWithParam<bool> {};
 
-TEST_P(LocalUser, CopiesAndChecks)
-{
+TEST_P(LocalUser, CopiesAndChecks) {
     kplat::LocalUserSpace user(GetParam());
     Pages none(PROT_NONE), ro(PROT_READ);
     char buf[300];
@@ -185,8 +176,7 @@ namespace {
 // Records as the caller's compiler lays them out: the smart card's
 // answer-to-reset record and the input core's event, on the box and on the
 // host.
-TEST(RecordLayout, FieldsAtTheirNaturalAlignmentForEachAbi)
-{
+TEST(RecordLayout, FieldsAtTheirNaturalAlignmentForEachAbi) {
     using L = kplat::RecordLayout;
     L atr32(kplat::Abi::ilp32, {L::u8, L::u8, L::pointer});
     L atr64(kplat::Abi::lp64, {L::u8, L::u8, L::pointer});

@@ -55,8 +55,7 @@ int gpio(Context& ctx, const std::vector<std::string>& w, std::string& out) {
         });
         return 0;
     }
-    if (w.size() == 3 && w[1] == "vcd")
-        return write_vcd(ctx, ctx.caller_path(w[2]), w[2], out);
+    if (w.size() == 3 && w[1] == "vcd") return write_vcd(ctx, ctx.caller_path(w[2]), w[2], out);
     char* end = nullptr;
     unsigned long pin = w.size() == 4 && w[1] == "pull" ? strtoul(w[2].c_str(), &end, 10) : 0;
     if (!end || *end || w[2].empty() || pin >= board::Gpio::pin_count ||
@@ -65,10 +64,8 @@ int gpio(Context& ctx, const std::vector<std::string>& w, std::string& out) {
         return 2;
     }
     ctx.kernel.atomically([&] {
-        if (w[3] == "release")
-            pins.release(static_cast<unsigned>(pin));
-        else
-            pins.drive(static_cast<unsigned>(pin), w[3] == "high");
+        if (w[3] == "release") pins.release(static_cast<unsigned>(pin));
+        else pins.drive(static_cast<unsigned>(pin), w[3] == "high");
     });
     return 0;
 }

@@ -21,35 +21,26 @@ constexpr unsigned major = 240;
 constexpr int O_RDWR_NONBLOCK = 2 | 04000;
 
 struct Rig : bench::Bench {
-    Rig()
-    {
+    Rig() {
         std::string out;
-        if (board::card_command(board, {"card", "reader", std::to_string(major)}, out) != 0)
-            std::abort();
+        if (board::card_command(board, {"card", "reader", std::to_string(major)}, out) != 0) std::abort();
     }
 };
 
-Rig& rig()
-{
+Rig& rig() {
     static Rig* r = new Rig;  // lives for the whole run
     return *r;
 }
 
-void check(bool ok)
-{
-    if (!ok)
-        std::abort();
+void check(bool ok) {
+    if (!ok) std::abort();
 }
 
-unsigned long addr(const void* p)
-{
-    return reinterpret_cast<unsigned long>(p);
-}
+unsigned long addr(const void* p) { return reinterpret_cast<unsigned long>(p); }
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Rig& r = rig();
     CardReader& reader = *r.board.served<board::CardReader>();
     std::string out;
@@ -73,17 +64,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             std::string w;
             for (uint8_t c : arg) {
                 if (c == ' ') {
-                    if (!w.empty())
-                        words.push_back(w);
+                    if (!w.empty()) words.push_back(w);
                     w.clear();
                 } else {
                     w += static_cast<char>(c);
                 }
             }
-            if (!w.empty())
-                words.push_back(w);
-            if (words.size() > 1 && words[1] == "reader")
-                break;
+            if (!w.empty()) words.push_back(w);
+            if (words.size() > 1 && words[1] == "reader") break;
             out.clear();
             int status = board::card_command(r.board, words, out);
             check(status == 0 || status == 1 || status == 2);
@@ -113,19 +101,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             check(res == 0 || res == -EINVAL || res == -EFAULT || res == -ENXIO || res == -EIO || res == -ENOTTY);
             break;
         }
-        case 4:
-            r.kernel.advance(n);
-            break;
+        case 4: r.kernel.advance(n); break;
         case 5: {
             long got = r.proc.read(n & 1 ? watch : fd, addr(buf), sizeof buf);
             check((got >= 0 && got <= static_cast<long>(sizeof buf)) || got == -EAGAIN);
             break;
         }
         case 6:
-            if (n & 1)
-                reader.insert();
-            else
-                reader.remove();
+            if (n & 1) reader.insert();
+            else reader.remove();
             break;
         case 7:  // the program opens the reader again
             r.proc.close(fd);

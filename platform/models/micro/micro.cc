@@ -11,20 +11,17 @@ constexpr uint8_t custom_normal = 1, custom_panel = 3;
 constexpr uint8_t reversed_low = 0x05, reversed_high = 0x85;
 
 // Byte 1 and the source's low bit in byte 2, normal layout.
-void normal_source(Micro::Frame& f, uint8_t custom, uint8_t source)
-{
+void normal_source(Micro::Frame& f, uint8_t custom, uint8_t source) {
     f[1] = static_cast<uint8_t>(custom << 3 | source >> 1);
     f[2] = static_cast<uint8_t>(f[2] | (source & 1) << 7);
 }
 
-void reversed_source(Micro::Frame& f, uint8_t source)
-{
+void reversed_source(Micro::Frame& f, uint8_t source) {
     f[1] = source >> 1 ? reversed_high : reversed_low;
     f[2] = static_cast<uint8_t>(f[2] | (source & 1));
 }
 
-uint8_t reversed_key(const Micro::Frame& f, int k)
-{
+uint8_t reversed_key(const Micro::Frame& f, int k) {
     return static_cast<uint8_t>((f[k + 1] & 0xfc) | (f[k + 2] >> 5 & 3));
 }
 
@@ -32,18 +29,15 @@ uint8_t reversed_key(const Micro::Frame& f, int k)
 
 Micro::Micro(kplat::Kernel& kernel, Gpio& gpio) : kernel_(kernel), gpio_(gpio) {}
 
-void Micro::set_version(uint8_t version)
-{
+void Micro::set_version(uint8_t version) {
     kernel_.atomically([&] { version_ = version; });
 }
 
-void Micro::script_versions(std::vector<uint8_t> replies)
-{
+void Micro::script_versions(std::vector<uint8_t> replies) {
     kernel_.atomically([&] { scripted_versions_.insert(scripted_versions_.end(), replies.begin(), replies.end()); });
 }
 
-Micro::Frame Micro::remote_frame(Layout layout, uint8_t code)
-{
+Micro::Frame Micro::remote_frame(Layout layout, uint8_t code) {
     Frame f{len_one, 0, 0, 0, 0, 0, 0};
     if (layout == Layout::normal) {
         normal_source(f, custom_normal, remote);
@@ -57,18 +51,15 @@ Micro::Frame Micro::remote_frame(Layout layout, uint8_t code)
     return f;
 }
 
-Micro::Frame Micro::panel_frame(uint8_t code)
-{
+Micro::Frame Micro::panel_frame(uint8_t code) {
     Frame f{len_short, 0, static_cast<uint8_t>(code >> 1), static_cast<uint8_t>(code << 7), 0, 0, 0};
     normal_source(f, custom_panel, panel);
     return f;
 }
 
-std::optional<Micro::Frame> Micro::key_frame(Layout layout, const std::vector<uint8_t>& codes)
-{
+std::optional<Micro::Frame> Micro::key_frame(Layout layout, const std::vector<uint8_t>& codes) {
     static constexpr uint8_t lengths[] = {len_one, len_two, len_three};
-    if (codes.empty() || codes.size() > 3)
-        return std::nullopt;
+    if (codes.empty() || codes.size() > 3) return std::nullopt;
     Frame f{lengths[codes.size() - 1], 0, 0, 0, 0, 0, 0};
     for (size_t k = 1; k <= codes.size(); ++k) {
         uint8_t c = codes[k - 1];
@@ -86,13 +77,11 @@ std::optional<Micro::Frame> Micro::key_frame(Layout layout, const std::vector<ui
     }
     reversed_source(f, keyboard);
     for (size_t k = 1; k <= codes.size(); ++k)
-        if (reversed_key(f, static_cast<int>(k)) != codes[k - 1])
-            return std::nullopt;
+        if (reversed_key(f, static_cast<int>(k)) != codes[k - 1]) return std::nullopt;
     return f;
 }
 
-Micro::Frame Micro::mouse_frame(Layout layout, int dx, int dy, uint8_t buttons)
-{
+Micro::Frame Micro::mouse_frame(Layout layout, int dx, int dy, uint8_t buttons) {
     uint8_t x = static_cast<uint8_t>(dx), y = static_cast<uint8_t>(dy), b = buttons & 7;
     Frame f{dx || dy ? len_mouse : len_short, 0, 0, 0, 0, 0, 0};
     if (layout == Layout::normal) {
@@ -109,8 +98,7 @@ Micro::Frame Micro::mouse_frame(Layout layout, int dx, int dy, uint8_t buttons)
     return f;
 }
 
-bool Micro::press_remote(uint8_t scancode)
-{
+bool Micro::press_remote(uint8_t scancode) {
     kernel_.atomically([&] {
         if (version_ == 0) {
             push({scancode});
@@ -122,12 +110,10 @@ bool Micro::press_remote(uint8_t scancode)
     return true;
 }
 
-bool Micro::press_panel(uint8_t scancode)
-{
+bool Micro::press_panel(uint8_t scancode) {
     bool ok = false;
     kernel_.atomically([&] {
-        if (version_ == 0 || layout_ == Layout::reversed)
-            return;
+        if (version_ == 0 || layout_ == Layout::reversed) return;
         Frame f = panel_frame(scancode);
         push({f.begin(), f.end()});
         ok = true;
@@ -135,12 +121,10 @@ bool Micro::press_panel(uint8_t scancode)
     return ok;
 }
 
-bool Micro::press_keys(const std::vector<uint8_t>& codes)
-{
+bool Micro::press_keys(const std::vector<uint8_t>& codes) {
     bool ok = false;
     kernel_.atomically([&] {
-        if (version_ == 0)
-            return;
+        if (version_ == 0) return;
         if (auto f = key_frame(layout_, codes)) {
             push({f->begin(), f->end()});
             ok = true;
@@ -149,12 +133,10 @@ bool Micro::press_keys(const std::vector<uint8_t>& codes)
     return ok;
 }
 
-bool Micro::move_mouse(int dx, int dy, uint8_t buttons)
-{
+bool Micro::move_mouse(int dx, int dy, uint8_t buttons) {
     bool ok = false;
     kernel_.atomically([&] {
-        if (version_ == 0 || dx < -128 || dx > 127 || dy < -128 || dy > 127)
-            return;
+        if (version_ == 0 || dx < -128 || dx > 127 || dy < -128 || dy > 127) return;
         Frame f = mouse_frame(layout_, dx, dy, buttons);
         push({f.begin(), f.end()});
         ok = true;
@@ -162,39 +144,32 @@ bool Micro::move_mouse(int dx, int dy, uint8_t buttons)
     return ok;
 }
 
-void Micro::queue(const Frame& frame)
-{
+void Micro::queue(const Frame& frame) {
     kernel_.atomically([&] { push({frame.begin(), frame.end()}); });
 }
 
-void Micro::queue_byte(uint8_t byte)
-{
+void Micro::queue_byte(uint8_t byte) {
     kernel_.atomically([&] { push({byte}); });
 }
 
-void Micro::pulse()
-{
+void Micro::pulse() {
     kernel_.atomically([&] { pulse_line(); });
 }
 
-void Micro::push(std::vector<uint8_t> bytes)
-{
+void Micro::push(std::vector<uint8_t> bytes) {
     queue_.push_back(std::move(bytes));
     pulse_line();
 }
 
-void Micro::pulse_line()
-{
+void Micro::pulse_line() {
     ++pulses_;
     gpio_.drive(irq_pin, false);
     gpio_.release(irq_pin);
 }
 
-bool Micro::on_write(uint8_t byte, size_t index)
-{
+bool Micro::on_write(uint8_t byte, size_t index) {
     if (index == 0) {
-        if (byte != cmd_read && byte != cmd_version && byte != cmd_reboot)
-            return false;
+        if (byte != cmd_read && byte != cmd_version && byte != cmd_reboot) return false;
         command_ = byte;
         return true;
     }
@@ -205,8 +180,7 @@ bool Micro::on_write(uint8_t byte, size_t index)
     return false;
 }
 
-void Micro::on_start(bool read)
-{
+void Micro::on_start(bool read) {
     reply_.clear();
     if (!read) {
         command_ = 0xff;
@@ -233,41 +207,29 @@ void Micro::on_start(bool read)
     }
 }
 
-uint8_t Micro::on_read(size_t index)
-{
-    return index < reply_.size() ? reply_[index] : 0xff;
-}
+uint8_t Micro::on_read(size_t index) { return index < reply_.size() ? reply_[index] : 0xff; }
 
-void Micro::on_stop()
-{
+void Micro::on_stop() {
     // The next frame is signalled once this one is taken.
-    if (read_frame_ && !queue_.empty())
-        pulse_line();
+    if (read_frame_ && !queue_.empty()) pulse_line();
     read_frame_ = false;
     command_ = 0xff;
 }
 
-ActivityLed::ActivityLed(kplat::Kernel& kernel, Gpio& gpio) : kernel_(kernel), gpio_(gpio)
-{
+ActivityLed::ActivityLed(kplat::Kernel& kernel, Gpio& gpio) : kernel_(kernel), gpio_(gpio) {
     gpio_.watch([this](unsigned p, bool level) {
-        if (p == pin)
-            history_.push_back({kernel_.jiffies(), !level});
+        if (p == pin) history_.push_back({kernel_.jiffies(), !level});
     });
 }
 
-bool ActivityLed::lit() const
-{
-    return !gpio_.level(pin);
-}
+bool ActivityLed::lit() const { return !gpio_.level(pin); }
 
 // The micro-controller on the SoC's I2C bus with its interrupt line, and
 // the LED beside it.
-void fit_micro(Board& board)
-{
-    board.fit(std::make_unique<Micro>(board.kernel(), board.gpio()),
-              Placement()
-                  .i2c(Micro::address)
-                  .pin(Micro::irq_pin, "micro-controller interrupt (a low pulse per frame)"));
+void fit_micro(Board& board) {
+    board.fit(
+        std::make_unique<Micro>(board.kernel(), board.gpio()),
+        Placement().i2c(Micro::address).pin(Micro::irq_pin, "micro-controller interrupt (a low pulse per frame)"));
     board.fit(std::make_unique<ActivityLed>(board.kernel(), board.gpio()),
               Placement().pin(ActivityLed::pin, "activity LED (low: lit)"));
 }

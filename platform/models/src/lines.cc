@@ -2,13 +2,9 @@
 
 namespace board {
 
-const char* variant_name(Variant v)
-{
-    return v == Variant::s0 ? "S0" : "S1";
-}
+const char* variant_name(Variant v) { return v == Variant::s0 ? "S0" : "S1"; }
 
-BoardLines::BoardLines(Gpio& gpio, Variant variant) : gpio_(gpio)
-{
+BoardLines::BoardLines(Gpio& gpio, Variant variant) : gpio_(gpio) {
     gpio_.set_name(strap_pin, "board variant strap");
     gpio_.set_name(overcurrent_pins[0], "USB port 1 over-current");
     gpio_.set_name(overcurrent_pins[1], "USB port 2 over-current");
@@ -17,18 +13,12 @@ BoardLines::BoardLines(Gpio& gpio, Variant variant) : gpio_(gpio)
     set_variant(variant);
 }
 
-void BoardLines::set_variant(Variant variant)
-{
-    gpio_.drive(strap_pin, variant == Variant::s0);
-}
+void BoardLines::set_variant(Variant variant) { gpio_.drive(strap_pin, variant == Variant::s0); }
 
-void BoardLines::set_overcurrent(unsigned port, bool on)
-{
+void BoardLines::set_overcurrent(unsigned port, bool on) {
     unsigned pin = overcurrent_pins.at(port);
-    if (on)
-        gpio_.drive(pin, false);
-    else
-        gpio_.release(pin);
+    if (on) gpio_.drive(pin, false);
+    else gpio_.release(pin);
 }
 
 }  // namespace board

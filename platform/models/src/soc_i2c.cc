@@ -11,20 +11,15 @@ constexpr unsigned adapter_id = 0x800000;
 
 }  // namespace
 
-SocI2cMaster::SocI2cMaster(kplat::Kernel& kernel, I2cBus& bus, std::string name)
-    : kernel_(kernel), bus_(bus)
-{
+SocI2cMaster::SocI2cMaster(kplat::Kernel& kernel, I2cBus& bus, std::string name) : kernel_(kernel), bus_(bus) {
     nr_ = kernel_.add_i2c_adapter(name, adapter_id, *this);
 }
 
-SocI2cMaster::~SocI2cMaster()
-{
-    if (nr_ >= 0)
-        kernel_.del_i2c_adapter(nr_);
+SocI2cMaster::~SocI2cMaster() {
+    if (nr_ >= 0) kernel_.del_i2c_adapter(nr_);
 }
 
-int SocI2cMaster::transfer(kplat::I2cMsg* msgs, int num)
-{
+int SocI2cMaster::transfer(kplat::I2cMsg* msgs, int num) {
     for (int i = 0; i < num; i++) {
         kplat::I2cMsg& m = msgs[i];
         bool read = (m.flags & kplat::I2cMsg::read) != 0;

@@ -14,30 +14,24 @@ char id(unsigned pin) { return static_cast<char>('!' + pin); }
 
 }  // namespace
 
-std::string pins_vcd(const SocBus& bus, const Gpio& gpio)
-{
+std::string pins_vcd(const SocBus& bus, const Gpio& gpio) {
     constexpr unsigned pins = Gpio::pin_count;
     bool level[pins];
     bool seen[pins] = {};
     uint64_t start = bus.kernel().microseconds();
     bool any = false;
-    for (unsigned p = 0; p < pins; ++p)
-        level[p] = gpio.level(p);
+    for (unsigned p = 0; p < pins; ++p) level[p] = gpio.level(p);
     // A pin's history is of real changes only: before its first one kept,
     // it had the other level.
     for (const BusEvent& e : bus.history()) {
-        if (e.kind != BusEvent::pin || e.addr >= pins)
-            continue;
-        if (!any)
-            start = e.usecs, any = true;
-        if (!seen[e.addr])
-            seen[e.addr] = true, level[e.addr] = !e.value;
+        if (e.kind != BusEvent::pin || e.addr >= pins) continue;
+        if (!any) start = e.usecs, any = true;
+        if (!seen[e.addr]) seen[e.addr] = true, level[e.addr] = !e.value;
     }
 
     // The levels before the first change a microsecond earlier, so that
     // a reader sees that change as an edge.
-    if (any && start > 0)
-        --start;
+    if (any && start > 0) --start;
 
     std::string out = "$version vbox: the box's GPIO pins $end\n$timescale 1us $end\n$scope module board $end\n";
     char line[64];
@@ -48,13 +42,11 @@ std::string pins_vcd(const SocBus& bus, const Gpio& gpio)
     out += "$upscope $end\n$enddefinitions $end\n";
     snprintf(line, sizeof line, "#%llu\n$dumpvars\n", static_cast<unsigned long long>(start));
     out += line;
-    for (unsigned p = 0; p < pins; ++p)
-        out += std::string(1, level[p] ? '1' : '0') + id(p) + "\n";
+    for (unsigned p = 0; p < pins; ++p) out += std::string(1, level[p] ? '1' : '0') + id(p) + "\n";
     out += "$end\n";
     uint64_t at = start;
     for (const BusEvent& e : bus.history()) {
-        if (e.kind != BusEvent::pin || e.addr >= pins)
-            continue;
+        if (e.kind != BusEvent::pin || e.addr >= pins) continue;
         if (e.usecs > at) {
             at = e.usecs;
             snprintf(line, sizeof line, "#%llu\n", static_cast<unsigned long long>(at));

@@ -14,17 +14,14 @@ constexpr int kernel_ETIMEDOUT = 110;
 
 class AlgoBit : public bench::DriverTest {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         ASSERT_EQ(0, insmod("bitbus")) << kernel.last_error();
         for (const auto& a : kernel.i2c_adapters())
-            if (a.name == "bitbus")
-                nr_ = a.nr;
+            if (a.name == "bitbus") nr_ = a.nr;
         ASSERT_GE(nr_, 0);
     }
 
-    int write(std::vector<uint8_t> bytes, uint16_t flags = 0)
-    {
+    int write(std::vector<uint8_t> bytes, uint16_t flags = 0) {
         kplat::I2cMsg m{board::Tu1216::address, flags, static_cast<uint16_t>(bytes.size()), bytes.data()};
         return kernel.i2c_transfer(nr_, &m, 1);
     }
@@ -33,8 +30,7 @@ protected:
     int nr_ = -1;
 };
 
-TEST_F(AlgoBit, WaitsForAStretchedClock)
-{
+TEST_F(AlgoBit, WaitsForAStretchedClock) {
     wires().set_stretch(500);
     uint64_t t0 = kernel.microseconds();
     EXPECT_EQ(1, write({0x0b, 0x8e}));
@@ -46,8 +42,7 @@ TEST_F(AlgoBit, WaitsForAStretchedClock)
 // A clock held low before the start is waited for up to the driver's
 // timeout: -ETIMEDOUT without a start, nothing reaches the tuner. A clock
 // held after the address ends the transfer with -ETIMEDOUT, as on 2.4.
-TEST_F(AlgoBit, HeldClockTimesOut)
-{
+TEST_F(AlgoBit, HeldClockTimesOut) {
     wires().hold_scl(true);
     unsigned long start = kernel.jiffies();
     EXPECT_EQ(-kernel_ETIMEDOUT, write({0x0b}));

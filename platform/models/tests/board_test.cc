@@ -24,8 +24,7 @@ protected:
 
 using Bytes = std::vector<uint8_t>;
 
-TEST(I2cBus, RecordsMessagesPerTransfer)
-{
+TEST(I2cBus, RecordsMessagesPerTransfer) {
     board::I2cBus bus;
     Echo a, b;
     bus.attach(0x10, a);
@@ -53,8 +52,7 @@ TEST(I2cBus, RecordsMessagesPerTransfer)
     EXPECT_EQ(std::vector<Bytes>{Bytes{0x01}}, a.writes());
 }
 
-TEST(I2cBus, ChipsThatDoNotAcknowledge)
-{
+TEST(I2cBus, ChipsThatDoNotAcknowledge) {
     board::I2cBus bus;
     Echo chip;
     bus.attach(0x20, chip);
@@ -76,15 +74,13 @@ TEST(I2cBus, ChipsThatDoNotAcknowledge)
     EXPECT_EQ((Bytes{1, 2, 3}), chip.transfers()[0].messages[0].data);
 }
 
-TEST(Stv6413, WritesFromASubAddress)
-{
+TEST(Stv6413, WritesFromASubAddress) {
     board::I2cBus bus;
     board::Stv6413 chip;
     bus.attach(board::Stv6413::address, chip);
     auto write = [&](const Bytes& bytes) {
         bool ok = bus.start(board::Stv6413::address, false);
-        for (uint8_t b : bytes)
-            ok = ok && bus.write(b);
+        for (uint8_t b : bytes) ok = ok && bus.write(b);
         bus.stop();
         return ok;
     };
@@ -102,8 +98,7 @@ TEST(Stv6413, WritesFromASubAddress)
     bus.stop();
 }
 
-TEST(SocI2cMaster, TransfersAndErrors)
-{
+TEST(SocI2cMaster, TransfersAndErrors) {
     kplat::Kernel kernel;
     board::I2cBus bus;
     Echo chip;
@@ -135,8 +130,7 @@ TEST(SocI2cMaster, TransfersAndErrors)
 
 // The models fit themselves: each sits where its placement says, before
 // the SoC's adapter appears; an unfitted one is made but left off its bus.
-TEST(Board, ModelsSitWhereTheyArePlacedAndGoWithTheBoard)
-{
+TEST(Board, ModelsSitWhereTheyArePlacedAndGoWithTheBoard) {
     kplat::Kernel kernel;
     {
         board::Board b(kernel);
@@ -154,8 +148,7 @@ TEST(Board, ModelsSitWhereTheyArePlacedAndGoWithTheBoard)
 
 // A device the host serves is served once, under the major asked for, and
 // given back with the board.
-TEST(Board, AServedModelIsServedOnceAndGoesWithTheBoard)
-{
+TEST(Board, AServedModelIsServedOnceAndGoesWithTheBoard) {
     kplat::Kernel kernel;
     {
         board::Board b(kernel);
@@ -179,8 +172,7 @@ struct NoRegisters {
     static constexpr const char* model_name = "no registers";
 };
 
-TEST(BoardDeathTest, AMiswiredBoardStopsTheRun)
-{
+TEST(BoardDeathTest, AMiswiredBoardStopsTheRun) {
     kplat::Kernel kernel;
     EXPECT_DEATH(board::Board(kernel, board::BoardConfig::without("nosuch")), "board: nosuch: no such model");
     board::Board b(kernel);

@@ -25,22 +25,17 @@ public:
     static constexpr unsigned long base = 0x1000;
     std::vector<uint8_t> bytes = std::vector<uint8_t>(0x1000, 0xee);
 
-    unsigned long copy_in(void* to, unsigned long from, unsigned long n) override
-    {
-        if (!check(from, n, false))
-            return n;
+    unsigned long copy_in(void* to, unsigned long from, unsigned long n) override {
+        if (!check(from, n, false)) return n;
         std::memcpy(to, &bytes[from - base], n);
         return 0;
     }
-    unsigned long copy_out(unsigned long to, const void* from, unsigned long n) override
-    {
-        if (!check(to, n, true))
-            return n;
+    unsigned long copy_out(unsigned long to, const void* from, unsigned long n) override {
+        if (!check(to, n, true)) return n;
         std::memcpy(&bytes[to - base], from, n);
         return 0;
     }
-    bool check(unsigned long addr, unsigned long n, bool) override
-    {
+    bool check(unsigned long addr, unsigned long n, bool) override {
         return addr >= base && addr - base <= bytes.size() && n <= bytes.size() - (addr - base);
     }
 };
@@ -49,20 +44,17 @@ class HostDevice : public bench::DriverTest {
 protected:
     void SetUp() override { ASSERT_EQ(0, board.serve<board::Loopback>(major)); }
 
-    long write(kplat::Process& p, int fd, const std::string& s)
-    {
+    long write(kplat::Process& p, int fd, const std::string& s) {
         return p.write(fd, reinterpret_cast<unsigned long>(s.data()), s.size());
     }
-    std::string read(kplat::Process& p, int fd, size_t n)
-    {
+    std::string read(kplat::Process& p, int fd, size_t n) {
         std::string buf(n, '\0');
         long r = p.read(fd, reinterpret_cast<unsigned long>(buf.data()), n);
         return r < 0 ? "error " + std::to_string(r) : buf.substr(0, r);
     }
 };
 
-TEST_F(HostDevice, ReadWritePollAndIoctlAsADriversDevice)
-{
+TEST_F(HostDevice, ReadWritePollAndIoctlAsADriversDevice) {
     ASSERT_EQ(1u, kernel.chrdevs().size());
     EXPECT_EQ("loopback", kernel.chrdevs()[0].name);
     int fd = open(major);
@@ -99,8 +91,7 @@ TEST_F(HostDevice, ReadWritePollAndIoctlAsADriversDevice)
     EXPECT_EQ(0, proc.close(fd));
 }
 
-TEST_F(HostDevice, ABlockingReadSleepsUntilAWriteOrASignal)
-{
+TEST_F(HostDevice, ABlockingReadSleepsUntilAWriteOrASignal) {
     int fd = open(major);
     kplat::Process& writer = spawn("writer");
     int wfd = writer.open(major, 0);
@@ -118,8 +109,7 @@ TEST_F(HostDevice, ABlockingReadSleepsUntilAWriteOrASignal)
     EXPECT_EQ("error " + std::to_string(-EINTR), got);
 }
 
-TEST_F(HostDevice, RecordsAreLaidOutForTheCallersAbi)
-{
+TEST_F(HostDevice, RecordsAreLaidOutForTheCallersAbi) {
     struct Case {
         kplat::Abi abi;
         std::vector<uint8_t> record;  // as the program's compiler lays it out
@@ -149,8 +139,7 @@ TEST_F(HostDevice, RecordsAreLaidOutForTheCallersAbi)
     }
 }
 
-TEST_F(HostDevice, FilesOpenWhenTheDeviceGoesFailTheirCalls)
-{
+TEST_F(HostDevice, FilesOpenWhenTheDeviceGoesFailTheirCalls) {
     int fd = open(major);
     ASSERT_EQ(0, kernel.unregister_chrdev(major, "loopback"));
     EXPECT_TRUE(kernel.chrdevs().empty());

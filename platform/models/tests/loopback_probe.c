@@ -24,7 +24,8 @@ static void polled(int fd, short events)
 {
 	struct pollfd p = { fd, events, 0 };
 	int r = poll(&p, 1, 2000);
-	printf("poll %d in=%d out=%d\n", r, (p.revents & POLLIN) != 0, (p.revents & POLLOUT) != 0);
+	printf("poll %d in=%d out=%d\n", r, (p.revents & POLLIN) != 0,
+	       (p.revents & POLLOUT) != 0);
 }
 
 int main(int argc, char **argv)
@@ -47,13 +48,14 @@ int main(int argc, char **argv)
 	setvbuf(stdout, NULL, _IONBF, 0);
 	polled(fd, POLLIN | POLLOUT);
 	printf("write %ld\n", (long)write(fd, "hello", 5));
-	polled(fd, POLLIN); /* the data reaches the channel when the device says so */
+	polled(fd,
+	       POLLIN); /* the data reaches the channel when the device says so */
 	recent.len = 3;
 	recent.writes = 0;
 	recent.data = seen;
 	r = ioctl(fd, LOOPBACK_RECENT, &recent);
-	printf("recent %ld len=%d writes=%d data=%s record=%zu\n", r, recent.len, recent.writes, seen,
-	       sizeof(recent));
+	printf("recent %ld len=%d writes=%d data=%s record=%zu\n", r,
+	       recent.len, recent.writes, seen, sizeof(recent));
 	r = ioctl(fd, LOOPBACK_RECENT, NULL);
 	printf("recent %ld %s\n", r, r < 0 ? strerror(errno) : "");
 	r = read(fd, buf, sizeof(buf));

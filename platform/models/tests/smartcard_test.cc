@@ -24,8 +24,7 @@ class SmartCard : public bench::DriverTest {
 protected:
     void SetUp() override { ASSERT_EQ(0, card({"card", "reader", std::to_string(major)})); }
 
-    int card(const std::vector<std::string>& words)
-    {
+    int card(const std::vector<std::string>& words) {
         out.clear();
         return board::card_command(board, words, out);
     }
@@ -34,18 +33,15 @@ protected:
 
     long send(int fd, const Bytes& b) { return proc.write(fd, addr(b.data()), b.size()); }
     // What the card has sent so far (nothing waits).
-    Bytes received(int fd)
-    {
+    Bytes received(int fd) {
         Bytes b(512);
-        if (!(proc.poll(fd) & POLLIN_))
-            return {};
+        if (!(proc.poll(fd) & POLLIN_)) return {};
         long n = proc.read(fd, addr(b.data()), b.size());
         b.resize(n > 0 ? n : 0);
         return b;
     }
     // A reader file with the card in and reset.
-    int ready_reader()
-    {
+    int ready_reader() {
         reader().insert();
         int fd = open(major, CardReader::reader_minor);
         EXPECT_EQ(0, proc.ioctl(fd, CardReader::RESET, 0));
@@ -56,8 +52,7 @@ protected:
     std::string out;
 };
 
-TEST_F(SmartCard, PresenceEventsAndTheReaderHangingUp)
-{
+TEST_F(SmartCard, PresenceEventsAndTheReaderHangingUp) {
     int early = open(major, CardReader::presence_minor, 0);
     int waiting = open(major, CardReader::reader_minor);  // no card yet: it follows the next one
     EXPECT_EQ(0u, proc.poll(early));
@@ -90,8 +85,7 @@ TEST_F(SmartCard, PresenceEventsAndTheReaderHangingUp)
     EXPECT_EQ(-ENOTTY, proc.ioctl(early, CardReader::RESET, 0));
 }
 
-TEST_F(SmartCard, AtrRecordIsLaidOutForTheCallersAbi)
-{
+TEST_F(SmartCard, AtrRecordIsLaidOutForTheCallersAbi) {
     int fd = open(major, CardReader::reader_minor);
     reader().insert();
     EXPECT_EQ(-EIO, proc.ioctl(fd, CardReader::GET_ATR, 0));  // no reset yet
@@ -111,8 +105,7 @@ TEST_F(SmartCard, AtrRecordIsLaidOutForTheCallersAbi)
         size_t data_at;
     } cases[] = {{kplat::Abi::ilp32, 8, 4}, {kplat::Abi::lp64, 16, 8}};
     for (const Case& c : cases) {
-        if (c.abi == kplat::Abi::lp64 && sizeof(void*) == 4)
-            continue;
+        if (c.abi == kplat::Abi::lp64 && sizeof(void*) == 4) continue;
         kplat::Process& p = kernel.spawn("box", nullptr, c.abi);
         int pfd = p.open(major, CardReader::reader_minor);
         memset(mem, 0xee, 4096);
@@ -148,8 +141,7 @@ TEST_F(SmartCard, AtrRecordIsLaidOutForTheCallersAbi)
     EXPECT_EQ(-EIO, proc.ioctl(fd, CardReader::GET_ATR, addr(&atr)));
 }
 
-TEST_F(SmartCard, ParameterBlocksAndPpsAnswers)
-{
+TEST_F(SmartCard, ParameterBlocksAndPpsAnswers) {
     int fd = ready_reader();
     CardReader::Params p;
     p.f = 9, p.d = 3, p.n = 2, p.t = 1;
@@ -180,7 +172,7 @@ TEST_F(SmartCard, ParameterBlocksAndPpsAnswers)
         {{"refuse"}, {0xff, 0x10, 0x93, 0x7c}, {0xff, 0x00, 0xff}},
         {{"short"}, {0xff, 0x10, 0x93, 0x7c}, {0xff}},
         {{"silent"}, {0xff, 0x10, 0x93, 0x7c}, {}},
-        {{"echo"}, {0xff, 0x10, 0x93, 0x00}, {}},  // a bad check byte
+        {{"echo"}, {0xff, 0x10, 0x93, 0x00}, {}},            // a bad check byte
         {{"echo"}, {0xff, 0x00, 0xff}, {0xff, 0x00, 0xff}},  // PPS0 without PPS1
         {{"FF10937C", "00"}, {0xff, 0x10, 0x93, 0x7c}, {0xff, 0x10, 0x93, 0x7c, 0x00}},
     };
@@ -194,8 +186,7 @@ TEST_F(SmartCard, ParameterBlocksAndPpsAnswers)
     }
 }
 
-TEST_F(SmartCard, T0CommandsWithProcedureBytesPausesAndRemoval)
-{
+TEST_F(SmartCard, T0CommandsWithProcedureBytesPausesAndRemoval) {
     reader().insert();
     int fd = open(major, CardReader::reader_minor);
     send(fd, {0x00, 0xb0, 0x00, 0x00, 0x02});
@@ -215,7 +206,7 @@ TEST_F(SmartCard, T0CommandsWithProcedureBytesPausesAndRemoval)
         {{0x00, 0xdc, 0x01, 0x04, 0x02}, {0xdc}},                          // INS: the data may come
         {{0xaa, 0xbb}, {0x90, 0x00}},
         {{0x00, 0xdc, 0x01, 0x04, 0x02}, {0xdc}},
-        {{0xaa, 0xbc}, {0x6a, 0x80}},                                      // data it does not know
+        {{0xaa, 0xbc}, {0x6a, 0x80}},  // data it does not know
         {{0x00, 0xc0, 0x00, 0x00, 0x00}, {}},
         {{0x00, 0xc0, 0x00, 0x00, 0x01}, {0xc0}},
         {{0x80, 0x10, 0x00, 0x00, 0x00}, {0x6d, 0x00}},
@@ -257,31 +248,31 @@ TEST_F(SmartCard, T0CommandsWithProcedureBytesPausesAndRemoval)
               std::vector<std::string>(log.end() - 4, log.end()));
 }
 
-TEST_F(SmartCard, ConsoleCommand)
-{
+TEST_F(SmartCard, ConsoleCommand) {
     EXPECT_EQ(1, card({"card", "reader", "243"}));
     EXPECT_EQ("card: reader: Device or resource busy\n", out);
     EXPECT_EQ(0, card({"card"}));
-    EXPECT_EQ("card: out\nanswer to reset: 3B 94 11 00 53 54 42 31\npps: echo\nreplies: 0\n"
-              "reader: F=1 D=1 N=0 WI=10 T=0; open: /dev/scard 0, /dev/scard_present 0\n",
-              out);
+    EXPECT_EQ(
+        "card: out\nanswer to reset: 3B 94 11 00 53 54 42 31\npps: echo\nreplies: 0\n"
+        "reader: F=1 D=1 N=0 WI=10 T=0; open: /dev/scard 0, /dev/scard_present 0\n",
+        out);
     EXPECT_EQ(1, card({"card", "remove"}));
     EXPECT_EQ("card: no card is in\n", out);
 
-    for (std::vector<std::string> bad : std::vector<std::vector<std::string>>{
-             {"card", "insert", "now"},
-             {"card", "atr"},
-             {"card", "atr", "3B9"},
-             {"card", "atr", std::string(68, '3')},
-             {"card", "pps", "+x"},
-             {"card", "pps", "FF", "mute"},
-             {"card", "reply", "00B00000", "9000"},
-             {"card", "reply", "00B0000002AA", "9000"},  // P3 says 2
-             {"card", "reply", "00B0000002"},
-             {"card", "reply", "00B0000002", "+60001"},
-             {"card", "log", "-x"},
-             {"card", "reader", "0"},
-             {"card", "frobnicate"}}) {
+    for (std::vector<std::string> bad :
+         std::vector<std::vector<std::string>>{{"card", "insert", "now"},
+                                               {"card", "atr"},
+                                               {"card", "atr", "3B9"},
+                                               {"card", "atr", std::string(68, '3')},
+                                               {"card", "pps", "+x"},
+                                               {"card", "pps", "FF", "mute"},
+                                               {"card", "reply", "00B00000", "9000"},
+                                               {"card", "reply", "00B0000002AA", "9000"},  // P3 says 2
+                                               {"card", "reply", "00B0000002"},
+                                               {"card", "reply", "00B0000002", "+60001"},
+                                               {"card", "log", "-x"},
+                                               {"card", "reader", "0"},
+                                               {"card", "frobnicate"}}) {
         EXPECT_EQ(2, card(bad)) << bad[1];
         EXPECT_NE(std::string::npos, out.find("usage: card ")) << out;
     }
@@ -302,8 +293,7 @@ TEST_F(SmartCard, ConsoleCommand)
     EXPECT_NE(std::string::npos, out.find("pps: echo\nreplies: 0\n")) << out;
 }
 
-TEST(SmartCardBoard, CommandsNeedTheReader)
-{
+TEST(SmartCardBoard, CommandsNeedTheReader) {
     bench::Bench b;
     std::string out;
     EXPECT_EQ(1, board::card_command(b.board, {"card", "insert"}, out));

@@ -19,15 +19,13 @@ protected:
     board::SocBus& bus() { return board.bus(); }
     Gpio& gpio() { return board.gpio(); }
 
-    void load(const std::string& args = "")
-    {
+    void load(const std::string& args = "") {
         ASSERT_EQ(0, insmod("soctest", args)) << kernel.last_error();
         fd_ = open(SOCTEST_MAJOR);
         ASSERT_GE(fd_, 0);
     }
 
-    uint32_t call(unsigned cmd, uint32_t addr, uint32_t value = 0)
-    {
+    uint32_t call(unsigned cmd, uint32_t addr, uint32_t value = 0) {
         soctest_reg r{addr, value};
         EXPECT_EQ(0, proc.ioctl(fd_, cmd, reinterpret_cast<unsigned long>(&r))) << cmd;
         return r.value;
@@ -35,8 +33,7 @@ protected:
     uint32_t irqs() { return call(SOCTEST_IRQS, 0); }
 
     // A pulse on GPIO 9 from the board's side: low, then high again.
-    void pulse9()
-    {
+    void pulse9() {
         gpio().drive(9, false);
         gpio().drive(9, true);
     }
@@ -46,8 +43,7 @@ protected:
 
 // ---- GPIO banks ----
 
-TEST_F(Soc, GpioWritesChangeOnlyTheMaskedBits)
-{
+TEST_F(Soc, GpioWritesChangeOnlyTheMaskedBits) {
     bus().write32(Gpio::bank0_direction, 0x40084008);  // pins 3 and 14 outputs
     bus().write32(Gpio::bank0_data, 0x40084000);       // 14 high, 3 low
     EXPECT_TRUE(gpio().output(14));
@@ -72,8 +68,7 @@ TEST_F(Soc, GpioWritesChangeOnlyTheMaskedBits)
     EXPECT_EQ(0x8000u, bus().read32(Gpio::bank1_direction));
 }
 
-TEST_F(Soc, APinsLevelComesFromWhatDrivesIt)
-{
+TEST_F(Soc, APinsLevelComesFromWhatDrivesIt) {
     EXPECT_EQ(Gpio::Source::pull, gpio().source(20));
     EXPECT_TRUE(gpio().level(20));
     gpio().set_pull(20, false);
@@ -94,8 +89,7 @@ TEST_F(Soc, APinsLevelComesFromWhatDrivesIt)
     EXPECT_FALSE(gpio().level(20));  // the pull-down
 }
 
-TEST_F(Soc, HistoryKeepsWritesAndPinChangesWithTheirTicks)
-{
+TEST_F(Soc, HistoryKeepsWritesAndPinChangesWithTheirTicks) {
     kernel.advance(5);
     bus().write32(Gpio::bank0_direction, 0x40004000);  // 14 an output, latch 0: falls
     kernel.advance(3);
@@ -117,8 +111,7 @@ TEST_F(Soc, HistoryKeepsWritesAndPinChangesWithTheirTicks)
 
 // ---- The drivers' routines ----
 
-TEST_F(Soc, DriversReachTheBusThroughTheirRoutines)
-{
+TEST_F(Soc, DriversReachTheBusThroughTheirRoutines) {
     load("route=0");
     EXPECT_EQ(2, kernel.bus_handles());  // the access layer and the bus
 
@@ -150,8 +143,7 @@ TEST_F(Soc, DriversReachTheBusThroughTheirRoutines)
     EXPECT_EQ(0, kernel.bus_handles());
 }
 
-TEST_F(Soc, ScriptedReadsComeBeforeTheModel)
-{
+TEST_F(Soc, ScriptedReadsComeBeforeTheModel) {
     // The routing register reads a value of the test's at load: the driver
     // keeps the other fields and puts GPIO 9 in field 1.
     bus().script_reads(board::SocInterrupts::gpio_routing, {0x12340056});
@@ -165,8 +157,7 @@ TEST_F(Soc, ScriptedReadsComeBeforeTheModel)
 
 // ---- From a pin to IRQ 22 ----
 
-TEST_F(Soc, AnEdgeOnGpio9RaisesIrq22OnlyWhenRoutedAndEnabled)
-{
+TEST_F(Soc, AnEdgeOnGpio9RaisesIrq22OnlyWhenRoutedAndEnabled) {
     load("route=0");  // IRQ 22 held, GPIO 9 not routed
     pulse9();
     EXPECT_EQ(0u, irqs());
@@ -191,8 +182,7 @@ TEST_F(Soc, AnEdgeOnGpio9RaisesIrq22OnlyWhenRoutedAndEnabled)
     EXPECT_EQ(2u, irqs());
 }
 
-TEST_F(Soc, AnEdgeStaysPendingUntilAcknowledged)
-{
+TEST_F(Soc, AnEdgeStaysPendingUntilAcknowledged) {
     load("ack=0");
     gpio().drive(9, false);  // falling edges count too (edges=3)
     EXPECT_EQ(1u, irqs());
@@ -212,8 +202,7 @@ TEST_F(Soc, AnEdgeStaysPendingUntilAcknowledged)
     EXPECT_EQ(2u, irqs());
 }
 
-TEST_F(Soc, APendingEdgeInterruptsOnceAHandlerComes)
-{
+TEST_F(Soc, APendingEdgeInterruptsOnceAHandlerComes) {
     // Routed and enabled before any driver holds the line.
     bus().write32(board::SocInterrupts::gpio_routing, 9 << 8);
     bus().write32(board::SocInterrupts::edge_fall_set, 0x4000);
@@ -224,8 +213,7 @@ TEST_F(Soc, APendingEdgeInterruptsOnceAHandlerComes)
     EXPECT_EQ(0u, board.interrupts().pending());
 }
 
-TEST_F(Soc, AClaimedInterruptLineRefusesTheDriver)
-{
+TEST_F(Soc, AClaimedInterruptLineRefusesTheDriver) {
     ASSERT_EQ(0, kernel.claim_irq(22, "other"));
     EXPECT_EQ(-EBUSY, kernel.claim_irq(22, "third"));
     load();
@@ -248,8 +236,7 @@ TEST_F(Soc, AClaimedInterruptLineRefusesTheDriver)
 
 // The history as a logic analyser's file: each pin a wire, its level
 // before the first change kept, then the changes in microseconds.
-TEST_F(Soc, PinHistoryAsAValueChangeDump)
-{
+TEST_F(Soc, PinHistoryAsAValueChangeDump) {
     bus().clear_history();
     kernel.advance(2);
     gpio().drive(5, false);
@@ -270,8 +257,7 @@ TEST_F(Soc, PinHistoryAsAValueChangeDump)
     // The history keeps its last events only; a pin whose changes all went
     // starts at its present level, one with changes left at the level
     // before the oldest.
-    for (size_t i = 0; i < board::SocBus::history_limit + 1; ++i)
-        gpio().drive(5, i % 2);
+    for (size_t i = 0; i < board::SocBus::history_limit + 1; ++i) gpio().drive(5, i % 2);
     EXPECT_EQ(board::SocBus::history_limit, bus().history().size());
     vcd = board::pins_vcd(bus(), gpio());
     size_t dump = vcd.find("$dumpvars\n");

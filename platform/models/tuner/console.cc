@@ -16,8 +16,7 @@ namespace console {
 
 namespace {
 
-const char usage[] =
-    "usage: tuner [status BYTE | stretch USECS | hold sda|scl on|off | write BYTE... | read COUNT]\n";
+const char usage[] = "usage: tuner [status BYTE | stretch USECS | hold sda|scl on|off | write BYTE... | read COUNT]\n";
 
 bool number(const std::string& s, unsigned long max, unsigned long& v) {
     char* end = nullptr;
@@ -126,8 +125,7 @@ int tuner(Context& ctx, const std::vector<std::string>& w, std::string& out) {
 
 void words_tuner(Console& console) {
     console.add({"tuner", "[status B|stretch US|hold sda|scl on|off|write B...|read N]",
-                 "the tuner's bit-banged bus: transfers seen; status; clock stretch; held line; a transfer",
-                 tuner});
+                 "the tuner's bit-banged bus: transfers seen; status; clock stretch; held line; a transfer", tuner});
     // The tuner keeps every transfer; a long-running box keeps the recent.
     console.add_housekeeping([](Context& ctx) {
         ctx.kernel.atomically([&] {

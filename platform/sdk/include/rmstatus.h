@@ -27,9 +27,9 @@ typedef int RMstatus;
 enum {
     RM_OK = 6,
     RM_PENDING = 7,
-    RM_ERROR = 8,                 /* the display is not usable (state folder, hardware) */
-    RM_INVALID_PARAMETER = 9,     /* a null or unknown handle, a value out of range */
-    RM_NOT_FOUND = 10,            /* no such chip, module or property */
+    RM_ERROR = 8,             /* the display is not usable (state folder, hardware) */
+    RM_INVALID_PARAMETER = 9, /* a null or unknown handle, a value out of range */
+    RM_NOT_FOUND = 10,        /* no such chip, module or property */
     RM_INSUFFICIENT_MEMORY = 11
 };
 

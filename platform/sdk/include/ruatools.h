@@ -28,10 +28,16 @@ struct DisplayContext {
     RMuint32 osd_38, osd_3c, osd_40;
     RMuint8 reserved_44[0x28];
     RMuint32 osd_6c;
-    union { struct DCC* pDCC; uint64_t pDCC_slot; };  /* 0x70: filled by DCCOpen */
-    RMuint32 route;                                   /* 0x78 */
+    union {
+        struct DCC* pDCC;
+        uint64_t pDCC_slot;
+    };              /* 0x70: filled by DCCOpen */
+    RMuint32 route; /* 0x78 */
     RMuint8 reserved_7c[0x44];
-    union { struct RUA* pRUA; uint64_t pRUA_slot; };  /* 0xC0: filled by the instance creation */
+    union {
+        struct RUA* pRUA;
+        uint64_t pRUA_slot;
+    }; /* 0xC0: filled by the instance creation */
     RMuint8 reserved_c8[0x40];
     RMuint32 osd_108, osd_10c, osd_110, osd_114;
     RMuint8 reserved_118[0x28];
@@ -54,11 +60,11 @@ RM_STATIC_ASSERT(sizeof(struct DisplayContext) == 0x150, "the display context is
 struct DisplayOptions {
     RMuint32 standard; /* DISPLAY_STANDARD_* */
     RMuint32 width, height;
-    RMuint32 outputs;  /* DISPLAY_OUTPUT_* bits */
+    RMuint32 outputs; /* DISPLAY_OUTPUT_* bits */
 };
-#define DISPLAY_STANDARD_PAL 1
+#define DISPLAY_STANDARD_PAL     1
 #define DISPLAY_OUTPUT_COMPOSITE 1u
-#define DISPLAY_OUTPUT_RGB 2u
+#define DISPLAY_OUTPUT_RGB       2u
 
 /* Creates the instance for chip 0 into *instance: 0, else the status. */
 int CreateRuaInstance(struct RUA** instance);

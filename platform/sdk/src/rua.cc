@@ -98,7 +98,7 @@ RMstatus RUAGetProperty(struct RUA* instance, RMuint32 module, RMuint32 property
     if (size != n * sizeof(RMuint32)) return call.answer(RM_INVALID_PARAMETER);
     if (call.pending(property)) return call.answer(RM_PENDING);
     const auto& s = call.state();
-    const RMuint32* from = property == RMGenericPropertyID_OsdSurface ? &s.surface
+    const RMuint32* from = property == RMGenericPropertyID_OsdSurface           ? &s.surface
                            : property == RMGenericPropertyID_DisplayAspectRatio ? s.display_ratio
                                                                                 : s.source_ratio;
     memcpy(value, from, size);

@@ -13,9 +13,7 @@ using displaysdk::kOsdFields;
 // The largest OSD the display takes.
 const RMuint32 kMaxWidth = 1920, kMaxHeight = 1080;
 
-bool valid(const struct DisplayContext* context) {
-    return context && displaysdk::valid_instance(context->pRUA);
-}
+bool valid(const struct DisplayContext* context) { return context && displaysdk::valid_instance(context->pRUA); }
 
 RMuint32 osd_value(const struct DisplayContext* context, const displaysdk::OsdField& field) {
     const auto* base = field.in_instance ? reinterpret_cast<const unsigned char*>(context->pRUA)

@@ -25,9 +25,17 @@ const OsdField kOsdFields[kOsdFieldCount] = {
 namespace {
 
 const char* const kCalls[] = {
-    "CreateRuaInstance", "initDisplayOptions", "init_display", "create_osdbuf",
-    "RUAGetProperty",    "ChangeLayerOrder",   "RUACreateInstance", "DCCOpen",
-    "DCCSetRouteDisplayAspectRatio", "DCCClose", "RUADestroyInstance",
+    "CreateRuaInstance",
+    "initDisplayOptions",
+    "init_display",
+    "create_osdbuf",
+    "RUAGetProperty",
+    "ChangeLayerOrder",
+    "RUACreateInstance",
+    "DCCOpen",
+    "DCCSetRouteDisplayAspectRatio",
+    "DCCClose",
+    "RUADestroyInstance",
 };
 
 std::vector<std::string_view> split(std::string_view line) {
@@ -359,18 +367,16 @@ namespace {
 std::string show(const StateFolder& f) {
     const DisplayState& s = f.state;
     char line[160];
-    snprintf(line, sizeof line, "aspect ratio %u:%u (route 0), source %u:%u\n", s.display_ratio[0],
-             s.display_ratio[1], s.source_ratio[0], s.source_ratio[1]);
+    snprintf(line, sizeof line, "aspect ratio %u:%u (route 0), source %u:%u\n", s.display_ratio[0], s.display_ratio[1],
+             s.source_ratio[0], s.source_ratio[1]);
     std::string out = line;
     if (!s.mode[0]) {
         out += "display not set up\n";
     } else {
         snprintf(line, sizeof line, "display %ux%u, ", s.mode[0], s.mode[1]);
         out += line;
-        if (s.osd_buffer[0])
-            snprintf(line, sizeof line, "OSD buffer %ux%u, ", s.osd_buffer[0], s.osd_buffer[1]);
-        else
-            snprintf(line, sizeof line, "no OSD buffer, ");
+        if (s.osd_buffer[0]) snprintf(line, sizeof line, "OSD buffer %ux%u, ", s.osd_buffer[0], s.osd_buffer[1]);
+        else snprintf(line, sizeof line, "no OSD buffer, ");
         out += line;
         snprintf(line, sizeof line, "layer order %d, surface %u\n", s.layer_order, s.surface);
         out += line;

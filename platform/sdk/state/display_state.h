@@ -45,8 +45,8 @@ struct DisplayState {
     uint32_t mode[2] = {0, 0};           // init_display: width, height (0: not set up)
     bool osd_set = false;                // init_display read the OSD settings
     uint32_t osd[kOsdFieldCount] = {};
-    uint32_t osd_buffer[2] = {0, 0};     // create_osdbuf: width, height (0: none)
-    int32_t layer_order = 0;             // ChangeLayerOrder (0: never called)
+    uint32_t osd_buffer[2] = {0, 0};  // create_osdbuf: width, height (0: none)
+    int32_t layer_order = 0;          // ChangeLayerOrder (0: never called)
 };
 
 struct FailEntry {

@@ -20,47 +20,39 @@
 namespace {
 
 struct Box : bench::Bench {
-    Box()
-    {
-        if (insmod("st6413") != 0)
-            std::abort();
+    Box() {
+        if (insmod("st6413") != 0) std::abort();
         fd = open(61);
     }
     int fd = -1;
 };
 
-void set(Box& b, unsigned cmd, int value)
-{
-    b.ioctl_int(b.fd, cmd, value);
-}
+void set(Box& b, unsigned cmd, int value) { b.ioctl_int(b.fd, cmd, value); }
 
 // Back to the settings of load time (01 11 11 85 80 F4 88, not muted,
 // global standby left and its flag 0).
-void reset(Box& b)
-{
+void reset(Box& b) {
     set(b, AVSIOSGLOBALSTANDBY, 0);
     set(b, AVSIOSMUTE, 0);
     set(b, AVSIOSSTANDBY0, 0);
-    for (unsigned cmd : {AVSIOSSTANDBY1, AVSIOSSTANDBY2, AVSIOSSTANDBY4, AVSIOSSTANDBY5, AVSIOSSTANDBY6,
-                         AVSIOSMISC0, AVSIOSMISC3, AVSIOSMISC4, AVSIOSMISC6, AVSIOSRGBGAIN,
-                         AVSIOSRGBEXTRAGAIN, AVSIOSTVSTEREO, AVSIOSVCRSTEREO, AVSIOSTVAUDIOGAIN,
-                         AVSIOSCINCHAUDIOGAIN, AVSIOSENCODERCLAMP, AVSIOSVCRCLAMP, AVSIOSVOLUME})
+    for (unsigned cmd :
+         {AVSIOSSTANDBY1, AVSIOSSTANDBY2, AVSIOSSTANDBY4, AVSIOSSTANDBY5, AVSIOSSTANDBY6, AVSIOSMISC0, AVSIOSMISC3,
+          AVSIOSMISC4, AVSIOSMISC6, AVSIOSRGBGAIN, AVSIOSRGBEXTRAGAIN, AVSIOSTVSTEREO, AVSIOSVCRSTEREO,
+          AVSIOSTVAUDIOGAIN, AVSIOSCINCHAUDIOGAIN, AVSIOSENCODERCLAMP, AVSIOSVCRCLAMP, AVSIOSVOLUME})
         set(b, cmd, 0);
-    for (unsigned cmd : {AVSIOSVSW0, AVSIOSVSW1, AVSIOSVSW2, AVSIOSASW0, AVSIOSASW1, AVSIOSFBLK,
-                         AVSIOSMISC7, AVSIOSFBACTIVE, AVSIOSAUDIOINPUTADJUST})
+    for (unsigned cmd : {AVSIOSVSW0, AVSIOSVSW1, AVSIOSVSW2, AVSIOSASW0, AVSIOSASW1, AVSIOSFBLK, AVSIOSMISC7,
+                         AVSIOSFBACTIVE, AVSIOSAUDIOINPUTADJUST})
         set(b, cmd, 1);
     set(b, AVSIOSTSB, 3);
     set(b, AVSIOSTSBVCR, 3);
 }
 
-Box& box()
-{
+Box& box() {
     static Box* b = new Box;  // lives for the whole run
     return *b;
 }
 
-void fail(int line)
-{
+void fail(int line) {
     std::fprintf(stderr, "st6413_fuzz: check at line %d failed\n", line);
     std::abort();
 }
@@ -68,8 +60,7 @@ void fail(int line)
 #define check(ok) ((ok) ? (void)0 : fail(__LINE__))
 
 // A command code: mostly from around the tables, sometimes anything.
-unsigned command(uint8_t sel, uint32_t value)
-{
+unsigned command(uint8_t sel, uint32_t value) {
     switch (sel % 4) {
     case 0: return AVSIOS_FIRST - 1 + (sel >> 2) % (AVSIOS_LAST - AVSIOS_FIRST + 3);
     case 1: return AVSIOG_FIRST - 1 + (sel >> 2) % (AVSIOG_LAST - AVSIOG_FIRST + 3);
@@ -80,8 +71,7 @@ unsigned command(uint8_t sel, uint32_t value)
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Box& b = box();
     board::Stv6413& chip = b.board.model<board::Stv6413>();
     chip.set_acknowledge(true);
@@ -96,8 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         uint32_t value;
         std::memcpy(&value, data + i + 2, 4);
         unsigned cmd = command(sel, value);
-        if (how & 0x80)
-            chip.set_acknowledge(!(how & 0x40));
+        if (how & 0x80) chip.set_acknowledge(!(how & 0x40));
         int v = static_cast<int>(value);
         unsigned long arg = (how & 0x20) ? 0 : reinterpret_cast<unsigned long>(&v);
 
@@ -105,8 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         long r = b.proc.ioctl(fd, cmd, arg);
         check(r == 0 || r == -EINVAL || r == -EFAULT);
         auto writes = chip.writes();
-        if (r == -EINVAL)
-            check(writes.empty());
+        if (r == -EINVAL) check(writes.empty());
         // A refused write is cut short; an acknowledged one is the whole shadow.
         for (const auto& t : chip.transfers())
             for (const auto& m : t.messages)
@@ -124,12 +112,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             check((regs[6] & 0x88) == 0x88);
         }
         if (r == 0 && !(cmd & 0x1000) && arg) {
-            if (cmd == AVSIOGVOLUME)
-                check(v >= 0 && v <= 62 && v % 2 == 0);
-            if (cmd == AVSIOGMUTE)
-                check(v == 0 || v == 1);
-            if (cmd == AVSIOGSBMODE)
-                check(v >= 0 && v <= 2);
+            if (cmd == AVSIOGVOLUME) check(v >= 0 && v <= 62 && v % 2 == 0);
+            if (cmd == AVSIOGMUTE) check(v == 0 || v == 1);
+            if (cmd == AVSIOGSBMODE) check(v >= 0 && v <= 2);
         }
     }
 

@@ -21,17 +21,17 @@ namespace {
 using Regs = std::array<uint8_t, 7>;
 
 const char* const dump_format =
-    "Scart Switch Registers:       \n \t                     Reg 0x00 = 0x%x  \n \t\t             Reg 0x01 = 0x%x  \n \t\t             Reg 0x02 = 0x%x  \n \t\t             Reg 0x03 = 0x%x  \n \t\t             Reg 0x04 = 0x%x  \n \t\t             Reg 0x05 = 0x%x  \n \t\t             Reg 0x06 = 0x%x  \n";
+    "Scart Switch Registers:       \n \t                     Reg 0x00 = 0x%x  \n \t\t             Reg 0x01 = 0x%x  \n "
+    "\t\t             Reg 0x02 = 0x%x  \n \t\t             Reg 0x03 = 0x%x  \n \t\t             Reg 0x04 = 0x%x  \n "
+    "\t\t             Reg 0x05 = 0x%x  \n \t\t             Reg 0x06 = 0x%x  \n";
 
-std::string dump(const Regs& r)
-{
+std::string dump(const Regs& r) {
     char buf[512];
     std::snprintf(buf, sizeof(buf), dump_format, r[0], r[1], r[2], r[3], r[4], r[5], r[6]);
     return buf;
 }
 
-std::string load_log(const Regs& r)
-{
+std::string load_log(const Regs& r) {
     return "ST6413_init\n"
            "st6413: chip found @ 0x96\n"
            "st6413: client->name = STV6413\n"
@@ -45,8 +45,7 @@ class St6413 : public bench::DriverTest {
 protected:
     explicit St6413(board::BoardConfig config = {}) : DriverTest(config) {}
 
-    void load(const std::string& args = "")
-    {
+    void load(const std::string& args = "") {
         ASSERT_EQ(0, insmod("st6413", args)) << kernel.last_error();
         fd_ = open(61);
         ASSERT_GE(fd_, 0);
@@ -59,16 +58,14 @@ protected:
 
     long set(unsigned cmd, int value) { return ioctl_int(fd_, cmd, value); }
 
-    int get(unsigned cmd)
-    {
+    int get(unsigned cmd) {
         int v = 0;
         EXPECT_EQ(0, ioctl_int(fd_, cmd, 0x5a5a5a5a, &v)) << std::hex << cmd;
         return v;
     }
 
     // Every write the chip saw since the last look, then forgets them.
-    std::vector<std::vector<uint8_t>> take_writes()
-    {
+    std::vector<std::vector<uint8_t>> take_writes() {
         auto w = chip().writes();
         chip().clear_transfers();
         return w;
@@ -76,8 +73,7 @@ protected:
 
     // Checks that each write is the whole shadow from sub-address 0, and
     // that the last one left the chip as it is now.
-    void expect_whole_writes(const std::vector<std::vector<uint8_t>>& writes)
-    {
+    void expect_whole_writes(const std::vector<std::vector<uint8_t>>& writes) {
         for (const auto& w : writes) {
             ASSERT_EQ(8u, w.size());
             EXPECT_EQ(0x00, w[0]);
@@ -94,8 +90,7 @@ protected:
 
 // ---- Load and unload ----
 
-TEST_F(St6413, LoadWritesTheStartUpRegistersOnce)
-{
+TEST_F(St6413, LoadWritesTheStartUpRegistersOnce) {
     ASSERT_EQ(0, kernel.insmod("st6413")) << kernel.last_error();
     EXPECT_EQ(load_log(defaults), kernel.log());
     EXPECT_EQ(defaults, regs());
@@ -123,15 +118,13 @@ TEST_F(St6413, LoadWritesTheStartUpRegistersOnce)
     EXPECT_EQ(std::vector<std::string>{"st6413 driver"}, kernel.i2c_drivers());
 }
 
-TEST_F(St6413, ModuleRecords)
-{
+TEST_F(St6413, ModuleRecords) {
     load();
     auto mods = kernel.lsmod();
     ASSERT_EQ(1u, mods.size());
     auto has = [&](const std::string& rec) {
         for (auto& i : mods[0].info)
-            if (i == rec)
-                return true;
+            if (i == rec) return true;
         return false;
     };
     EXPECT_TRUE(has("kernel_version=2.4.30-tango2-2.7.158.1"));
@@ -145,14 +138,13 @@ TEST_F(St6413, ModuleRecords)
     EXPECT_TRUE(has("parm_desc_probe_range=List of adapter,start-addr,end-addr triples to scan additionally"));
 }
 
-TEST_F(St6413, ScartsEnSetsBlankingAtLoad)
-{
+TEST_F(St6413, ScartsEnSetsBlankingAtLoad) {
     struct Case {
         int p;
         uint8_t reg3, reg5;
     };
     const Case cases[] = {
-        {0, 0x84, 0x04}, {1, 0x84, 0x54}, {2, 0x85, 0xA4}, {3, 0x85, 0xF4},
+        {0, 0x84, 0x04}, {1, 0x84, 0x54}, {2, 0x85, 0xA4},  {3, 0x85, 0xF4},
         {4, 0x85, 0x04}, {7, 0x85, 0xF4}, {-1, 0x84, 0xF4}, {-2, 0x84, 0xA4},
     };
     for (const Case& c : cases) {
@@ -165,16 +157,14 @@ TEST_F(St6413, ScartsEnSetsBlankingAtLoad)
     }
 }
 
-TEST_F(St6413, TypeGivenAtLoadHasNoEffect)
-{
+TEST_F(St6413, TypeGivenAtLoadHasNoEffect) {
     load("type=5");
     EXPECT_EQ(2, get(AVSIOGTYPE));
     EXPECT_EQ("avs_ioctl: AVSIOGTYPE\n", kernel.log());
     EXPECT_EQ(0, set(AVSIOSVSW0, 2));  // the dispatcher serves type 2
 }
 
-TEST_F(St6413, UnloadDetachesAndKeepsTheChipAsItIs)
-{
+TEST_F(St6413, UnloadDetachesAndKeepsTheChipAsItIs) {
     load();
     ASSERT_EQ(0, set(AVSIOSVSW0, 3));
     Regs before = regs();
@@ -193,8 +183,7 @@ TEST_F(St6413, UnloadDetachesAndKeepsTheChipAsItIs)
     EXPECT_EQ(-ENXIO, proc.open(61, 0));
 }
 
-TEST_F(St6413, ReloadStartsAfresh)
-{
+TEST_F(St6413, ReloadStartsAfresh) {
     load();
     ASSERT_EQ(0, set(AVSIOSMUTE, 1));
     ASSERT_EQ(0, set(AVSIOSGLOBALSTANDBY, 1));
@@ -213,8 +202,7 @@ protected:
     St6413NoChip() : St6413(board::BoardConfig::without(board::Stv6413::model_name)) {}
 };
 
-TEST_F(St6413NoChip, LoadFailsWithEio)
-{
+TEST_F(St6413NoChip, LoadFailsWithEio) {
     EXPECT_EQ(-EIO, kernel.insmod("st6413"));
     EXPECT_EQ("ST6413_init\n<3>ST6413_init: no client found\n", kernel.log());
     EXPECT_TRUE(kernel.i2c_drivers().empty());
@@ -223,8 +211,7 @@ TEST_F(St6413NoChip, LoadFailsWithEio)
     EXPECT_EQ(0u, kernel.kmalloc_live());
 }
 
-TEST_F(St6413, MajorTakenFailsWithEnodev)
-{
+TEST_F(St6413, MajorTakenFailsWithEnodev) {
     ASSERT_EQ(0, kernel.hold_chrdev(61, "other"));
     EXPECT_EQ(-ENODEV, kernel.insmod("st6413"));
     std::string log = kernel.log();
@@ -237,8 +224,7 @@ TEST_F(St6413, MajorTakenFailsWithEnodev)
     EXPECT_EQ("other", kernel.chrdevs()[0].name);
 }
 
-TEST_F(St6413, AttachOutOfMemory)
-{
+TEST_F(St6413, AttachOutOfMemory) {
     struct Case {
         unsigned long nth;
         const char* line;
@@ -259,17 +245,14 @@ TEST_F(St6413, AttachOutOfMemory)
 
 // The I2C core refuses the client (the adapter's table is full): the chip
 // counts as not found, nothing stays allocated, and no transfer follows.
-TEST_F(St6413, AttachRefusedByTheCore)
-{
-    for (unsigned addr = 0; addr < 32; addr++)
-        ASSERT_EQ(0, kernel.hold_i2c_client(0, 0x10 + addr, "other"));
+TEST_F(St6413, AttachRefusedByTheCore) {
+    for (unsigned addr = 0; addr < 32; addr++) ASSERT_EQ(0, kernel.hold_i2c_client(0, 0x10 + addr, "other"));
     EXPECT_EQ(-EIO, kernel.insmod("st6413"));
     std::string log = kernel.log();
-    EXPECT_NE(std::string::npos,
-              log.find("st6413: client->name = STV6413\n"
-                       "<4> i2c-core.o: attach_client(STV6413) - enlarge I2C_CLIENT_MAX.\n"
-                       "<3>st6413: i2c_attach_client failed (-12)\n"
-                       "<3>ST6413_init: no client found\n"))
+    EXPECT_NE(std::string::npos, log.find("st6413: client->name = STV6413\n"
+                                          "<4> i2c-core.o: attach_client(STV6413) - enlarge I2C_CLIENT_MAX.\n"
+                                          "<3>st6413: i2c_attach_client failed (-12)\n"
+                                          "<3>ST6413_init: no client found\n"))
         << log;
     EXPECT_EQ(0u, kernel.kmalloc_live());
     EXPECT_TRUE(kernel.i2c_drivers().empty());
@@ -280,8 +263,7 @@ TEST_F(St6413, AttachRefusedByTheCore)
     EXPECT_EQ(defaults, regs());
 }
 
-TEST_F(St6413, SecondChipOnAnotherAdapterIsRefused)
-{
+TEST_F(St6413, SecondChipOnAnotherAdapterIsRefused) {
     board::I2cBus bus2;
     board::Stv6413 chip2;
     bus2.attach(board::Stv6413::address, chip2);
@@ -295,8 +277,7 @@ TEST_F(St6413, SecondChipOnAnotherAdapterIsRefused)
     ASSERT_EQ(0, kernel.rmmod("st6413"));
 }
 
-TEST_F(St6413, SecondChipFromProbeListIsRefused)
-{
+TEST_F(St6413, SecondChipFromProbeListIsRefused) {
     board::Stv6413 chip2;
     board.i2c().attach(0x4c, chip2);
     ASSERT_EQ(0, kernel.insmod("st6413", "probe=0,0x4c")) << kernel.last_error();
@@ -304,14 +285,12 @@ TEST_F(St6413, SecondChipFromProbeListIsRefused)
     EXPECT_EQ(1u, kernel.i2c_adapters()[0].clients.size());
 }
 
-TEST_F(St6413, IgnoredAddressIsNotProbed)
-{
+TEST_F(St6413, IgnoredAddressIsNotProbed) {
     EXPECT_EQ(-EIO, kernel.insmod("st6413", "ignore=0,0x4b"));
     EXPECT_TRUE(chip().transfers().empty());
 }
 
-TEST_F(St6413, ForcedChipLoadsWithoutAnswering)
-{
+TEST_F(St6413, ForcedChipLoadsWithoutAnswering) {
     chip().set_acknowledge(false);
     ASSERT_EQ(0, kernel.insmod("st6413", "force=0,0x4b")) << kernel.last_error();
     EXPECT_NE(std::string::npos, kernel.log().find("<6>Scart Switch Version = 1.7\n"));
@@ -320,8 +299,7 @@ TEST_F(St6413, ForcedChipLoadsWithoutAnswering)
     EXPECT_EQ(-EFAULT, set(AVSIOSVSW0, 2));
 }
 
-TEST_F(St6413, AdapterRemovedWhileLoaded)
-{
+TEST_F(St6413, AdapterRemovedWhileLoaded) {
     load();
     kernel.del_i2c_adapter(board.soc_i2c().adapter_nr());
     EXPECT_EQ("st6413: detach ok \n", kernel.log());
@@ -335,8 +313,7 @@ TEST_F(St6413, AdapterRemovedWhileLoaded)
 
 // ---- Set commands ----
 
-TEST_F(St6413, EachSetCommandChangesItsFieldOnly)
-{
+TEST_F(St6413, EachSetCommandChangesItsFieldOnly) {
     struct Case {
         unsigned cmd;
         int value;
@@ -344,50 +321,28 @@ TEST_F(St6413, EachSetCommandChangesItsFieldOnly)
         uint8_t mask, bits;
     };
     const Case cases[] = {
-        {AVSIOSVSW0, 3, 2, 0x70, 0x30},
-        {AVSIOSVSW0, 0, 2, 0x70, 0x00},
-        {AVSIOSVSW1, 2, 3, 0x0C, 0x08},
-        {AVSIOSVSW1, 0, 3, 0x0C, 0x00},
-        {AVSIOSVSW2, 3, 2, 0x07, 0x03},
-        {AVSIOSASW0, 2, 1, 0x30, 0x20},
-        {AVSIOSASW1, 4, 1, 0x07, 0x04},
-        {AVSIOSASW1, 2, 1, 0x07, 0x02},
-        {AVSIOSASW2, 4, 1, 0x07, 0x04},
-        {AVSIOSVOLUME, 33, 0, 0x3E, 0x20},
-        {AVSIOSVOLUME, 63, 0, 0x3E, 0x3E},
-        {AVSIOSVOLUME, 1, 0, 0x3E, 0x00},
-        {AVSIOSMUTE, 1, 1, 0x37, 0x00},
-        {AVSIOSFBLK, 3, 3, 0x03, 0x03},
-        {AVSIOSFBLK, 0, 3, 0x03, 0x00},
-        {AVSIOSTSB, 1, 5, 0x30, 0x10},
-        {AVSIOSSTANDBY0, 1, 6, 0x01, 0x01},
-        {AVSIOSSTANDBY1, 3, 6, 0x02, 0x02},
-        {AVSIOSSTANDBY2, 1, 6, 0x04, 0x04},
-        {AVSIOSSTANDBY4, 1, 6, 0x10, 0x10},
-        {AVSIOSSTANDBY5, 1, 6, 0x20, 0x20},
-        {AVSIOSSTANDBY6, 1, 6, 0x40, 0x40},
-        {AVSIOSSTANDBY6, 2, 6, 0x40, 0x00},
-        {AVSIOSMISC0, 1, 4, 0x01, 0x01},
-        {AVSIOSMISC3, 1, 4, 0x08, 0x08},
-        {AVSIOSMISC4, 5, 4, 0x10, 0x10},
-        {AVSIOSMISC6, 1, 4, 0x40, 0x40},
-        {AVSIOSMISC7, 0, 4, 0x80, 0x00},
-        {AVSIOSMISC7, 2, 4, 0x80, 0x00},
-        {AVSIOSTSBVCR, 1, 5, 0xC0, 0x40},
-        {AVSIOSRGBGAIN, 7, 3, 0x30, 0x30},
-        {AVSIOSRGBGAIN, -2, 3, 0x30, 0x20},
-        {AVSIOSRGBEXTRAGAIN, 1, 3, 0x40, 0x40},
-        {AVSIOSTVSTEREO, 1, 0, 0x80, 0x80},
-        {AVSIOSVCRSTEREO, 1, 1, 0x80, 0x80},
-        {AVSIOSTVAUDIOGAIN, 1, 0, 0x40, 0x40},
-        {AVSIOSCINCHAUDIOGAIN, 1, 1, 0x08, 0x08},
-        {AVSIOSAUDIOINPUTADJUST, 6, 5, 0x0C, 0x08},
-        {AVSIOSENCODERCLAMP, 1, 5, 0x01, 0x01},
-        {AVSIOSVCRCLAMP, 1, 5, 0x02, 0x02},
-        {AVSIOSFBACTIVE, 0, 3, 0x80, 0x00},
-        {AVSIOSSBMODE, 0, 5, 0x30, 0x00},
-        {AVSIOSSBMODE, 1, 5, 0x30, 0x20},
-        {AVSIOSSBMODE, 2, 5, 0x30, 0x30},
+        {AVSIOSVSW0, 3, 2, 0x70, 0x30},           {AVSIOSVSW0, 0, 2, 0x70, 0x00},
+        {AVSIOSVSW1, 2, 3, 0x0C, 0x08},           {AVSIOSVSW1, 0, 3, 0x0C, 0x00},
+        {AVSIOSVSW2, 3, 2, 0x07, 0x03},           {AVSIOSASW0, 2, 1, 0x30, 0x20},
+        {AVSIOSASW1, 4, 1, 0x07, 0x04},           {AVSIOSASW1, 2, 1, 0x07, 0x02},
+        {AVSIOSASW2, 4, 1, 0x07, 0x04},           {AVSIOSVOLUME, 33, 0, 0x3E, 0x20},
+        {AVSIOSVOLUME, 63, 0, 0x3E, 0x3E},        {AVSIOSVOLUME, 1, 0, 0x3E, 0x00},
+        {AVSIOSMUTE, 1, 1, 0x37, 0x00},           {AVSIOSFBLK, 3, 3, 0x03, 0x03},
+        {AVSIOSFBLK, 0, 3, 0x03, 0x00},           {AVSIOSTSB, 1, 5, 0x30, 0x10},
+        {AVSIOSSTANDBY0, 1, 6, 0x01, 0x01},       {AVSIOSSTANDBY1, 3, 6, 0x02, 0x02},
+        {AVSIOSSTANDBY2, 1, 6, 0x04, 0x04},       {AVSIOSSTANDBY4, 1, 6, 0x10, 0x10},
+        {AVSIOSSTANDBY5, 1, 6, 0x20, 0x20},       {AVSIOSSTANDBY6, 1, 6, 0x40, 0x40},
+        {AVSIOSSTANDBY6, 2, 6, 0x40, 0x00},       {AVSIOSMISC0, 1, 4, 0x01, 0x01},
+        {AVSIOSMISC3, 1, 4, 0x08, 0x08},          {AVSIOSMISC4, 5, 4, 0x10, 0x10},
+        {AVSIOSMISC6, 1, 4, 0x40, 0x40},          {AVSIOSMISC7, 0, 4, 0x80, 0x00},
+        {AVSIOSMISC7, 2, 4, 0x80, 0x00},          {AVSIOSTSBVCR, 1, 5, 0xC0, 0x40},
+        {AVSIOSRGBGAIN, 7, 3, 0x30, 0x30},        {AVSIOSRGBGAIN, -2, 3, 0x30, 0x20},
+        {AVSIOSRGBEXTRAGAIN, 1, 3, 0x40, 0x40},   {AVSIOSTVSTEREO, 1, 0, 0x80, 0x80},
+        {AVSIOSVCRSTEREO, 1, 1, 0x80, 0x80},      {AVSIOSTVAUDIOGAIN, 1, 0, 0x40, 0x40},
+        {AVSIOSCINCHAUDIOGAIN, 1, 1, 0x08, 0x08}, {AVSIOSAUDIOINPUTADJUST, 6, 5, 0x0C, 0x08},
+        {AVSIOSENCODERCLAMP, 1, 5, 0x01, 0x01},   {AVSIOSVCRCLAMP, 1, 5, 0x02, 0x02},
+        {AVSIOSFBACTIVE, 0, 3, 0x80, 0x00},       {AVSIOSSBMODE, 0, 5, 0x30, 0x00},
+        {AVSIOSSBMODE, 1, 5, 0x30, 0x20},         {AVSIOSSBMODE, 2, 5, 0x30, 0x30},
     };
     load();
     for (const Case& c : cases) {
@@ -400,25 +355,21 @@ TEST_F(St6413, EachSetCommandChangesItsFieldOnly)
         Regs expected = before;
         expected[c.reg] = static_cast<uint8_t>((before[c.reg] & ~c.mask) | c.bits);
         EXPECT_EQ(expected, regs());
-        if (c.cmd == AVSIOSMUTE) {
-            ASSERT_EQ(0, set(AVSIOSMUTE, 0));
-        }
+        if (c.cmd == AVSIOSMUTE) { ASSERT_EQ(0, set(AVSIOSMUTE, 0)); }
         take_writes();
     }
 }
 
-TEST_F(St6413, RejectedValuesWriteNothing)
-{
+TEST_F(St6413, RejectedValuesWriteNothing) {
     struct Case {
         unsigned cmd;
         int value;
     };
     const Case cases[] = {
-        {AVSIOSVSW0, 4},  {AVSIOSVSW0, -1}, {AVSIOSVSW1, 3},   {AVSIOSVSW2, 4},   {AVSIOSVSW2, 7},
-        {AVSIOSASW0, 0},  {AVSIOSASW0, 3},  {AVSIOSASW0, 4},   {AVSIOSASW1, 0},   {AVSIOSASW1, 3},
-        {AVSIOSASW2, 5},  {AVSIOSASW2, -4}, {AVSIOSVOLUME, 64}, {AVSIOSVOLUME, -1}, {AVSIOSMUTE, 2},
-        {AVSIOSMUTE, -1}, {AVSIOSFBLK, 4},  {AVSIOSTSB, 4},    {AVSIOSTSBVCR, 4}, {AVSIOSSBMODE, 3},
-        {AVSIOSSBMODE, -1},
+        {AVSIOSVSW0, 4},    {AVSIOSVSW0, -1},   {AVSIOSVSW1, 3},    {AVSIOSVSW2, 4},  {AVSIOSVSW2, 7}, {AVSIOSASW0, 0},
+        {AVSIOSASW0, 3},    {AVSIOSASW0, 4},    {AVSIOSASW1, 0},    {AVSIOSASW1, 3},  {AVSIOSASW2, 5}, {AVSIOSASW2, -4},
+        {AVSIOSVOLUME, 64}, {AVSIOSVOLUME, -1}, {AVSIOSMUTE, 2},    {AVSIOSMUTE, -1}, {AVSIOSFBLK, 4}, {AVSIOSTSB, 4},
+        {AVSIOSTSBVCR, 4},  {AVSIOSSBMODE, 3},  {AVSIOSSBMODE, -1},
     };
     load();
     for (const Case& c : cases) {
@@ -431,10 +382,9 @@ TEST_F(St6413, RejectedValuesWriteNothing)
     EXPECT_EQ(0, get(AVSIOGMUTE));
 }
 
-TEST_F(St6413, CommandsOutsideTheTablesGiveEinval)
-{
+TEST_F(St6413, CommandsOutsideTheTablesGiveEinval) {
     load();
-    const unsigned codes[] = {0x1000, 0x100B, 0x1010, 0x1028, 0x1043, 0x1045, 0x1FFF, 0x3001, 0x0000,
+    const unsigned codes[] = {0x1000, 0x100B, 0x1010, 0x1028, 0x1043, 0x1045, 0x1FFF, 0x3001,    0x0000,
                               0x0FFF, 0x2031, 0x203C, 0x2041, 0x2044, 0x2054, 0x4000, 0xFFFFFFFF};
     for (unsigned cmd : codes) {
         int v = 1;
@@ -445,8 +395,7 @@ TEST_F(St6413, CommandsOutsideTheTablesGiveEinval)
     EXPECT_EQ(defaults, regs());
 }
 
-TEST_F(St6413, BadUserAddressesGiveEfault)
-{
+TEST_F(St6413, BadUserAddressesGiveEfault) {
     load();
     long page = sysconf(_SC_PAGESIZE);
     void* none = mmap(nullptr, page, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -485,8 +434,7 @@ TEST_F(St6413, BadUserAddressesGiveEfault)
     munmap(edge, page);
 }
 
-TEST_F(St6413, ChipNotAcknowledgingGivesEfaultAndKeepsTheShadow)
-{
+TEST_F(St6413, ChipNotAcknowledgingGivesEfaultAndKeepsTheShadow) {
     load();
     chip().set_acknowledge(false);
     EXPECT_EQ(-EFAULT, set(AVSIOSVSW0, 2));
@@ -511,24 +459,28 @@ TEST_F(St6413, ChipNotAcknowledgingGivesEfaultAndKeepsTheShadow)
 
 // ---- Read commands ----
 
-TEST_F(St6413, ReadsAfterLoad)
-{
+TEST_F(St6413, ReadsAfterLoad) {
     struct Case {
         unsigned cmd;
         int value;
     };
     const Case cases[] = {
-        {AVSIOGVSW0, 1},         {AVSIOGVSW1, 1},           {AVSIOGVSW2, 1},        {AVSIOGASW0, 1},
-        {AVSIOGASW1, 1},         {AVSIOGASW2, 1},           {AVSIOGVOLUME, 0},      {AVSIOGMUTE, 0},
-        {AVSIOGFBLK, 1},         {AVSIOGTSB, 3},            {AVSIOGSBMODE, 2},      {AVSIOGSTANDBY, 0x88},
-        {AVSIOGMISC, 0x80},      {AVSIOGTSBVCR, 3},         {AVSIOGRGBGAIN, 0},     {AVSIOGRGBEXTRAGAIN, 0},
-        {AVSIOGDRVVERSION, 0x107}, {AVSIOGTVSTEREO, 0},     {AVSIOGVCRSTEREO, 0},   {AVSIOGTVAUDIOGAIN, 0},
-        {AVSIOGCINCHAUDIOGAIN, 0}, {AVSIOGAUDIOINPUTADJUST, 1}, {AVSIOGENCODERCLAMP, 0}, {AVSIOGVCRCLAMP, 0},
-        {AVSIOGFBACTIVE, 1},     {AVSIOGTYPE, 2},
+        {AVSIOGVSW0, 1},           {AVSIOGVSW1, 1},
+        {AVSIOGVSW2, 1},           {AVSIOGASW0, 1},
+        {AVSIOGASW1, 1},           {AVSIOGASW2, 1},
+        {AVSIOGVOLUME, 0},         {AVSIOGMUTE, 0},
+        {AVSIOGFBLK, 1},           {AVSIOGTSB, 3},
+        {AVSIOGSBMODE, 2},         {AVSIOGSTANDBY, 0x88},
+        {AVSIOGMISC, 0x80},        {AVSIOGTSBVCR, 3},
+        {AVSIOGRGBGAIN, 0},        {AVSIOGRGBEXTRAGAIN, 0},
+        {AVSIOGDRVVERSION, 0x107}, {AVSIOGTVSTEREO, 0},
+        {AVSIOGVCRSTEREO, 0},      {AVSIOGTVAUDIOGAIN, 0},
+        {AVSIOGCINCHAUDIOGAIN, 0}, {AVSIOGAUDIOINPUTADJUST, 1},
+        {AVSIOGENCODERCLAMP, 0},   {AVSIOGVCRCLAMP, 0},
+        {AVSIOGFBACTIVE, 1},       {AVSIOGTYPE, 2},
     };
     load();
-    for (const Case& c : cases)
-        EXPECT_EQ(c.value, get(c.cmd)) << std::hex << c.cmd;
+    for (const Case& c : cases) EXPECT_EQ(c.value, get(c.cmd)) << std::hex << c.cmd;
     // Reads come from the shadow.
     EXPECT_TRUE(chip().transfers().empty());
 }
@@ -536,14 +488,16 @@ TEST_F(St6413, ReadsAfterLoad)
 // Each setting shows in its own read command and in no other: read
 // commands whose table rows were swapped would pass the test above, where
 // most of them read 0 or 1.
-TEST_F(St6413, EachReadCommandReportsItsOwnSetting)
-{
+TEST_F(St6413, EachReadCommandReportsItsOwnSetting) {
     const unsigned reads[] = {
-        AVSIOGVSW0,     AVSIOGVSW1,         AVSIOGVSW2,        AVSIOGASW0,           AVSIOGASW1,
-        AVSIOGASW2,     AVSIOGVOLUME,       AVSIOGMUTE,        AVSIOGFBLK,           AVSIOGTSB,
-        AVSIOGSBMODE,   AVSIOGSTANDBY,      AVSIOGMISC,        AVSIOGTSBVCR,         AVSIOGRGBGAIN,
-        AVSIOGRGBEXTRAGAIN, AVSIOGTVSTEREO, AVSIOGVCRSTEREO,   AVSIOGTVAUDIOGAIN,    AVSIOGCINCHAUDIOGAIN,
-        AVSIOGAUDIOINPUTADJUST, AVSIOGENCODERCLAMP, AVSIOGVCRCLAMP, AVSIOGFBACTIVE,
+        AVSIOGVSW0,         AVSIOGVSW1,           AVSIOGVSW2,
+        AVSIOGASW0,         AVSIOGASW1,           AVSIOGASW2,
+        AVSIOGVOLUME,       AVSIOGMUTE,           AVSIOGFBLK,
+        AVSIOGTSB,          AVSIOGSBMODE,         AVSIOGSTANDBY,
+        AVSIOGMISC,         AVSIOGTSBVCR,         AVSIOGRGBGAIN,
+        AVSIOGRGBEXTRAGAIN, AVSIOGTVSTEREO,       AVSIOGVCRSTEREO,
+        AVSIOGTVAUDIOGAIN,  AVSIOGCINCHAUDIOGAIN, AVSIOGAUDIOINPUTADJUST,
+        AVSIOGENCODERCLAMP, AVSIOGVCRCLAMP,       AVSIOGFBACTIVE,
     };
     struct Case {
         unsigned cmd;
@@ -575,8 +529,7 @@ TEST_F(St6413, EachReadCommandReportsItsOwnSetting)
     };
     auto read_all = [&] {
         std::map<unsigned, int> all;
-        for (unsigned cmd : reads)
-            all[cmd] = get(cmd);
+        for (unsigned cmd : reads) all[cmd] = get(cmd);
         return all;
     };
     load();
@@ -592,8 +545,7 @@ TEST_F(St6413, EachReadCommandReportsItsOwnSetting)
     }
 }
 
-TEST_F(St6413, VolumeReadsBackInStepsOfTwo)
-{
+TEST_F(St6413, VolumeReadsBackInStepsOfTwo) {
     load();
     for (int v : {0, 1, 32, 33, 62, 63}) {
         ASSERT_EQ(0, set(AVSIOSVOLUME, v));
@@ -603,8 +555,7 @@ TEST_F(St6413, VolumeReadsBackInStepsOfTwo)
     EXPECT_EQ(62, get(AVSIOGVOLUME));
 }
 
-TEST_F(St6413, SlowBlankingModes)
-{
+TEST_F(St6413, SlowBlankingModes) {
     load();
     const int mode_of_field[] = {0, 0, 1, 2};
     for (int field = 0; field < 4; field++) {
@@ -620,8 +571,7 @@ TEST_F(St6413, SlowBlankingModes)
     EXPECT_EQ(-EINVAL, set(AVSIOSSBMODE, 3));
 }
 
-TEST_F(St6413, StatusReadsTheChip)
-{
+TEST_F(St6413, StatusReadsTheChip) {
     load();
     chip().set_status(0x5c);
     EXPECT_EQ(0x5c, get(AVSIOGSTATUS));
@@ -632,8 +582,7 @@ TEST_F(St6413, StatusReadsTheChip)
     EXPECT_EQ(-1, get(AVSIOGSTATUS));
 }
 
-TEST_F(St6413, TwoProcessesShareTheState)
-{
+TEST_F(St6413, TwoProcessesShareTheState) {
     load();
     kplat::Process& other = kernel.spawn("other");
     int fd2 = other.open(61, 3);  // the minor is not looked at
@@ -647,8 +596,7 @@ TEST_F(St6413, TwoProcessesShareTheState)
 
 // ---- Mute ----
 
-TEST_F(St6413, MuteKeepsTheSourcesForUnmute)
-{
+TEST_F(St6413, MuteKeepsTheSourcesForUnmute) {
     load();
     ASSERT_EQ(0, set(AVSIOSVCRSTEREO, 1));
     ASSERT_EQ(0, set(AVSIOSCINCHAUDIOGAIN, 1));
@@ -673,8 +621,7 @@ TEST_F(St6413, MuteKeepsTheSourcesForUnmute)
     EXPECT_EQ(0, get(AVSIOGMUTE));
 }
 
-TEST_F(St6413, MuteTwiceUnmuteOnce)
-{
+TEST_F(St6413, MuteTwiceUnmuteOnce) {
     load();
     ASSERT_EQ(0, set(AVSIOSASW1, 2));
     ASSERT_EQ(0, set(AVSIOSMUTE, 1));
@@ -693,8 +640,7 @@ TEST_F(St6413, MuteTwiceUnmuteOnce)
 // Entry and exit step by step: every write is the whole shadow, in the
 // order the box's video path expects (each step changes one field, so any
 // two steps taken in another order show here).
-TEST_F(St6413, GlobalStandbyEntryAndExitWriteSequences)
-{
+TEST_F(St6413, GlobalStandbyEntryAndExitWriteSequences) {
     load();
     ASSERT_EQ(0, set(AVSIOSVSW0, 2));
     ASSERT_EQ(0, set(AVSIOSVSW2, 2));
@@ -749,26 +695,25 @@ TEST_F(St6413, GlobalStandbyEntryAndExitWriteSequences)
     EXPECT_EQ(before, regs());
 }
 
-TEST_F(St6413, GlobalStandbyExitWithoutEntryDoesNothing)
-{
+TEST_F(St6413, GlobalStandbyExitWithoutEntryDoesNothing) {
     load();
     ASSERT_EQ(0, set(AVSIOSGLOBALSTANDBY, 0));
     EXPECT_EQ("stv6413_set_global_standby type = 0x0 type\n", kernel.log());
     EXPECT_TRUE(take_writes().empty());
 }
 
-TEST_F(St6413, WrongVideoStatesComeBackAsOne)
-{
+TEST_F(St6413, WrongVideoStatesComeBackAsOne) {
     load();
     ASSERT_EQ(0, set(AVSIOSVSW2, 0));
     ASSERT_EQ(0, set(AVSIOSVSW0, 0));
     ASSERT_EQ(0, set(AVSIOSGLOBALSTANDBY, 1));
     kernel.clear_log();
     ASSERT_EQ(0, set(AVSIOSGLOBALSTANDBY, 0));
-    EXPECT_EQ("stv6413_set_global_standby type = 0x0 type\n"
-              "Video scart TV in a wrong state !!!\n"
-              "Video scart VCR in a wrong state !!!\n",
-              kernel.log());
+    EXPECT_EQ(
+        "stv6413_set_global_standby type = 0x0 type\n"
+        "Video scart TV in a wrong state !!!\n"
+        "Video scart VCR in a wrong state !!!\n",
+        kernel.log());
     EXPECT_EQ(1, get(AVSIOGVSW2));
     EXPECT_EQ(1, get(AVSIOGVSW0));
 }
@@ -776,8 +721,7 @@ TEST_F(St6413, WrongVideoStatesComeBackAsOne)
 // The single standby bits move the flag but save nothing: a global leave
 // after them clears bits 0 and 5 and keeps the user's routing; a global
 // leave after an entry restores it even when a single bit cleared the flag.
-TEST_F(St6413, StandbyBitsMoveTheFlagButNotTheRouting)
-{
+TEST_F(St6413, StandbyBitsMoveTheFlagButNotTheRouting) {
     load();
     ASSERT_EQ(0, set(AVSIOSSTANDBY4, 1));
     ASSERT_EQ(0, set(AVSIOSSTANDBY0, 1));
@@ -808,8 +752,7 @@ TEST_F(St6413, StandbyBitsMoveTheFlagButNotTheRouting)
     EXPECT_EQ(0x80, get(AVSIOGMISC));  // leaving clears misc bit 6
 }
 
-TEST_F(St6413, EvenRequestEntersWithoutTheStandbyBits)
-{
+TEST_F(St6413, EvenRequestEntersWithoutTheStandbyBits) {
     load();
     ASSERT_EQ(0, set(AVSIOSGLOBALSTANDBY, 2));
     EXPECT_EQ(9u, take_writes().size());
@@ -819,8 +762,7 @@ TEST_F(St6413, EvenRequestEntersWithoutTheStandbyBits)
 
 // A second entry (2 after 1, or the tool's 255 twice) applies the standby
 // routing again and keeps the routing saved by the first.
-TEST_F(St6413, SecondEntryKeepsTheFirstSave)
-{
+TEST_F(St6413, SecondEntryKeepsTheFirstSave) {
     for (int second : {2, 255}) {
         SCOPED_TRACE(second);
         load();
@@ -843,8 +785,7 @@ TEST_F(St6413, SecondEntryKeepsTheFirstSave)
     }
 }
 
-TEST_F(St6413, StandbyWhileMutedIsMuteAware)
-{
+TEST_F(St6413, StandbyWhileMutedIsMuteAware) {
     load();
     ASSERT_EQ(0, set(AVSIOSASW1, 4));
     ASSERT_EQ(0, set(AVSIOSMUTE, 1));
@@ -859,8 +800,7 @@ TEST_F(St6413, StandbyWhileMutedIsMuteAware)
     EXPECT_EQ(0x14, regs()[1]);
 }
 
-TEST_F(St6413, GlobalStandbyFailureReportsTheLastWrite)
-{
+TEST_F(St6413, GlobalStandbyFailureReportsTheLastWrite) {
     load();
     chip().set_acknowledge(false);
     EXPECT_EQ(-EFAULT, set(AVSIOSGLOBALSTANDBY, 1));

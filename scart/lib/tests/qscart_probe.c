@@ -13,26 +13,66 @@
 
 #include "qscart.h"
 
-#define SET(n) {#n, QSCART_##n, NULL}
-#define GET(n) {#n, NULL, QSCART_##n}
+#define SET(n)                       \
+	{                            \
+#n, QSCART_##n, NULL \
+	}
+#define GET(n)                       \
+	{                            \
+#n, NULL, QSCART_##n \
+	}
 
 static const struct {
 	const char *name;
 	int (*set)(int);
 	int (*get)(int *);
 } fns[] = {
-	SET(SetTvAudio), SET(SetVcrAudio), SET(SetVolume), SET(SetTvStereo), SET(SetVcrStereo),
-	SET(SetTvAudioGain), SET(SetCinchAudioGain), SET(SetEncoderAdjust), SET(SetTvAspectRatio),
-	SET(SetVcrAspectRatio), SET(SetFBControl), SET(SetRGB), SET(SetTvEnableVideoOutput),
-	SET(SetVcrCvbsEnableOutput), SET(SetInterrupt), SET(SetRGBGain), SET(SetRGBExtraGain),
-	SET(SetTvChroma), SET(SetChromaGateOutPin), SET(SetVCRChroma), SET(SetSlowBlankingMode),
-	SET(SetEncoderClamp), SET(SetVcrClamp), SET(SetFBActive), SET(SetStandby),
+	SET(SetTvAudio),
+	SET(SetVcrAudio),
+	SET(SetVolume),
+	SET(SetTvStereo),
+	SET(SetVcrStereo),
+	SET(SetTvAudioGain),
+	SET(SetCinchAudioGain),
+	SET(SetEncoderAdjust),
+	SET(SetTvAspectRatio),
+	SET(SetVcrAspectRatio),
+	SET(SetFBControl),
+	SET(SetRGB),
+	SET(SetTvEnableVideoOutput),
+	SET(SetVcrCvbsEnableOutput),
+	SET(SetInterrupt),
+	SET(SetRGBGain),
+	SET(SetRGBExtraGain),
+	SET(SetTvChroma),
+	SET(SetChromaGateOutPin),
+	SET(SetVCRChroma),
+	SET(SetSlowBlankingMode),
+	SET(SetEncoderClamp),
+	SET(SetVcrClamp),
+	SET(SetFBActive),
+	SET(SetStandby),
 	SET(SetTvInputToVcrOutput),
-	GET(GetStatus), GET(GetMute), GET(GetTvAudio), GET(GetVcrAudio), GET(GetVolume),
-	GET(GetTvAspectRatio), GET(GetVcrAspectRatio), GET(GetFBControl), GET(GetRGB),
-	GET(GetTvEnableVideoOutput), GET(GetVcrCvbsEnableOutput), GET(GetRGBExtraGain),
-	GET(GetRGBGain), GET(GetSlowBlankingMode), GET(GetTvAudioGain), GET(GetCinchAudioGain),
-	GET(GetEncoderAdjust), GET(GetEncoderClamp), GET(GetVcrClamp), GET(GetFBActive),
+	GET(GetStatus),
+	GET(GetMute),
+	GET(GetTvAudio),
+	GET(GetVcrAudio),
+	GET(GetVolume),
+	GET(GetTvAspectRatio),
+	GET(GetVcrAspectRatio),
+	GET(GetFBControl),
+	GET(GetRGB),
+	GET(GetTvEnableVideoOutput),
+	GET(GetVcrCvbsEnableOutput),
+	GET(GetRGBExtraGain),
+	GET(GetRGBGain),
+	GET(GetSlowBlankingMode),
+	GET(GetTvAudioGain),
+	GET(GetCinchAudioGain),
+	GET(GetEncoderAdjust),
+	GET(GetEncoderClamp),
+	GET(GetVcrClamp),
+	GET(GetFBActive),
 };
 
 static void show(const char *op, int r, int err)
@@ -69,8 +109,10 @@ int main(int argc, char **argv)
 			show(op, r, errno);
 		} else if (strcmp(op, "fds") == 0) {
 			printf("fds=%d", open_fds());
-		} else if (strcmp(op, "SetMute") == 0 || strcmp(op, "ResetMute") == 0) {
-			r = op[0] == 'S' ? QSCART_SetMute() : QSCART_ResetMute();
+		} else if (strcmp(op, "SetMute") == 0 ||
+			   strcmp(op, "ResetMute") == 0) {
+			r = op[0] == 'S' ? QSCART_SetMute() :
+					   QSCART_ResetMute();
 			show(op, r, errno);
 		} else {
 			size_t k;
@@ -78,7 +120,8 @@ int main(int argc, char **argv)
 				if (strcmp(fns[k].name, op) == 0)
 					break;
 			if (k == sizeof fns / sizeof fns[0]) {
-				fprintf(stderr, "qscart_probe: unknown op %s\n", op);
+				fprintf(stderr, "qscart_probe: unknown op %s\n",
+					op);
 				return 2;
 			}
 			if (fns[k].set) {
@@ -86,7 +129,9 @@ int main(int argc, char **argv)
 				show(op, r, errno);
 			} else {
 				int v = -7;
-				r = fns[k].get(arg && strcmp(arg, "null") == 0 ? NULL : &v);
+				r = fns[k].get(arg && strcmp(arg, "null") == 0 ?
+						       NULL :
+						       &v);
 				show(op, r, errno);
 				printf(" v=%d", v);
 			}

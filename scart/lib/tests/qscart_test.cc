@@ -44,14 +44,26 @@ TEST_F(Library, ValuesReachTheDriverAndComeBack) {
 
 // Each getter names itself by its code; a null pointer is the driver's EFAULT.
 TEST_F(Library, EveryGetterHasItsCode) {
-    const std::pair<const char*, int> getters[] = {
-        {"GetStatus", 1002},          {"GetMute", 1050},        {"GetTvAudio", 1051},
-        {"GetVcrAudio", 1052},        {"GetVolume", 1053},      {"GetTvAspectRatio", 1054},
-        {"GetVcrAspectRatio", 1055},  {"GetFBControl", 1056},   {"GetRGB", 1057},
-        {"GetTvEnableVideoOutput", 1058}, {"GetVcrCvbsEnableOutput", 1059}, {"GetRGBExtraGain", 1060},
-        {"GetRGBGain", 1061},         {"GetSlowBlankingMode", 1065}, {"GetTvAudioGain", 1067},
-        {"GetCinchAudioGain", 1024},  {"GetEncoderAdjust", 1025}, {"GetEncoderClamp", 1070},
-        {"GetVcrClamp", 1071},        {"GetFBActive", 1072}};
+    const std::pair<const char*, int> getters[] = {{"GetStatus", 1002},
+                                                   {"GetMute", 1050},
+                                                   {"GetTvAudio", 1051},
+                                                   {"GetVcrAudio", 1052},
+                                                   {"GetVolume", 1053},
+                                                   {"GetTvAspectRatio", 1054},
+                                                   {"GetVcrAspectRatio", 1055},
+                                                   {"GetFBControl", 1056},
+                                                   {"GetRGB", 1057},
+                                                   {"GetTvEnableVideoOutput", 1058},
+                                                   {"GetVcrCvbsEnableOutput", 1059},
+                                                   {"GetRGBExtraGain", 1060},
+                                                   {"GetRGBGain", 1061},
+                                                   {"GetSlowBlankingMode", 1065},
+                                                   {"GetTvAudioGain", 1067},
+                                                   {"GetCinchAudioGain", 1024},
+                                                   {"GetEncoderAdjust", 1025},
+                                                   {"GetEncoderClamp", 1070},
+                                                   {"GetVcrClamp", 1071},
+                                                   {"GetFBActive", 1072}};
     std::vector<std::string> ops = {"open"}, want = {"open=0 errno=0"};
     for (const auto& g : getters) {
         ops.push_back(std::string(g.first) + ":null");
@@ -63,11 +75,26 @@ TEST_F(Library, EveryGetterHasItsCode) {
 // Each setting shows in its own getter and in no other, so a getter that
 // sent another's command would show even among the one-bit settings.
 TEST_F(Library, EachGetterReadsItsOwnSetting) {
-    const std::string getters[] = {
-        "GetStatus",        "GetMute",          "GetTvAudio",         "GetVcrAudio",         "GetVolume",
-        "GetTvAspectRatio", "GetVcrAspectRatio", "GetFBControl",      "GetRGB",              "GetTvEnableVideoOutput",
-        "GetVcrCvbsEnableOutput", "GetRGBExtraGain", "GetRGBGain",    "GetSlowBlankingMode", "GetTvAudioGain",
-        "GetCinchAudioGain", "GetEncoderAdjust", "GetEncoderClamp",   "GetVcrClamp",         "GetFBActive"};
+    const std::string getters[] = {"GetStatus",
+                                   "GetMute",
+                                   "GetTvAudio",
+                                   "GetVcrAudio",
+                                   "GetVolume",
+                                   "GetTvAspectRatio",
+                                   "GetVcrAspectRatio",
+                                   "GetFBControl",
+                                   "GetRGB",
+                                   "GetTvEnableVideoOutput",
+                                   "GetVcrCvbsEnableOutput",
+                                   "GetRGBExtraGain",
+                                   "GetRGBGain",
+                                   "GetSlowBlankingMode",
+                                   "GetTvAudioGain",
+                                   "GetCinchAudioGain",
+                                   "GetEncoderAdjust",
+                                   "GetEncoderClamp",
+                                   "GetVcrClamp",
+                                   "GetFBActive"};
     struct Step {
         std::string op;
         std::map<std::string, int> changed;
@@ -130,16 +157,32 @@ TEST_F(Library, EachGetterReadsItsOwnSetting) {
 // With the chip not acknowledging, every setter fails with its own code and
 // EFAULT; the composite stops after its first command.
 TEST_F(Library, EverySetterHasItsCode) {
-    const std::pair<const char*, int> setters[] = {
-        {"SetTvAudio", 1008},      {"SetVcrAudio", 1009},     {"SetVolume", 1010},
-        {"SetTvStereo", 1020},     {"SetVcrStereo", 1021},    {"SetTvAudioGain", 1023},
-        {"SetCinchAudioGain", 1024}, {"SetEncoderAdjust", 1025}, {"SetTvAspectRatio", 1003},
-        {"SetVcrAspectRatio", 1003}, {"SetFBControl", 1004},  {"SetRGB", 1005},
-        {"SetTvEnableVideoOutput", 1006}, {"SetVcrCvbsEnableOutput", 1007}, {"SetInterrupt", 1013},
-        {"SetRGBGain", 1015},      {"SetRGBExtraGain", 1014}, {"SetTvChroma", 1016},
-        {"SetChromaGateOutPin", 1017}, {"SetVCRChroma", 1018}, {"SetSlowBlankingMode", 1019},
-        {"SetEncoderClamp", 1026}, {"SetVcrClamp", 1027},     {"SetFBActive", 1028},
-        {"SetStandby", 1022},      {"SetTvInputToVcrOutput", 1009}};
+    const std::pair<const char*, int> setters[] = {{"SetTvAudio", 1008},
+                                                   {"SetVcrAudio", 1009},
+                                                   {"SetVolume", 1010},
+                                                   {"SetTvStereo", 1020},
+                                                   {"SetVcrStereo", 1021},
+                                                   {"SetTvAudioGain", 1023},
+                                                   {"SetCinchAudioGain", 1024},
+                                                   {"SetEncoderAdjust", 1025},
+                                                   {"SetTvAspectRatio", 1003},
+                                                   {"SetVcrAspectRatio", 1003},
+                                                   {"SetFBControl", 1004},
+                                                   {"SetRGB", 1005},
+                                                   {"SetTvEnableVideoOutput", 1006},
+                                                   {"SetVcrCvbsEnableOutput", 1007},
+                                                   {"SetInterrupt", 1013},
+                                                   {"SetRGBGain", 1015},
+                                                   {"SetRGBExtraGain", 1014},
+                                                   {"SetTvChroma", 1016},
+                                                   {"SetChromaGateOutPin", 1017},
+                                                   {"SetVCRChroma", 1018},
+                                                   {"SetSlowBlankingMode", 1019},
+                                                   {"SetEncoderClamp", 1026},
+                                                   {"SetVcrClamp", 1027},
+                                                   {"SetFBActive", 1028},
+                                                   {"SetStandby", 1022},
+                                                   {"SetTvInputToVcrOutput", 1009}};
     ASSERT_EQ(box_.vbox({"scart", "ack", "off"}).status, 0);
     std::vector<std::string> ops = {"open"}, want = {"open=0 errno=0"};
     for (const auto& s : setters) {
@@ -184,8 +227,7 @@ TEST(LibraryWithoutNode, OpenFailsAndCloseStillSucceeds) {
     auto r = box.run({QSCART_PROBE_BIN, "open", "GetVolume", "SetVolume:2", "close"});
     EXPECT_EQ(lines(r.out), (std::vector<std::string>{"open=1001 errno=No such file or directory",
                                                       "GetVolume=1053 errno=Bad file descriptor v=-7",
-                                                      "SetVolume=1010 errno=Bad file descriptor",
-                                                      "close=0 errno=0"}));
+                                                      "SetVolume=1010 errno=Bad file descriptor", "close=0 errno=0"}));
 }
 
 }  // namespace

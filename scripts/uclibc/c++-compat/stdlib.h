@@ -11,11 +11,11 @@
 #ifdef __cplusplus
 extern "C" {
 #ifndef __UCLIBC_HAS_WCHAR__
-int mblen(const char *, size_t) throw();
-size_t mbstowcs(wchar_t *, const char *, size_t) throw();
-int mbtowc(wchar_t *, const char *, size_t) throw();
-size_t wcstombs(char *, const wchar_t *, size_t) throw();
-int wctomb(char *, wchar_t) throw();
+int mblen(const char*, size_t) throw();
+size_t mbstowcs(wchar_t*, const char*, size_t) throw();
+int mbtowc(wchar_t*, const char*, size_t) throw();
+size_t wcstombs(char*, const wchar_t*, size_t) throw();
+int wctomb(char*, wchar_t) throw();
 #endif
 int at_quick_exit(void (*)(void)) throw();
 void quick_exit(int) throw() __attribute__((__noreturn__));

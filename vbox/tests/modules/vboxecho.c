@@ -17,7 +17,7 @@
 #include <asm/uaccess.h>
 
 #define ECHO_MAJOR 240
-#define ECHO_SIZE 4096
+#define ECHO_SIZE  4096
 
 MODULE_DESCRIPTION("virtual box echo device");
 MODULE_LICENSE("GPL");
@@ -32,7 +32,8 @@ static struct {
 	wait_queue_head_t readers;
 } echo;
 
-static ssize_t echo_read(struct file *file, char *ubuf, size_t len, loff_t *ppos)
+static ssize_t echo_read(struct file *file, char *ubuf, size_t len,
+			 loff_t *ppos)
 {
 	size_t n, first;
 
@@ -54,7 +55,8 @@ static ssize_t echo_read(struct file *file, char *ubuf, size_t len, loff_t *ppos
 	return n;
 }
 
-static ssize_t echo_write(struct file *file, const char *ubuf, size_t len, loff_t *ppos)
+static ssize_t echo_write(struct file *file, const char *ubuf, size_t len,
+			  loff_t *ppos)
 {
 	size_t n = ECHO_SIZE - echo.count, i;
 
@@ -85,7 +87,7 @@ static unsigned int echo_poll(struct file *file, poll_table *wait)
  * ioctl 2 runs it against its argument. Reads add up the bytes they see
  * (the result), writes store 0xa0, 0xa1, ... from the copy's start. The
  * first copy that fails ends the call with -EFAULT. */
-#define COPY_READ 1
+#define COPY_READ  1
 #define COPY_WRITE 2
 struct copy_op {
 	unsigned int kind, offset, len;
@@ -106,14 +108,16 @@ static int run_script(unsigned long arg)
 		if (op->len > sizeof(buf))
 			return -EINVAL;
 		if (op->kind == COPY_READ) {
-			if (copy_from_user(buf, (void *)(arg + op->offset), op->len))
+			if (copy_from_user(buf, (void *)(arg + op->offset),
+					   op->len))
 				return -EFAULT;
 			for (j = 0; j < op->len; j++)
 				sum += buf[j];
 		} else {
 			for (j = 0; j < op->len; j++)
 				buf[j] = 0xa0 + j;
-			if (copy_to_user((void *)(arg + op->offset), buf, op->len))
+			if (copy_to_user((void *)(arg + op->offset), buf,
+					 op->len))
 				return -EFAULT;
 		}
 	}
@@ -121,7 +125,8 @@ static int run_script(unsigned long arg)
 }
 
 /* ioctl 1 tells how many bytes wait to be read. */
-static int echo_ioctl(struct inode *inode, struct file *file, unsigned int cmd, unsigned long arg)
+static int echo_ioctl(struct inode *inode, struct file *file, unsigned int cmd,
+		      unsigned long arg)
 {
 	(void)inode;
 	(void)file;

@@ -41,8 +41,7 @@ struct Context {
     std::string caller_dir;
 
     // The caller's file name as the daemon reaches it.
-    std::string caller_path(const std::string& name) const
-    {
+    std::string caller_path(const std::string& name) const {
         return name.empty() || name[0] == '/' || caller_dir.empty() ? name : caller_dir + "/" + name;
     }
 };

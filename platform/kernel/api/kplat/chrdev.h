@@ -101,8 +101,14 @@ private:
 class CharDevice {
 public:
     virtual ~CharDevice() = default;
-    virtual int open(File& file) { (void)file; return 0; }
-    virtual int release(File& file) { (void)file; return 0; }
+    virtual int open(File& file) {
+        (void)file;
+        return 0;
+    }
+    virtual int release(File& file) {
+        (void)file;
+        return 0;
+    }
     virtual long read(File& file, unsigned long buf, unsigned long count);
     virtual long write(File& file, unsigned long buf, unsigned long count);
     virtual unsigned poll(File& file, PollTable& table);

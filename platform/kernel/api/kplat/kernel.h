@@ -43,16 +43,16 @@ enum class Clock { manual, wall };
 struct Options {
     std::vector<std::string> module_path;  // folders where insmod looks for NAME.so
     Clock clock = Clock::manual;
-    bool console = false;                  // echo the kernel log on stderr as well
+    bool console = false;  // echo the kernel log on stderr as well
 };
 
 struct ModuleInfo {
     std::string name;
     std::string path;
-    unsigned long size = 0;             // bytes of the object file
-    long use_count = 0;                 // open files, MOD_INC_USE_COUNT
-    std::vector<std::string> used_by;   // modules that use its exported symbols
-    std::vector<std::string> info;      // "kernel_version=...", "parm_x=i", "description=..."
+    unsigned long size = 0;            // bytes of the object file
+    long use_count = 0;                // open files, MOD_INC_USE_COUNT
+    std::vector<std::string> used_by;  // modules that use its exported symbols
+    std::vector<std::string> info;     // "kernel_version=...", "parm_x=i", "description=..."
 };
 
 struct ChrdevInfo {
@@ -269,7 +269,7 @@ public:
     // is preceded by a tick: jiffies moves on by one and the due timers
     // run. 0 takes it back.
     void tick_at_call(unsigned long nth);
-    void settle();                      // waits until every context sleeps
+    void settle();  // waits until every context sleeps
 
     // Runs fn on the CPU in interrupt context: board models use it to change
     // their state safely against running drivers (from the daemon's threads).

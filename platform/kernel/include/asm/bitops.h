@@ -8,22 +8,26 @@
 
 static inline void set_bit(int nr, volatile void *addr)
 {
-	((volatile unsigned long *)addr)[__BITOPS_WORD(nr)] |= __BITOPS_MASK(nr);
+	((volatile unsigned long *)addr)[__BITOPS_WORD(nr)] |=
+		__BITOPS_MASK(nr);
 }
 
 static inline void clear_bit(int nr, volatile void *addr)
 {
-	((volatile unsigned long *)addr)[__BITOPS_WORD(nr)] &= ~__BITOPS_MASK(nr);
+	((volatile unsigned long *)addr)[__BITOPS_WORD(nr)] &=
+		~__BITOPS_MASK(nr);
 }
 
 static inline void change_bit(int nr, volatile void *addr)
 {
-	((volatile unsigned long *)addr)[__BITOPS_WORD(nr)] ^= __BITOPS_MASK(nr);
+	((volatile unsigned long *)addr)[__BITOPS_WORD(nr)] ^=
+		__BITOPS_MASK(nr);
 }
 
 static inline int test_bit(int nr, const volatile void *addr)
 {
-	return (((const volatile unsigned long *)addr)[__BITOPS_WORD(nr)] & __BITOPS_MASK(nr)) != 0;
+	return (((const volatile unsigned long *)addr)[__BITOPS_WORD(nr)] &
+		__BITOPS_MASK(nr)) != 0;
 }
 
 static inline int test_and_set_bit(int nr, volatile void *addr)
@@ -47,7 +51,7 @@ static inline int test_and_change_bit(int nr, volatile void *addr)
 	return old;
 }
 
-#define __set_bit(nr, addr) set_bit(nr, addr)
+#define __set_bit(nr, addr)   set_bit(nr, addr)
 #define __clear_bit(nr, addr) clear_bit(nr, addr)
 
 #endif

@@ -6,6 +6,6 @@
 extern int __kernel_in_interrupt(void);
 
 #define in_interrupt() __kernel_in_interrupt()
-#define in_irq() __kernel_in_interrupt()
+#define in_irq()       __kernel_in_interrupt()
 
 #endif

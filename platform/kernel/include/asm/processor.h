@@ -7,6 +7,8 @@ typedef struct {
 
 extern int kernel_thread(int (*fn)(void *), void *arg, unsigned long flags);
 
-#define cpu_relax() do { } while (0)
+#define cpu_relax() \
+	do {        \
+	} while (0)
 
 #endif

@@ -5,10 +5,10 @@
 #ifndef _KPLAT_LIMITS_H
 #define _KPLAT_LIMITS_H
 
-#define MAX_CHRDEV 255		/* character device majors */
-#define NR_IRQS 64		/* lines of the SoC's interrupt controller */
-#define I2C_ADAP_MAX 16		/* I2C adapters */
-#define I2C_DRIVER_MAX 16	/* I2C drivers */
-#define I2C_CLIENT_MAX 32	/* clients of one adapter */
+#define MAX_CHRDEV     255 /* character device majors */
+#define NR_IRQS	       64  /* lines of the SoC's interrupt controller */
+#define I2C_ADAP_MAX   16  /* I2C adapters */
+#define I2C_DRIVER_MAX 16  /* I2C drivers */
+#define I2C_CLIENT_MAX 32  /* clients of one adapter */
 
 #endif

@@ -4,6 +4,6 @@
 /* The box's kernel: one MIPS32 core, no SMP, no kernel preemption. */
 #undef CONFIG_SMP
 #define CONFIG_MODULES 1
-#define CONFIG_I2C 1
+#define CONFIG_I2C     1
 
 #endif

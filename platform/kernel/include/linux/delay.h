@@ -3,6 +3,11 @@
 
 #include <asm/delay.h>
 
-#define mdelay(n) ({ unsigned long __ms = (n); while (__ms--) udelay(1000); })
+#define mdelay(n)                         \
+	({                                \
+		unsigned long __ms = (n); \
+		while (__ms--)            \
+			udelay(1000);     \
+	})
 
 #endif

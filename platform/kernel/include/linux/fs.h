@@ -22,10 +22,10 @@ struct vfsmount;
 
 #define MAX_BLKDEV 255
 
-#define FMODE_READ 1
+#define FMODE_READ  1
 #define FMODE_WRITE 2
 
-#define READ 0
+#define READ  0
 #define WRITE 1
 
 struct inode {
@@ -59,7 +59,8 @@ struct file_operations {
 	ssize_t (*write)(struct file *, const char *, size_t, loff_t *);
 	int (*readdir)(struct file *, void *, filldir_t);
 	unsigned int (*poll)(struct file *, struct poll_table_struct *);
-	int (*ioctl)(struct inode *, struct file *, unsigned int, unsigned long);
+	int (*ioctl)(struct inode *, struct file *, unsigned int,
+		     unsigned long);
 	int (*mmap)(struct file *, struct vm_area_struct *);
 	int (*open)(struct inode *, struct file *);
 	int (*flush)(struct file *);
@@ -67,11 +68,15 @@ struct file_operations {
 	int (*fsync)(struct file *, struct dentry *, int datasync);
 	int (*fasync)(int, struct file *, int);
 	int (*lock)(struct file *, int, struct file_lock *);
-	ssize_t (*readv)(struct file *, const struct iovec *, unsigned long, loff_t *);
-	ssize_t (*writev)(struct file *, const struct iovec *, unsigned long, loff_t *);
-	ssize_t (*sendpage)(struct file *, struct page *, int, size_t, loff_t *, int);
-	unsigned long (*get_unmapped_area)(struct file *, unsigned long, unsigned long,
-					   unsigned long, unsigned long);
+	ssize_t (*readv)(struct file *, const struct iovec *, unsigned long,
+			 loff_t *);
+	ssize_t (*writev)(struct file *, const struct iovec *, unsigned long,
+			  loff_t *);
+	ssize_t (*sendpage)(struct file *, struct page *, int, size_t, loff_t *,
+			    int);
+	unsigned long (*get_unmapped_area)(struct file *, unsigned long,
+					   unsigned long, unsigned long,
+					   unsigned long);
 };
 
 struct file {
@@ -89,7 +94,8 @@ struct file {
 	void *private_data;
 };
 
-extern int register_chrdev(unsigned int, const char *, struct file_operations *);
+extern int register_chrdev(unsigned int, const char *,
+			   struct file_operations *);
 extern int unregister_chrdev(unsigned int, const char *);
 
 extern loff_t no_llseek(struct file *file, loff_t offset, int origin);

@@ -13,9 +13,9 @@ struct i2c_algo_bit_data {
 	int (*getsda)(void *data);
 	int (*getscl)(void *data);
 
-	int udelay;	/* half a clock period, in microseconds */
-	int mdelay;	/* between bytes, in milliseconds (not used) */
-	int timeout;	/* how long a held clock is waited for, in ticks */
+	int udelay;  /* half a clock period, in microseconds */
+	int mdelay;  /* between bytes, in milliseconds (not used) */
+	int timeout; /* how long a held clock is waited for, in ticks */
 };
 
 #define I2C_BIT_ADAP_MAX 16

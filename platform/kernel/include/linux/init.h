@@ -15,16 +15,24 @@ typedef void (*__cleanup_module_func_t)(void);
 #define __devexit
 #define __devinitdata
 #define __devexitdata
-#define __exit_p(x) x
+#define __exit_p(x)    x
 #define __devexit_p(x) x
 
 /* A module's entry points are the symbols insmod looks for. */
-#define module_init(x) \
-	int init_module(void) __attribute__((alias(#x))); \
-	static inline __attribute__((unused)) __init_module_func_t __init_module_inline(void) { return x; }
+#define module_init(x)                                             \
+	int init_module(void) __attribute__((alias(#x)));          \
+	static inline __attribute__((unused)) __init_module_func_t \
+	__init_module_inline(void)                                 \
+	{                                                          \
+		return x;                                          \
+	}
 
-#define module_exit(x) \
-	void cleanup_module(void) __attribute__((alias(#x))); \
-	static inline __attribute__((unused)) __cleanup_module_func_t __cleanup_module_inline(void) { return x; }
+#define module_exit(x)                                                \
+	void cleanup_module(void) __attribute__((alias(#x)));         \
+	static inline __attribute__((unused)) __cleanup_module_func_t \
+	__cleanup_module_inline(void)                                 \
+	{                                                             \
+		return x;                                             \
+	}
 
 #endif

@@ -11,7 +11,8 @@
 
 extern int request_irq(unsigned int irq,
 		       void (*handler)(int, void *, struct pt_regs *),
-		       unsigned long irqflags, const char *devname, void *dev_id);
+		       unsigned long irqflags, const char *devname,
+		       void *dev_id);
 extern void free_irq(unsigned int irq, void *dev_id);
 extern void disable_irq(unsigned int irq);
 extern void disable_irq_nosync(unsigned int irq);

@@ -8,9 +8,16 @@ struct list_head {
 	struct list_head *next, *prev;
 };
 
-#define LIST_HEAD_INIT(name) { &(name), &(name) }
+#define LIST_HEAD_INIT(name)     \
+	{                        \
+		&(name), &(name) \
+	}
 #define LIST_HEAD(name) struct list_head name = LIST_HEAD_INIT(name)
-#define INIT_LIST_HEAD(ptr) do { (ptr)->next = (ptr); (ptr)->prev = (ptr); } while (0)
+#define INIT_LIST_HEAD(ptr)          \
+	do {                         \
+		(ptr)->next = (ptr); \
+		(ptr)->prev = (ptr); \
+	} while (0)
 
 static inline void __list_add(struct list_head *entry, struct list_head *prev,
 			      struct list_head *next)
@@ -26,7 +33,8 @@ static inline void list_add(struct list_head *entry, struct list_head *head)
 	__list_add(entry, head, head->next);
 }
 
-static inline void list_add_tail(struct list_head *entry, struct list_head *head)
+static inline void list_add_tail(struct list_head *entry,
+				 struct list_head *head)
 {
 	__list_add(entry, head->prev, head);
 }
@@ -79,7 +87,8 @@ static inline void list_splice(struct list_head *list, struct list_head *head)
 #define list_for_each_prev(pos, head) \
 	for (pos = (head)->prev; pos != (head); pos = pos->prev)
 
-#define list_for_each_safe(pos, n, head) \
-	for (pos = (head)->next, n = pos->next; pos != (head); pos = n, n = pos->next)
+#define list_for_each_safe(pos, n, head)                       \
+	for (pos = (head)->next, n = pos->next; pos != (head); \
+	     pos = n, n = pos->next)
 
 #endif

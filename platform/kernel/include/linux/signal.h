@@ -8,7 +8,7 @@ struct sigpending {
 	sigset_t signal;
 };
 
-#define sigmask(sig) (1UL << ((sig) - 1))
+#define sigmask(sig) (1UL << ((sig)-1))
 
 static inline void sigaddset(sigset_t *set, int sig)
 {
@@ -28,8 +28,14 @@ static inline int sigismember(const sigset_t *set, int sig)
 	return (set->sig[s / _NSIG_BPW] >> (s % _NSIG_BPW)) & 1;
 }
 
-static inline void sigemptyset(sigset_t *set) { memset(set, 0, sizeof(*set)); }
-static inline void sigfillset(sigset_t *set) { memset(set, 0xff, sizeof(*set)); }
+static inline void sigemptyset(sigset_t *set)
+{
+	memset(set, 0, sizeof(*set));
+}
+static inline void sigfillset(sigset_t *set)
+{
+	memset(set, 0xff, sizeof(*set));
+}
 
 static inline void siginitset(sigset_t *set, unsigned long mask)
 {
@@ -43,7 +49,13 @@ static inline void siginitsetinv(sigset_t *set, unsigned long mask)
 	set->sig[0] = ~mask;
 }
 
-static inline void sigaddsetmask(sigset_t *set, unsigned long mask) { set->sig[0] |= mask; }
-static inline void sigdelsetmask(sigset_t *set, unsigned long mask) { set->sig[0] &= ~mask; }
+static inline void sigaddsetmask(sigset_t *set, unsigned long mask)
+{
+	set->sig[0] |= mask;
+}
+static inline void sigdelsetmask(sigset_t *set, unsigned long mask)
+{
+	set->sig[0] &= ~mask;
+}
 
 #endif

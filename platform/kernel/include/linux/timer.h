@@ -17,7 +17,9 @@ extern int del_timer(struct timer_list *timer);
 extern int mod_timer(struct timer_list *timer, unsigned long expires);
 
 #define del_timer_sync(t) del_timer(t)
-#define sync_timers() do { } while (0)
+#define sync_timers() \
+	do {          \
+	} while (0)
 
 static inline void init_timer(struct timer_list *timer)
 {
@@ -29,9 +31,9 @@ static inline int timer_pending(const struct timer_list *timer)
 	return timer->list.next != NULL;
 }
 
-#define time_after(a, b) ((long)(b) - (long)(a) < 0)
-#define time_before(a, b) time_after(b, a)
-#define time_after_eq(a, b) ((long)(a) - (long)(b) >= 0)
+#define time_after(a, b)     ((long)(b) - (long)(a) < 0)
+#define time_before(a, b)    time_after(b, a)
+#define time_after_eq(a, b)  ((long)(a) - (long)(b) >= 0)
 #define time_before_eq(a, b) time_after_eq(b, a)
 
 #endif

@@ -11,24 +11,24 @@ struct tq_struct {
 	void *data;
 };
 
-#define INIT_TQUEUE(_tq, _routine, _data) \
-do { \
-	INIT_LIST_HEAD(&(_tq)->list); \
-	(_tq)->sync = 0; \
-	(_tq)->routine = _routine; \
-	(_tq)->data = _data; \
-} while (0)
+#define INIT_TQUEUE(_tq, _routine, _data)     \
+	do {                                  \
+		INIT_LIST_HEAD(&(_tq)->list); \
+		(_tq)->sync = 0;              \
+		(_tq)->routine = _routine;    \
+		(_tq)->data = _data;          \
+	} while (0)
 
 #define PREPARE_TQUEUE(_tq, _routine, _data) \
-do { \
-	(_tq)->routine = _routine; \
-	(_tq)->data = _data; \
-} while (0)
+	do {                                 \
+		(_tq)->routine = _routine;   \
+		(_tq)->data = _data;         \
+	} while (0)
 
 typedef struct list_head task_queue;
 
 #define DECLARE_TASK_QUEUE(q) LIST_HEAD(q)
-#define TQ_ACTIVE(q) (!list_empty(&q))
+#define TQ_ACTIVE(q)	      (!list_empty(&q))
 
 /* Queues the entry on a task queue; 0 when it was queued already. */
 static inline int queue_task(struct tq_struct *bh_pointer, task_queue *bh_list)

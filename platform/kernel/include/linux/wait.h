@@ -7,10 +7,10 @@
 
 struct task_struct;
 
-#define WNOHANG 0x00000001
+#define WNOHANG	  0x00000001
 #define WUNTRACED 0x00000002
-#define __WALL 0x40000000
-#define __WCLONE 0x80000000
+#define __WALL	  0x40000000
+#define __WCLONE  0x80000000
 
 struct __wait_queue {
 	unsigned int flags;
@@ -26,11 +26,25 @@ struct __wait_queue_head {
 };
 typedef struct __wait_queue_head wait_queue_head_t;
 
-#define __WAITQUEUE_INITIALIZER(name, tsk) { 0, tsk, { NULL, NULL } }
-#define DECLARE_WAITQUEUE(name, tsk) wait_queue_t name = __WAITQUEUE_INITIALIZER(name, tsk)
+#define __WAITQUEUE_INITIALIZER(name, tsk) \
+	{                                  \
+		0, tsk,                    \
+		{                          \
+			NULL, NULL         \
+		}                          \
+	}
+#define DECLARE_WAITQUEUE(name, tsk) \
+	wait_queue_t name = __WAITQUEUE_INITIALIZER(name, tsk)
 
-#define __WAIT_QUEUE_HEAD_INITIALIZER(name) { { 0 }, { &(name).task_list, &(name).task_list } }
-#define DECLARE_WAIT_QUEUE_HEAD(name) wait_queue_head_t name = __WAIT_QUEUE_HEAD_INITIALIZER(name)
+#define __WAIT_QUEUE_HEAD_INITIALIZER(name)                  \
+	{                                                    \
+		{ 0 },                                       \
+		{                                            \
+			&(name).task_list, &(name).task_list \
+		}                                            \
+	}
+#define DECLARE_WAIT_QUEUE_HEAD(name) \
+	wait_queue_head_t name = __WAIT_QUEUE_HEAD_INITIALIZER(name)
 
 static inline void init_waitqueue_head(wait_queue_head_t *q)
 {
@@ -49,17 +63,20 @@ static inline int waitqueue_active(wait_queue_head_t *q)
 	return !list_empty(&q->task_list);
 }
 
-static inline void __add_wait_queue(wait_queue_head_t *head, wait_queue_t *entry)
+static inline void __add_wait_queue(wait_queue_head_t *head,
+				    wait_queue_t *entry)
 {
 	list_add(&entry->task_list, &head->task_list);
 }
 
-static inline void __add_wait_queue_tail(wait_queue_head_t *head, wait_queue_t *entry)
+static inline void __add_wait_queue_tail(wait_queue_head_t *head,
+					 wait_queue_t *entry)
 {
 	list_add_tail(&entry->task_list, &head->task_list);
 }
 
-static inline void __remove_wait_queue(wait_queue_head_t *head, wait_queue_t *entry)
+static inline void __remove_wait_queue(wait_queue_head_t *head,
+				       wait_queue_t *entry)
 {
 	(void)head;
 	list_del(&entry->task_list);

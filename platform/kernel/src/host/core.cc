@@ -33,8 +33,7 @@ constexpr unsigned long skip_limit = 24 * 3600 * HZ;
 
 bool time_before(unsigned long a, unsigned long b) { return static_cast<long>(a - b) < 0; }
 
-[[noreturn]] void fatal(const std::string& what)
-{
+[[noreturn]] void fatal(const std::string& what) {
     std::fprintf(stderr, "kplat: %s\n", what.c_str());
     std::fflush(stderr);
     std::abort();
@@ -42,10 +41,8 @@ bool time_before(unsigned long a, unsigned long b) { return static_cast<long>(a 
 
 }  // namespace
 
-Core::Core(Options options) : opt(std::move(options))
-{
-    if (g_core)
-        fatal("a second Kernel while one is running");
+Core::Core(Options options) : opt(std::move(options)) {
+    if (g_core) fatal("a second Kernel while one is running");
     g_core = this;
     h2k_reset();
     wall_start_ = std::chrono::steady_clock::now();
@@ -54,36 +51,26 @@ Core::Core(Options options) : opt(std::move(options))
     epoch_sec_ = tv.tv_sec;
 }
 
-Core::~Core()
-{
-    g_core = nullptr;
-}
+Core::~Core() { g_core = nullptr; }
 
-bool Core::on_cpu()
-{
-    return t_on_cpu;
-}
+bool Core::on_cpu() { return t_on_cpu; }
 
 // ---- Handing the CPU over ----
 
-void Core::acquire(std::unique_lock<std::mutex>& lk, HostTask* t)
-{
+void Core::acquire(std::unique_lock<std::mutex>& lk, HostTask* t) {
     runq_.push_back(t);
-    if (cpu_free())
-        dispatch(lk);
+    if (cpu_free()) dispatch(lk);
     wait_turn(lk, t);
 }
 
-void Core::release(std::unique_lock<std::mutex>& lk)
-{
+void Core::release(std::unique_lock<std::mutex>& lk) {
     owner_ = nullptr;
     current_ = nullptr;
     t_on_cpu = false;
     dispatch(lk);
 }
 
-void Core::dispatch(std::unique_lock<std::mutex>& lk)
-{
+void Core::dispatch(std::unique_lock<std::mutex>& lk) {
     while (!events_.empty()) {
         auto work = std::move(events_.front());
         events_.pop_front();
@@ -101,19 +88,16 @@ void Core::dispatch(std::unique_lock<std::mutex>& lk)
         runq_.pop_front();
         owner_->turn.notify_one();
     }
-    if (cv_waiters_)
-        cv_.notify_all();
+    if (cv_waiters_) cv_.notify_all();
 }
 
-void Core::wait_shared(std::unique_lock<std::mutex>& lk, const std::function<bool()>& until)
-{
+void Core::wait_shared(std::unique_lock<std::mutex>& lk, const std::function<bool()>& until) {
     ++cv_waiters_;
     cv_.wait(lk, until);
     --cv_waiters_;
 }
 
-void Core::wait_turn(std::unique_lock<std::mutex>& lk, HostTask* t)
-{
+void Core::wait_turn(std::unique_lock<std::mutex>& lk, HostTask* t) {
     unsigned long skipped_from = jiffies;
     while (owner_ != t) {
         if (t->process && opt.clock == Clock::manual && idle()) {
@@ -121,13 +105,11 @@ void Core::wait_turn(std::unique_lock<std::mutex>& lk, HostTask* t)
             // to the next timer, or wait a little for work from outside.
             if (jiffies - skipped_from > skip_limit)
                 fatal("pid " + std::to_string(t->pid) + " sleeps in a system call for more than a day of virtual time");
-            if (idle_skip(lk))
-                continue;
+            if (idle_skip(lk)) continue;
             ++cv_waiters_;
             bool woken = cv_.wait_for(lk, std::chrono::seconds(2), [&] { return owner_ == t || !idle(); });
             --cv_waiters_;
-            if (woken)
-                continue;
+            if (woken) continue;
             fatal("pid " + std::to_string(t->pid) +
                   " sleeps in a system call, no other context can run and no timer is pending");
         }
@@ -142,8 +124,7 @@ void Core::wait_turn(std::unique_lock<std::mutex>& lk, HostTask* t)
     }
 }
 
-bool Core::idle_skip(std::unique_lock<std::mutex>& lk)
-{
+bool Core::idle_skip(std::unique_lock<std::mutex>& lk) {
     irq_busy_ = true;
     lk.unlock();
     t_on_cpu = true;
@@ -164,28 +145,23 @@ bool Core::idle_skip(std::unique_lock<std::mutex>& lk)
     return pending;
 }
 
-void Core::enter_task(HostTask* t)
-{
+void Core::enter_task(HostTask* t) {
     t_on_cpu = true;
     current_ = t;
     h2k_set_current(t->kt, 0);
     // On the box the timer interrupt keeps jiffies current; here the tick
     // may be late on a loaded host, so a task never starts from a stale
     // jiffies (a timeout counted from it would end early).
-    if (opt.clock == Clock::wall)
-        catch_up_wall_clock();
+    if (opt.clock == Clock::wall) catch_up_wall_clock();
 }
 
-void Core::enter_irq()
-{
+void Core::enter_irq() {
     current_ = nullptr;
     h2k_set_current(h2k_idle_task(), 1);
 }
 
-long Core::run_as(HostTask* t, const std::function<long()>& fn)
-{
-    if (t_on_cpu)
-        return fn();
+long Core::run_as(HostTask* t, const std::function<long()>& fn) {
+    if (t_on_cpu) return fn();
     {
         std::unique_lock<std::mutex> lk(m_);
         acquire(lk, t);
@@ -199,21 +175,17 @@ long Core::run_as(HostTask* t, const std::function<long()>& fn)
         std::unique_lock<std::mutex> lk(m_);
         release(lk);
     }
-    if (opt.clock == Clock::manual)
-        settle();
+    if (opt.clock == Clock::manual) settle();
     return result;
 }
 
-void Core::post(std::function<void()> work)
-{
+void Core::post(std::function<void()> work) {
     std::unique_lock<std::mutex> lk(m_);
     events_.push_back(std::move(work));
-    if (!t_on_cpu && cpu_free())
-        dispatch(lk);
+    if (!t_on_cpu && cpu_free()) dispatch(lk);
 }
 
-void Core::run_irq(const std::function<void()>& fn)
-{
+void Core::run_irq(const std::function<void()>& fn) {
     if (t_on_cpu) {
         fn();
         return;
@@ -228,27 +200,21 @@ void Core::run_irq(const std::function<void()>& fn)
         std::unique_lock<std::mutex> lk(m_);
         wait_shared(lk, [&] { return done; });
     }
-    if (opt.clock == Clock::manual)
-        settle();
+    if (opt.clock == Clock::manual) settle();
 }
 
-void Core::settle()
-{
-    if (t_on_cpu)
-        return;
+void Core::settle() {
+    if (t_on_cpu) return;
     std::unique_lock<std::mutex> lk(m_);
     wait_shared(lk, [&] { return idle(); });
 }
 
-void Core::schedule(bool sleeping)
-{
+void Core::schedule(bool sleeping) {
     HostTask* t = current_;
-    if (!t)
-        k2h_bug("schedule() outside a task");
+    if (!t) k2h_bug("schedule() outside a task");
     std::unique_lock<std::mutex> lk(m_);
     if (!sleeping) {
-        if (runq_.empty() && events_.empty())
-            return;
+        if (runq_.empty() && events_.empty()) return;
         runq_.push_back(t);
     } else {
         t->asleep = true;
@@ -259,8 +225,7 @@ void Core::schedule(bool sleeping)
     enter_task(t);
 }
 
-void Core::wake(HostTask* t)
-{
+void Core::wake(HostTask* t) {
     if (t->on_wake) {
         t->on_wake();
         return;
@@ -274,8 +239,7 @@ void Core::wake(HostTask* t)
 
 // ---- Tasks ----
 
-HostTask* Core::make_task(Process* process, int pid, const char* comm)
-{
+HostTask* Core::make_task(Process* process, int pid, const char* comm) {
     auto t = std::make_unique<HostTask>();
     t->pid = pid;
     t->process = process;
@@ -286,8 +250,7 @@ HostTask* Core::make_task(Process* process, int pid, const char* comm)
     return raw;
 }
 
-void Core::drop_task(HostTask* t)
-{
+void Core::drop_task(HostTask* t) {
     std::lock_guard<std::mutex> g(m_);
     for (auto it = tasks_.begin(); it != tasks_.end(); ++it) {
         if (it->get() == t) {
@@ -298,8 +261,7 @@ void Core::drop_task(HostTask* t)
     }
 }
 
-int Core::kernel_thread(int (*fn)(void*), void* arg, const char* comm)
-{
+int Core::kernel_thread(int (*fn)(void*), void* arg, const char* comm) {
     reap_threads();
     HostTask* t = make_task(nullptr, new_pid(), comm);
     t->kthread = true;
@@ -313,31 +275,26 @@ int Core::kernel_thread(int (*fn)(void*), void* arg, const char* comm)
     return t->pid;
 }
 
-void Core::thread_main(HostTask* t)
-{
+void Core::thread_main(HostTask* t) {
     {
         std::unique_lock<std::mutex> lk(m_);
         wait_turn(lk, t);
     }
     enter_task(t);
-    if (setjmp(t->exit_jmp) == 0)
-        t->fn(t->arg);
+    if (setjmp(t->exit_jmp) == 0) t->fn(t->arg);
     h2k_task_exited(t->kt);
     std::unique_lock<std::mutex> lk(m_);
     t->exited = true;
     release(lk);
 }
 
-void Core::thread_exit()
-{
+void Core::thread_exit() {
     HostTask* t = current_;
-    if (!t || !t->kthread)
-        k2h_bug("do_exit() outside a kernel thread");
+    if (!t || !t->kthread) k2h_bug("do_exit() outside a kernel thread");
     std::longjmp(t->exit_jmp, 1);
 }
 
-void Core::reap_threads()
-{
+void Core::reap_threads() {
     std::vector<std::unique_ptr<HostTask>> done;
     {
         std::lock_guard<std::mutex> g(m_);
@@ -351,40 +308,33 @@ void Core::reap_threads()
         }
     }
     for (auto& t : done) {
-        if (t->thread.joinable())
-            t->thread.join();
+        if (t->thread.joinable()) t->thread.join();
         h2k_task_destroy(t->kt);
     }
 }
 
-task_struct* Core::find_task(int pid)
-{
+task_struct* Core::find_task(int pid) {
     std::lock_guard<std::mutex> g(m_);
     for (auto& t : tasks_)
-        if (t->pid == pid && !t->exited)
-            return t->kt;
+        if (t->pid == pid && !t->exited) return t->kt;
     return nullptr;
 }
 
 // ---- Time ----
 
-void Core::catch_up_wall_clock()
-{
+void Core::catch_up_wall_clock() {
     auto elapsed = std::chrono::steady_clock::now() - wall_start_;
     unsigned long target = static_cast<unsigned long>(
         std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count() / (1000 / HZ));
-    if (time_before(jiffies, target))
-        jiffies = target;
+    if (time_before(jiffies, target)) jiffies = target;
 }
 
-void Core::clock_main()
-{
+void Core::clock_main() {
     std::unique_lock<std::mutex> lk(clock_m_);
     auto next = std::chrono::steady_clock::now();
     while (!clock_stop_) {
         next += std::chrono::milliseconds(1000 / HZ);
-        if (clock_cv_.wait_until(lk, next, [&] { return clock_stop_; }))
-            break;
+        if (clock_cv_.wait_until(lk, next, [&] { return clock_stop_; })) break;
         if (!tick_posted_.exchange(true)) {
             post([this] {
                 tick_posted_ = false;
@@ -395,10 +345,8 @@ void Core::clock_main()
     }
 }
 
-void Core::advance(unsigned long ticks)
-{
-    if (opt.clock != Clock::manual)
-        return;
+void Core::advance(unsigned long ticks) {
+    if (opt.clock != Clock::manual) return;
     settle();
     unsigned long target = jiffies + ticks;
     while (time_before(jiffies, target)) {
@@ -413,21 +361,18 @@ void Core::advance(unsigned long ticks)
     }
 }
 
-void Core::run_nested_interrupts()
-{
+void Core::run_nested_interrupts() {
     // An interrupt or a timer that falls due during a busy wait runs inside
     // it, as on the box, unless interrupts are off or we are in one already.
     HostTask* t = current_;
-    if (!t || !h2k_irqs_enabled())
-        return;
+    if (!t || !h2k_irqs_enabled()) return;
     enter_irq();
     h2k_run_timers();
     for (;;) {
         std::function<void()> work;
         {
             std::lock_guard<std::mutex> g(m_);
-            if (events_.empty())
-                break;
+            if (events_.empty()) break;
             work = std::move(events_.front());
             events_.pop_front();
         }
@@ -437,8 +382,7 @@ void Core::run_nested_interrupts()
     h2k_set_current(t->kt, 0);
 }
 
-void Core::udelay(unsigned long usecs)
-{
+void Core::udelay(unsigned long usecs) {
     // Time passes tick by tick, so that what falls due on the way runs at
     // its own tick.
     if (opt.clock == Clock::wall) {
@@ -461,28 +405,23 @@ void Core::udelay(unsigned long usecs)
     run_nested_interrupts();
 }
 
-void Core::interrupt_point()
-{
-    if (opt.clock != Clock::manual || !tick_at_call_ || !current_ || !h2k_irqs_enabled())
-        return;
-    if (--tick_at_call_)
-        return;
+void Core::interrupt_point() {
+    if (opt.clock != Clock::manual || !tick_at_call_ || !current_ || !h2k_irqs_enabled()) return;
+    if (--tick_at_call_) return;
     jiffies = jiffies + 1;
     usec_ = 0;
     run_nested_interrupts();
 }
 
-uint64_t Core::microseconds() const
-{
+uint64_t Core::microseconds() const {
     if (opt.clock == Clock::wall)
-        return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
-                                         std::chrono::steady_clock::now() - wall_start_)
-                                         .count());
+        return static_cast<uint64_t>(
+            std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - wall_start_)
+                .count());
     return static_cast<uint64_t>(jiffies) * usec_per_tick + usec_;
 }
 
-void Core::gettimeofday(long* sec, long* usec)
-{
+void Core::gettimeofday(long* sec, long* usec) {
     if (opt.clock == Clock::wall) {
         struct timeval tv;
         ::gettimeofday(&tv, nullptr);
@@ -497,8 +436,7 @@ void Core::gettimeofday(long* sec, long* usec)
 
 // ---- Kernel log ----
 
-void Core::log(const char* text, unsigned long len)
-{
+void Core::log(const char* text, unsigned long len) {
     std::lock_guard<std::mutex> g(log_m_);
     log_.append(text, len);
     if (log_.size() > log_limit) {
@@ -512,58 +450,48 @@ void Core::log(const char* text, unsigned long len)
     }
 }
 
-std::string Core::log_text() const
-{
+std::string Core::log_text() const {
     std::lock_guard<std::mutex> g(log_m_);
     return log_;
 }
 
-void Core::clear_log()
-{
+void Core::clear_log() {
     std::lock_guard<std::mutex> g(log_m_);
     log_.clear();
 }
 
 // ---- kmalloc ----
 
-void* Core::kmalloc(unsigned long size)
-{
+void* Core::kmalloc(unsigned long size) {
     std::lock_guard<std::mutex> g(mem_m_);
     ++kmalloc_calls_;
-    if (kmalloc_calls_ >= fail_from_ && kmalloc_calls_ < fail_to_)
-        return nullptr;
+    if (kmalloc_calls_ >= fail_from_ && kmalloc_calls_ < fail_to_) return nullptr;
     void* p = std::malloc(size ? size : 1);
-    if (p)
-        allocs_[p] = size;
+    if (p) allocs_[p] = size;
     return p;
 }
 
-bool Core::kfree(const void* p)
-{
+bool Core::kfree(const void* p) {
     std::lock_guard<std::mutex> g(mem_m_);
     auto it = allocs_.find(p);
-    if (it == allocs_.end())
-        return false;
+    if (it == allocs_.end()) return false;
     allocs_.erase(it);
     std::free(const_cast<void*>(p));
     return true;
 }
 
-void Core::fail_kmalloc(unsigned long nth, unsigned long count)
-{
+void Core::fail_kmalloc(unsigned long nth, unsigned long count) {
     std::lock_guard<std::mutex> g(mem_m_);
     fail_from_ = kmalloc_calls_ + (nth ? nth : 1);
     fail_to_ = fail_from_ + count;
 }
 
-unsigned long Core::kmalloc_calls() const
-{
+unsigned long Core::kmalloc_calls() const {
     std::lock_guard<std::mutex> g(mem_m_);
     return kmalloc_calls_;
 }
 
-unsigned long Core::kmalloc_live() const
-{
+unsigned long Core::kmalloc_live() const {
     std::lock_guard<std::mutex> g(mem_m_);
     return allocs_.size();
 }
@@ -576,124 +504,74 @@ using kplat::detail::g_core;
 
 extern "C" {
 
-void k2h_log(const char* text, unsigned long len)
-{
-    g_core->log(text, len);
-}
+void k2h_log(const char* text, unsigned long len) { g_core->log(text, len); }
 
-void k2h_bug(const char* what)
-{
+void k2h_bug(const char* what) {
     std::string line = std::string("kernel BUG: ") + what + "\n";
-    if (g_core)
-        g_core->log(line.data(), line.size());
+    if (g_core) g_core->log(line.data(), line.size());
     kplat::detail::fatal(line.substr(0, line.size() - 1));
 }
 
-void* k2h_kmalloc(unsigned long size)
-{
-    return g_core->kmalloc(size);
-}
+void* k2h_kmalloc(unsigned long size) { return g_core->kmalloc(size); }
 
-int k2h_kfree(const void* p)
-{
-    return g_core->kfree(p) ? 0 : -1;
-}
+int k2h_kfree(const void* p) { return g_core->kfree(p) ? 0 : -1; }
 
-void* k2h_zalloc(unsigned long size)
-{
+void* k2h_zalloc(unsigned long size) {
     void* p = std::calloc(1, size ? size : 1);
-    if (!p)
-        kplat::detail::fatal("out of host memory");
+    if (!p) kplat::detail::fatal("out of host memory");
     return p;
 }
 
-void k2h_free(void* p)
-{
-    std::free(p);
-}
+void k2h_free(void* p) { std::free(p); }
 
-unsigned long k2h_copy_from_user(void* to, unsigned long from, unsigned long n)
-{
+unsigned long k2h_copy_from_user(void* to, unsigned long from, unsigned long n) {
     auto* t = g_core->current();
-    if (!t || !t->process)
-        return n;
+    if (!t || !t->process) return n;
     return t->process->user_space().copy_in(to, from, n);
 }
 
-unsigned long k2h_copy_to_user(unsigned long to, const void* from, unsigned long n)
-{
+unsigned long k2h_copy_to_user(unsigned long to, const void* from, unsigned long n) {
     auto* t = g_core->current();
-    if (!t || !t->process)
-        return n;
+    if (!t || !t->process) return n;
     return t->process->user_space().copy_out(to, from, n);
 }
 
-int k2h_user_access_ok(unsigned long addr, unsigned long n, int write)
-{
+int k2h_user_access_ok(unsigned long addr, unsigned long n, int write) {
     auto* t = g_core->current();
-    if (!t || !t->process)
-        return 0;
+    if (!t || !t->process) return 0;
     return t->process->user_space().check(addr, n, write != 0) ? 1 : 0;
 }
 
-void k2h_schedule(int sleeping)
-{
-    g_core->schedule(sleeping != 0);
+void k2h_schedule(int sleeping) { g_core->schedule(sleeping != 0); }
+
+void k2h_wake(void* host_task) {
+    if (host_task) g_core->wake(static_cast<kplat::detail::HostTask*>(host_task));
 }
 
-void k2h_wake(void* host_task)
-{
-    if (host_task)
-        g_core->wake(static_cast<kplat::detail::HostTask*>(host_task));
-}
+int k2h_kernel_thread(int (*fn)(void*), void* arg, const char* comm) { return g_core->kernel_thread(fn, arg, comm); }
 
-int k2h_kernel_thread(int (*fn)(void*), void* arg, const char* comm)
-{
-    return g_core->kernel_thread(fn, arg, comm);
-}
+void k2h_thread_exit(void) { g_core->thread_exit(); }
 
-void k2h_thread_exit(void)
-{
-    g_core->thread_exit();
-}
-
-struct task_struct* k2h_find_task(int pid)
-{
+struct task_struct* k2h_find_task(int pid) {
     return g_core->find_task(pid);
 }
 
-void k2h_udelay(unsigned long usecs)
-{
-    g_core->udelay(usecs);
+void k2h_udelay(unsigned long usecs) { g_core->udelay(usecs); }
+
+void k2h_interrupt_point(void) { g_core->interrupt_point(); }
+
+void k2h_gettimeofday(long* sec, long* usec) { g_core->gettimeofday(sec, usec); }
+
+void k2h_irq_resend(unsigned int irq, int level) {
+    if (level) g_core->post([irq] { h2k_do_level_irq(irq); });
+    else g_core->post([irq] { h2k_do_irq(irq); });
 }
 
-void k2h_interrupt_point(void)
-{
-    g_core->interrupt_point();
-}
-
-void k2h_gettimeofday(long* sec, long* usec)
-{
-    g_core->gettimeofday(sec, usec);
-}
-
-void k2h_irq_resend(unsigned int irq, int level)
-{
-    if (level)
-        g_core->post([irq] { h2k_do_level_irq(irq); });
-    else
-        g_core->post([irq] { h2k_do_irq(irq); });
-}
-
-int k2h_i2c_master_xfer(kplat::I2cMaster* master, kplat_i2c_msg* msgs, int num)
-{
+int k2h_i2c_master_xfer(kplat::I2cMaster* master, kplat_i2c_msg* msgs, int num) {
     // The same layout: see core.h.
     return master->transfer(reinterpret_cast<kplat::I2cMsg*>(msgs), num);
 }
 
-unsigned int k2h_i2c_master_functionality(kplat::I2cMaster* master)
-{
-    return master->functionality();
-}
+unsigned int k2h_i2c_master_functionality(kplat::I2cMaster* master) { return master->functionality(); }
 
 }  // extern "C"

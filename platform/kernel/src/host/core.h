@@ -41,7 +41,7 @@ struct HostTask {
     int pid = 0;
     Process* process = nullptr;  // null for kernel threads
     bool kthread = false;
-    bool asleep = false;         // given up the CPU until woken
+    bool asleep = false;  // given up the CPU until woken
     bool exited = false;
     std::function<void()> on_wake;  // a poll's notifier: called instead of running
     int (*fn)(void*) = nullptr;
@@ -165,9 +165,9 @@ private:
     int next_pid_ = 1;
 
     // Time.
-    unsigned long usec_ = 0;  // microseconds into the current tick (manual clock)
+    unsigned long usec_ = 0;          // microseconds into the current tick (manual clock)
     unsigned long tick_at_call_ = 0;  // interrupt points before a placed tick, 0: none
-    long epoch_sec_ = 0;      // wall time when the platform booted
+    long epoch_sec_ = 0;              // wall time when the platform booted
     std::chrono::steady_clock::time_point wall_start_;
     std::thread clock_thread_;
     std::mutex clock_m_;

@@ -21,31 +21,25 @@ namespace kplat::detail {
 namespace {
 
 template <typename Ehdr, typename Shdr, typename Sym>
-std::optional<std::vector<std::string>> undefined_in(const std::vector<char>& f)
-{
+std::optional<std::vector<std::string>> undefined_in(const std::vector<char>& f) {
     auto fits = [&](unsigned long long off, unsigned long long len) {
         return off <= f.size() && len <= f.size() - off;
     };
-    if (!fits(0, sizeof(Ehdr)))
-        return std::nullopt;
+    if (!fits(0, sizeof(Ehdr))) return std::nullopt;
     Ehdr eh;
     std::memcpy(&eh, f.data(), sizeof(eh));
-    if (eh.e_shentsize != sizeof(Shdr) || !fits(eh.e_shoff, 1ull * eh.e_shnum * sizeof(Shdr)))
-        return std::nullopt;
+    if (eh.e_shentsize != sizeof(Shdr) || !fits(eh.e_shoff, 1ull * eh.e_shnum * sizeof(Shdr))) return std::nullopt;
     std::vector<Shdr> sections(eh.e_shnum);
     std::memcpy(sections.data(), f.data() + eh.e_shoff, sections.size() * sizeof(Shdr));
     std::vector<std::string> out;
     for (const Shdr& sh : sections) {
-        if (sh.sh_type != SHT_DYNSYM || sh.sh_link >= sections.size())
-            continue;
+        if (sh.sh_type != SHT_DYNSYM || sh.sh_link >= sections.size()) continue;
         const Shdr& str = sections[sh.sh_link];
-        if (!fits(sh.sh_offset, sh.sh_size) || !fits(str.sh_offset, str.sh_size))
-            return std::nullopt;
+        if (!fits(sh.sh_offset, sh.sh_size) || !fits(str.sh_offset, str.sh_size)) return std::nullopt;
         for (unsigned long long off = 0; off + sizeof(Sym) <= sh.sh_size; off += sizeof(Sym)) {
             Sym sym;
             std::memcpy(&sym, f.data() + sh.sh_offset + off, sizeof(sym));
-            if (sym.st_shndx != SHN_UNDEF || sym.st_name == 0 || sym.st_name >= str.sh_size)
-                continue;
+            if (sym.st_shndx != SHN_UNDEF || sym.st_name == 0 || sym.st_name >= str.sh_size) continue;
             const char* s = f.data() + str.sh_offset + sym.st_name;
             out.emplace_back(s, strnlen(s, str.sh_size - sym.st_name));
         }
@@ -54,32 +48,25 @@ std::optional<std::vector<std::string>> undefined_in(const std::vector<char>& f)
 }
 
 // The symbols the object leaves to others; none when it is not ELF.
-std::optional<std::vector<std::string>> undefined_symbols(const std::string& path)
-{
+std::optional<std::vector<std::string>> undefined_symbols(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::vector<char> f((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (f.size() < EI_NIDENT || std::memcmp(f.data(), ELFMAG, SELFMAG) != 0)
-        return std::nullopt;
-    if (f[EI_CLASS] == ELFCLASS64)
-        return undefined_in<Elf64_Ehdr, Elf64_Shdr, Elf64_Sym>(f);
-    if (f[EI_CLASS] == ELFCLASS32)
-        return undefined_in<Elf32_Ehdr, Elf32_Shdr, Elf32_Sym>(f);
+    if (f.size() < EI_NIDENT || std::memcmp(f.data(), ELFMAG, SELFMAG) != 0) return std::nullopt;
+    if (f[EI_CLASS] == ELFCLASS64) return undefined_in<Elf64_Ehdr, Elf64_Shdr, Elf64_Sym>(f);
+    if (f[EI_CLASS] == ELFCLASS32) return undefined_in<Elf32_Ehdr, Elf32_Shdr, Elf32_Sym>(f);
     return std::nullopt;
 }
 
-bool is_file(const std::string& path)
-{
+bool is_file(const std::string& path) {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-std::string module_name(const std::string& path)
-{
+std::string module_name(const std::string& path) {
     std::string base = path.substr(path.rfind('/') + 1);
     for (const char* ext : {".so", ".o"}) {
         size_t n = std::strlen(ext);
-        if (base.size() > n && base.compare(base.size() - n, n, ext) == 0)
-            return base.substr(0, base.size() - n);
+        if (base.size() > n && base.compare(base.size() - n, n, ext) == 0) return base.substr(0, base.size() - n);
     }
     return base;
 }
@@ -87,25 +74,20 @@ std::string module_name(const std::string& path)
 // The module file insmod NAME means: NAME itself when it is a path, else
 // NAME.so in the first folder of the module path that holds it; empty when
 // there is none.
-std::string find_module_file(const std::string& name, const std::vector<std::string>& module_path)
-{
-    if (name.find('/') != std::string::npos)
-        return is_file(name) ? name : std::string();
+std::string find_module_file(const std::string& name, const std::vector<std::string>& module_path) {
+    if (name.find('/') != std::string::npos) return is_file(name) ? name : std::string();
     std::string file = name.size() > 3 && name.compare(name.size() - 3, 3, ".so") == 0 ? name : name + ".so";
     for (const std::string& dir : module_path)
-        if (is_file(dir + "/" + file))
-            return dir + "/" + file;
+        if (is_file(dir + "/" + file)) return dir + "/" + file;
     return std::string();
 }
 
 // The module's information records: its exported symbols into m, and the
 // parameters it declares.
-std::vector<ParamSpec> read_info(Module& m)
-{
+std::vector<ParamSpec> read_info(Module& m) {
     std::vector<ParamSpec> specs;
     for (const kplat_info_record* r = m.stub->info_begin; r && r != m.stub->info_end; ++r) {
-        if (!r->text)
-            continue;
+        if (!r->text) continue;
         std::string text = r->text;
         m.info.push_back(text);
         if (text.compare(0, 5, "ksym=") == 0) {
@@ -122,20 +104,17 @@ std::vector<ParamSpec> read_info(Module& m)
 }  // namespace
 
 
-void Core::set_error(std::string text)
-{
+void Core::set_error(std::string text) {
     std::lock_guard<std::mutex> g(mem_m_);
     last_error_ = std::move(text);
 }
 
-std::string Core::last_error() const
-{
+std::string Core::last_error() const {
     std::lock_guard<std::mutex> g(mem_m_);
     return last_error_;
 }
 
-int Core::insmod(std::string_view name_arg, const std::vector<std::string>& args)
-{
+int Core::insmod(std::string_view name_arg, const std::vector<std::string>& args) {
     std::string name(name_arg);
     set_error("");
 
@@ -155,8 +134,7 @@ int Core::insmod(std::string_view name_arg, const std::vector<std::string>& args
     }
     m->undefined = std::move(*undefined);
     struct stat st;
-    if (::stat(path.c_str(), &st) == 0)
-        m->size = static_cast<unsigned long>(st.st_size);
+    if (::stat(path.c_str(), &st) == 0) m->size = static_cast<unsigned long>(st.st_size);
 
     Process& proc = spawn("insmod", nullptr, native_abi);
     long result = proc.call([&]() -> long { return load_module(std::move(m), args); });
@@ -164,8 +142,7 @@ int Core::insmod(std::string_view name_arg, const std::vector<std::string>& args
     return static_cast<int>(result);
 }
 
-int Core::open_module(Module& m)
-{
+int Core::open_module(Module& m) {
     m.handle = dlopen(m.path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!m.handle) {
         const char* why = dlerror();
@@ -182,10 +159,8 @@ int Core::open_module(Module& m)
     return 0;
 }
 
-void Core::link_to_loaded(Module& m)
-{
-    if (!m.exports.empty())
-        m.global_handle = dlopen(m.path.c_str(), RTLD_NOW | RTLD_NOLOAD | RTLD_GLOBAL);
+void Core::link_to_loaded(Module& m) {
+    if (!m.exports.empty()) m.global_handle = dlopen(m.path.c_str(), RTLD_NOW | RTLD_NOLOAD | RTLD_GLOBAL);
     for (auto& other : modules_)
         for (const std::string& sym : other->exports)
             if (std::find(m.undefined.begin(), m.undefined.end(), sym) != m.undefined.end() &&
@@ -193,17 +168,15 @@ void Core::link_to_loaded(Module& m)
                 m.uses.push_back(other->name);
 }
 
-int Core::start_module(std::unique_ptr<Module> m)
-{
+int Core::start_module(std::unique_ptr<Module> m) {
     h2k_module_setup(m->stub->module, m->name.c_str(), m->size);
     Module* raw = m.get();
     modules_.push_back(std::move(m));
     int ret = raw->stub->init ? raw->stub->init() : 0;
     if (ret != 0) {
-        set_error("insmod: " + raw->name + ": init_module: " +
-                  (ret < 0 ? std::string(std::strerror(-ret)) : "returned " + std::to_string(ret)));
-        if (raw->global_handle)
-            dlclose(raw->global_handle);
+        set_error("insmod: " + raw->name +
+                  ": init_module: " + (ret < 0 ? std::string(std::strerror(-ret)) : "returned " + std::to_string(ret)));
+        if (raw->global_handle) dlclose(raw->global_handle);
         dlclose(raw->handle);
         modules_.pop_back();
         return ret;
@@ -212,15 +185,13 @@ int Core::start_module(std::unique_ptr<Module> m)
     return 0;
 }
 
-int Core::load_module(std::unique_ptr<Module> m, const std::vector<std::string>& args)
-{
+int Core::load_module(std::unique_ptr<Module> m, const std::vector<std::string>& args) {
     for (auto& other : modules_)
         if (other->name == m->name) {
             set_error("insmod: a module named " + m->name + " already exists");
             return -EEXIST;
         }
-    if (int ret = open_module(*m))
-        return ret;
+    if (int ret = open_module(*m)) return ret;
     std::string err = apply_params(args, read_info(*m), m->strings);
     if (!err.empty()) {
         dlclose(m->handle);
@@ -231,8 +202,7 @@ int Core::load_module(std::unique_ptr<Module> m, const std::vector<std::string>&
     return start_module(std::move(m));
 }
 
-int Core::rmmod(std::string_view name_arg, bool force)
-{
+int Core::rmmod(std::string_view name_arg, bool force) {
     std::string name(name_arg);
     set_error("");
     Process& proc = spawn("rmmod", nullptr, native_abi);
@@ -261,8 +231,7 @@ int Core::rmmod(std::string_view name_arg, bool force)
             set_error("rmmod: " + name + " is in use");
             return -EBUSY;
         }
-        if (m->stub->cleanup)
-            m->stub->cleanup();
+        if (m->stub->cleanup) m->stub->cleanup();
         // A task the module left queued would run code and touch data
         // that are about to go: said in the log and taken off the queue.
         Dl_info self;
@@ -277,8 +246,7 @@ int Core::rmmod(std::string_view name_arg, bool force)
                 k2h_log(line.data(), line.size());
             }
         }
-        if (m->global_handle)
-            dlclose(m->global_handle);
+        if (m->global_handle) dlclose(m->global_handle);
         dlclose(m->handle);
         modules_.erase(it);
         return 0;
@@ -287,8 +255,7 @@ int Core::rmmod(std::string_view name_arg, bool force)
     return static_cast<int>(result);
 }
 
-std::vector<ModuleInfo> Core::lsmod()
-{
+std::vector<ModuleInfo> Core::lsmod() {
     std::vector<ModuleInfo> out;
     run_irq([&] {
         // As the box's lsmod: the module loaded last comes first.

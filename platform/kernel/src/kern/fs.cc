@@ -7,9 +7,9 @@ extern "C" {
 }
 
 /* The generic ioctls the VFS answers before the driver sees them. */
-#define FIONBIO 0x5421
+#define FIONBIO	 0x5421
 #define FIONCLEX 0x5450
-#define FIOCLEX 0x5451
+#define FIOCLEX	 0x5451
 #define FIOASYNC 0x5452
 
 namespace {
@@ -75,14 +75,16 @@ int kplat_file_user_bits(struct file *f)
 	return kern_file_user_bits(f);
 }
 
-int register_chrdev(unsigned int major, const char *name, struct file_operations *fops)
+int register_chrdev(unsigned int major, const char *name,
+		    struct file_operations *fops)
 {
 	if (!fops || !name)
 		return -EINVAL;
 	if (major == 0) {
 		for (major = MAX_CHRDEV - 1; major > 0; major--) {
 			if (!chrdevs[major].fops) {
-				strncpy(chrdevs[major].name, name, sizeof(chrdevs[major].name) - 1);
+				strncpy(chrdevs[major].name, name,
+					sizeof(chrdevs[major].name) - 1);
 				chrdevs[major].fops = fops;
 				return (int)major;
 			}
@@ -104,7 +106,8 @@ int unregister_chrdev(unsigned int major, const char *name)
 	k2h_interrupt_point();
 	if (major >= MAX_CHRDEV || !name)
 		return -EINVAL;
-	if (!chrdevs[major].fops || strncmp(chrdevs[major].name, name, sizeof(chrdevs[major].name) - 1))
+	if (!chrdevs[major].fops ||
+	    strncmp(chrdevs[major].name, name, sizeof(chrdevs[major].name) - 1))
 		return -EINVAL;
 	memset(&chrdevs[major], 0, sizeof(chrdevs[major]));
 	return 0;
@@ -137,8 +140,8 @@ int h2k_chrdev_unhold(unsigned int major, const char *name)
 	return unregister_chrdev(major, name);
 }
 
-int h2k_chrdev_open(unsigned int major, unsigned int minor, unsigned int flags, int user_bits,
-		    struct file **filp)
+int h2k_chrdev_open(unsigned int major, unsigned int minor, unsigned int flags,
+		    int user_bits, struct file **filp)
 {
 	struct file_operations *fops;
 	struct open_file *of;
@@ -237,7 +240,8 @@ long h2k_file_write(struct file *f, unsigned long buf, unsigned long count)
 	return f->f_op->write(f, (const char *)buf, count, &f->f_pos);
 }
 
-void __pollwait(struct file *filp, wait_queue_head_t *wait_address, poll_table *p)
+void __pollwait(struct file *filp, wait_queue_head_t *wait_address,
+		poll_table *p)
 {
 	struct file_poll *fp = (struct file_poll *)p->table;
 
@@ -270,7 +274,8 @@ unsigned int h2k_file_poll(struct file *f, struct task_struct *notifier)
 int h2k_file_release(struct file *f)
 {
 	struct file_operations *fops = f->f_op;
-	struct module *owner = fops->owner; /* a host device's fops may go with its release */
+	struct module *owner =
+		fops->owner; /* a host device's fops may go with its release */
 	int ret = 0;
 
 	poll_drop(&((struct open_file *)f)->poll);

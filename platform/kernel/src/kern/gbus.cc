@@ -23,8 +23,7 @@ struct gbus gbuses[BUS_HANDLES];
  * bank; data and direction registers take mask/value words. */
 const u32 gpio_data[2] = { 0x10504, 0x27110 };
 
-template <typename T>
-T *take(T (&table)[BUS_HANDLES])
+template <typename T> T *take(T (&table)[BUS_HANDLES])
 {
 	for (T &h : table)
 		if (!h.open) {
@@ -35,8 +34,7 @@ T *take(T (&table)[BUS_HANDLES])
 	return NULL;
 }
 
-template <typename T>
-int is_open(T (&table)[BUS_HANDLES], T *h)
+template <typename T> int is_open(T (&table)[BUS_HANDLES], T *h)
 {
 	return h >= table && h < table + BUS_HANDLES && h->open;
 }
@@ -110,7 +108,9 @@ int em86xx_gpio_read(int gpio)
 {
 	if (gpio < 0 || gpio > 31)
 		return 0;
-	return (int)(gbus_read_uint32(GBUS_HANDLE, gpio_data[gpio / 16]) >> (gpio % 16)) & 1;
+	return (int)(gbus_read_uint32(GBUS_HANDLE, gpio_data[gpio / 16]) >>
+		     (gpio % 16)) &
+	       1;
 }
 
 void em86xx_gpio_write(int gpio, int data)
@@ -120,7 +120,8 @@ void em86xx_gpio_write(int gpio, int data)
 	if (gpio < 0 || gpio > 31)
 		return;
 	bit = 1u << (gpio % 16);
-	gbus_write_uint32(GBUS_HANDLE, gpio_data[gpio / 16], (bit << 16) | (data ? bit : 0));
+	gbus_write_uint32(GBUS_HANDLE, gpio_data[gpio / 16],
+			  (bit << 16) | (data ? bit : 0));
 }
 
 int h2k_bus_handles(void)

@@ -6,10 +6,11 @@
 namespace {
 
 struct host_chrdev {
-	struct file_operations fops; /* first: a file's f_op is its host_chrdev */
-	kplat_char_device *dev;      /* NULL once unregistered */
+	struct file_operations
+		fops;		/* first: a file's f_op is its host_chrdev */
+	kplat_char_device *dev; /* NULL once unregistered */
 	unsigned int major;
-	int files;                   /* files open on it */
+	int files; /* files open on it */
 	struct host_chrdev *next;
 };
 
@@ -41,7 +42,8 @@ int host_open(struct inode *inode, struct file *file)
 
 	if (!hc->dev)
 		return -ENODEV;
-	ret = k2h_dev_open(hc->dev, MINOR(inode->i_rdev), file->f_flags, kern_file_user_bits(file), &hf);
+	ret = k2h_dev_open(hc->dev, MINOR(inode->i_rdev), file->f_flags,
+			   kern_file_user_bits(file), &hf);
 	if (ret)
 		return ret;
 	file->private_data = hf;
@@ -55,7 +57,8 @@ int host_release(struct inode *inode, struct file *file)
 	int ret;
 
 	(void)inode;
-	ret = k2h_dev_release((kplat_file *)file->private_data, hc->dev == NULL);
+	ret = k2h_dev_release((kplat_file *)file->private_data,
+			      hc->dev == NULL);
 	hc->files--;
 	forget_if_done(hc);
 	return ret;
@@ -66,15 +69,18 @@ ssize_t host_read(struct file *file, char *buf, size_t count, loff_t *pos)
 	(void)pos;
 	if (!of_file(file)->dev)
 		return -ENODEV;
-	return k2h_dev_read((kplat_file *)file->private_data, file->f_flags, (unsigned long)buf, count);
+	return k2h_dev_read((kplat_file *)file->private_data, file->f_flags,
+			    (unsigned long)buf, count);
 }
 
-ssize_t host_write(struct file *file, const char *buf, size_t count, loff_t *pos)
+ssize_t host_write(struct file *file, const char *buf, size_t count,
+		   loff_t *pos)
 {
 	(void)pos;
 	if (!of_file(file)->dev)
 		return -ENODEV;
-	return k2h_dev_write((kplat_file *)file->private_data, file->f_flags, (unsigned long)buf, count);
+	return k2h_dev_write((kplat_file *)file->private_data, file->f_flags,
+			     (unsigned long)buf, count);
 }
 
 unsigned int host_poll(struct file *file, poll_table *wait)
@@ -84,12 +90,14 @@ unsigned int host_poll(struct file *file, poll_table *wait)
 	return k2h_dev_poll((kplat_file *)file->private_data, file, wait);
 }
 
-int host_ioctl(struct inode *inode, struct file *file, unsigned int cmd, unsigned long arg)
+int host_ioctl(struct inode *inode, struct file *file, unsigned int cmd,
+	       unsigned long arg)
 {
 	(void)inode;
 	if (!of_file(file)->dev)
 		return -ENODEV;
-	return (int)k2h_dev_ioctl((kplat_file *)file->private_data, file->f_flags, cmd, arg);
+	return (int)k2h_dev_ioctl((kplat_file *)file->private_data,
+				  file->f_flags, cmd, arg);
 }
 
 } // namespace
@@ -105,7 +113,8 @@ void kern_reset_hostdevs(void)
 
 extern "C" {
 
-int h2k_chrdev_register_host(unsigned int major, const char *name, kplat_char_device *dev)
+int h2k_chrdev_register_host(unsigned int major, const char *name,
+			     kplat_char_device *dev)
 {
 	struct host_chrdev *hc;
 	int ret;
@@ -179,7 +188,8 @@ void h2k_waitq_wake(struct __wait_queue_head *q)
 	wake_up_interruptible(q);
 }
 
-void h2k_poll_wait(struct file *filp, struct __wait_queue_head *q, struct poll_table_struct *wait)
+void h2k_poll_wait(struct file *filp, struct __wait_queue_head *q,
+		   struct poll_table_struct *wait)
 {
 	poll_wait(filp, q, wait);
 }

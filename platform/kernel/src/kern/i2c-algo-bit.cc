@@ -90,21 +90,25 @@ int sclhi(struct i2c_algo_bit_data *adap)
  * clock held low past the timeout, -EREMOTEIO for a data line held low. */
 int bus_free(struct i2c_adapter *i2c_adap)
 {
-	struct i2c_algo_bit_data *adap = (struct i2c_algo_bit_data *)i2c_adap->algo_data;
+	struct i2c_algo_bit_data *adap =
+		(struct i2c_algo_bit_data *)i2c_adap->algo_data;
 
 	if (adap->getscl) {
 		unsigned long start = jiffies;
 
 		while (!adap->getscl(adap->data)) {
 			if (time_after_eq(jiffies, start + adap->timeout)) {
-				printk(KERN_ERR "i2c-algo-bit.o: %s: SCL held low, no start.\n", i2c_adap->name);
+				printk(KERN_ERR "i2c-algo-bit.o: %s: SCL held "
+						"low, no start.\n",
+				       i2c_adap->name);
 				return -ETIMEDOUT;
 			}
 			udelay(adap->udelay);
 		}
 	}
 	if (!getsda(adap)) {
-		printk(KERN_ERR "i2c-algo-bit.o: %s: SDA held low, no start.\n", i2c_adap->name);
+		printk(KERN_ERR "i2c-algo-bit.o: %s: SDA held low, no start.\n",
+		       i2c_adap->name);
 		return -EREMOTEIO;
 	}
 	return 0;
@@ -137,14 +141,15 @@ void i2c_stop(struct i2c_algo_bit_data *adap)
 /* 1: acknowledged, 0: not, -ETIMEDOUT: the clock stayed low. */
 int i2c_outb(struct i2c_adapter *i2c_adap, unsigned char c)
 {
-	struct i2c_algo_bit_data *adap = (struct i2c_algo_bit_data *)i2c_adap->algo_data;
+	struct i2c_algo_bit_data *adap =
+		(struct i2c_algo_bit_data *)i2c_adap->algo_data;
 	int ack;
 
 	for (int i = 7; i >= 0; i--) {
 		setsda(adap, c & (1 << i));
 		udelay(adap->udelay);
 		if (sclhi(adap) < 0) {
-			sdahi(adap);	/* leave the bus free */
+			sdahi(adap); /* leave the bus free */
 			return -ETIMEDOUT;
 		}
 		setscl(adap, 0);
@@ -161,7 +166,8 @@ int i2c_outb(struct i2c_adapter *i2c_adap, unsigned char c)
 /* The byte, or -ETIMEDOUT. The acknowledge is the caller's. */
 int i2c_inb(struct i2c_adapter *i2c_adap)
 {
-	struct i2c_algo_bit_data *adap = (struct i2c_algo_bit_data *)i2c_adap->algo_data;
+	struct i2c_algo_bit_data *adap =
+		(struct i2c_algo_bit_data *)i2c_adap->algo_data;
 	unsigned char indata = 0;
 
 	sdahi(adap);
@@ -179,7 +185,8 @@ int i2c_inb(struct i2c_adapter *i2c_adap)
 /* 1: the chip answered, 0: it did not after every try, <0: an error. */
 int try_address(struct i2c_adapter *i2c_adap, unsigned char addr, int retries)
 {
-	struct i2c_algo_bit_data *adap = (struct i2c_algo_bit_data *)i2c_adap->algo_data;
+	struct i2c_algo_bit_data *adap =
+		(struct i2c_algo_bit_data *)i2c_adap->algo_data;
 	int ret = -1;
 
 	for (int i = 0; i <= retries; i++) {
@@ -198,7 +205,8 @@ int try_address(struct i2c_adapter *i2c_adap, unsigned char addr, int retries)
 
 int sendbytes(struct i2c_adapter *i2c_adap, struct i2c_msg *msg)
 {
-	struct i2c_algo_bit_data *adap = (struct i2c_algo_bit_data *)i2c_adap->algo_data;
+	struct i2c_algo_bit_data *adap =
+		(struct i2c_algo_bit_data *)i2c_adap->algo_data;
 	int nak_ok = msg->flags & I2C_M_IGNORE_NAK;
 	int wrcount = 0;
 
@@ -209,7 +217,9 @@ int sendbytes(struct i2c_adapter *i2c_adap, struct i2c_msg *msg)
 			wrcount++;
 			continue;
 		}
-		printk(KERN_ERR "i2c-algo-bit.o: %s sendbytes: error - bailout.\n", i2c_adap->name);
+		printk(KERN_ERR
+		       "i2c-algo-bit.o: %s sendbytes: error - bailout.\n",
+		       i2c_adap->name);
 		i2c_stop(adap);
 		return retval < 0 ? retval : -EFAULT;
 	}
@@ -218,24 +228,27 @@ int sendbytes(struct i2c_adapter *i2c_adap, struct i2c_msg *msg)
 
 int readbytes(struct i2c_adapter *i2c_adap, struct i2c_msg *msg)
 {
-	struct i2c_algo_bit_data *adap = (struct i2c_algo_bit_data *)i2c_adap->algo_data;
+	struct i2c_algo_bit_data *adap =
+		(struct i2c_algo_bit_data *)i2c_adap->algo_data;
 	int rdcount = 0;
 
 	for (int count = msg->len; count > 0; count--) {
 		int inval = i2c_inb(i2c_adap);
 
 		if (inval < 0) {
-			printk(KERN_ERR "i2c-algo-bit.o: readbytes: i2c_inb timed out.\n");
+			printk(KERN_ERR "i2c-algo-bit.o: readbytes: i2c_inb "
+					"timed out.\n");
 			break;
 		}
 		msg->buf[rdcount++] = (__u8)inval;
 		if (count > 1)
-			sdalo(adap);	/* acknowledge: more to come */
+			sdalo(adap); /* acknowledge: more to come */
 		else
-			sdahi(adap);	/* the last byte is not acknowledged */
+			sdahi(adap); /* the last byte is not acknowledged */
 		if (sclhi(adap) < 0) {
 			sdahi(adap);
-			printk(KERN_ERR "i2c-algo-bit.o: readbytes: Timeout at ack\n");
+			printk(KERN_ERR
+			       "i2c-algo-bit.o: readbytes: Timeout at ack\n");
 			return -ETIMEDOUT;
 		}
 		scllo(adap);
@@ -244,7 +257,8 @@ int readbytes(struct i2c_adapter *i2c_adap, struct i2c_msg *msg)
 	return rdcount;
 }
 
-int bit_doAddress(struct i2c_adapter *i2c_adap, struct i2c_msg *msg, int retries)
+int bit_doAddress(struct i2c_adapter *i2c_adap, struct i2c_msg *msg,
+		  int retries)
 {
 	unsigned char addr = (unsigned char)(msg->addr << 1);
 
@@ -257,11 +271,13 @@ int bit_doAddress(struct i2c_adapter *i2c_adap, struct i2c_msg *msg, int retries
 
 int bit_xfer(struct i2c_adapter *i2c_adap, struct i2c_msg msgs[], int num)
 {
-	struct i2c_algo_bit_data *adap = (struct i2c_algo_bit_data *)i2c_adap->algo_data;
+	struct i2c_algo_bit_data *adap =
+		(struct i2c_algo_bit_data *)i2c_adap->algo_data;
 	int ret;
 
 	for (int i = 0; i < num; i++)
-		if ((msgs[i].flags & I2C_M_TEN) || msgs[i].addr > 0x7f || (msgs[i].len && !msgs[i].buf))
+		if ((msgs[i].flags & I2C_M_TEN) || msgs[i].addr > 0x7f ||
+		    (msgs[i].len && !msgs[i].buf))
 			return -EINVAL;
 
 	ret = bus_free(i2c_adap);
@@ -290,7 +306,8 @@ int bit_xfer(struct i2c_adapter *i2c_adap, struct i2c_msg msgs[], int num)
 	return num;
 }
 
-int algo_control(struct i2c_adapter *adapter, unsigned int cmd, unsigned long arg)
+int algo_control(struct i2c_adapter *adapter, unsigned int cmd,
+		 unsigned long arg)
 {
 	(void)adapter;
 	(void)cmd;
@@ -305,14 +322,8 @@ u32 bit_func(struct i2c_adapter *adap)
 }
 
 struct i2c_algorithm i2c_bit_algo = {
-	"Bit-shift algorithm",
-	I2C_ALGO_BIT,
-	bit_xfer,
-	NULL,
-	NULL,
-	NULL,
-	algo_control,
-	bit_func,
+	"Bit-shift algorithm", I2C_ALGO_BIT, bit_xfer, NULL, NULL, NULL,
+	algo_control,	       bit_func,
 };
 
 } // namespace

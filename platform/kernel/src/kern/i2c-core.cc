@@ -19,7 +19,8 @@ int host_master_xfer(struct i2c_adapter *adap, struct i2c_msg msgs[], int num)
 {
 	struct host_adapter *h = (struct host_adapter *)adap->algo_data;
 	/* The same layout: see kern.h. */
-	return k2h_i2c_master_xfer(h->master, reinterpret_cast<struct kplat_i2c_msg *>(msgs), num);
+	return k2h_i2c_master_xfer(
+		h->master, reinterpret_cast<struct kplat_i2c_msg *>(msgs), num);
 }
 
 u32 host_functionality(struct i2c_adapter *adap)
@@ -32,7 +33,7 @@ u32 host_functionality(struct i2c_adapter *adap)
  * driver's clients would sit on the adapter. */
 struct held_client {
 	struct i2c_client client;
-	int in_use;	/* holds a use of the adapter (i2c_inc_use_client) */
+	int in_use; /* holds a use of the adapter (i2c_inc_use_client) */
 	struct held_client *next;
 };
 
@@ -69,7 +70,9 @@ int match_addr(const unsigned short *list, int addr)
 /* normal_i2c_range: first,last pairs. */
 int match_range(const unsigned short *list, int addr)
 {
-	for (int i = 0; list && list[i] != I2C_CLIENT_END && list[i + 1] != I2C_CLIENT_END; i += 2)
+	for (int i = 0;
+	     list && list[i] != I2C_CLIENT_END && list[i + 1] != I2C_CLIENT_END;
+	     i += 2)
 		if (addr >= list[i] && addr <= list[i + 1])
 			return 1;
 	return 0;
@@ -83,8 +86,10 @@ int on_bus(unsigned short entry, int adap_id)
 /* probe, ignore, force: adapter,address pairs. */
 int match_adap_addr(const unsigned short *list, int adap_id, int addr)
 {
-	for (int i = 0; list && i + 1 < PARM_LIST_MAX && list[i] != I2C_CLIENT_END &&
-			list[i + 1] != I2C_CLIENT_END; i += 2)
+	for (int i = 0;
+	     list && i + 1 < PARM_LIST_MAX && list[i] != I2C_CLIENT_END &&
+	     list[i + 1] != I2C_CLIENT_END;
+	     i += 2)
 		if (on_bus(list[i], adap_id) && addr == list[i + 1])
 			return 1;
 	return 0;
@@ -93,15 +98,19 @@ int match_adap_addr(const unsigned short *list, int adap_id, int addr)
 /* probe_range, ignore_range: adapter,first,last triples. */
 int match_adap_range(const unsigned short *list, int adap_id, int addr)
 {
-	for (int i = 0; list && i + 2 < PARM_LIST_MAX && list[i] != I2C_CLIENT_END &&
-			list[i + 1] != I2C_CLIENT_END && list[i + 2] != I2C_CLIENT_END; i += 3)
-		if (on_bus(list[i], adap_id) && addr >= list[i + 1] && addr <= list[i + 2])
+	for (int i = 0;
+	     list && i + 2 < PARM_LIST_MAX && list[i] != I2C_CLIENT_END &&
+	     list[i + 1] != I2C_CLIENT_END && list[i + 2] != I2C_CLIENT_END;
+	     i += 3)
+		if (on_bus(list[i], adap_id) && addr >= list[i + 1] &&
+		    addr <= list[i + 2])
 			return 1;
 	return 0;
 }
 
-s32 smbus_xfer_emulated(struct i2c_adapter *adapter, u16 addr, unsigned short flags,
-			char read_write, u8 command, int size, union i2c_smbus_data *data)
+s32 smbus_xfer_emulated(struct i2c_adapter *adapter, u16 addr,
+			unsigned short flags, char read_write, u8 command,
+			int size, union i2c_smbus_data *data)
 {
 	unsigned char msgbuf0[I2C_SMBUS_BLOCK_MAX + 3];
 	unsigned char msgbuf1[I2C_SMBUS_BLOCK_MAX + 2];
@@ -116,7 +125,8 @@ s32 smbus_xfer_emulated(struct i2c_adapter *adapter, u16 addr, unsigned short fl
 	switch (size) {
 	case I2C_SMBUS_QUICK:
 		msg[0].len = 0;
-		msg[0].flags = flags | (read_write == I2C_SMBUS_READ ? I2C_M_RD : 0);
+		msg[0].flags =
+			flags | (read_write == I2C_SMBUS_READ ? I2C_M_RD : 0);
 		num = 1;
 		break;
 	case I2C_SMBUS_BYTE:
@@ -151,13 +161,15 @@ s32 smbus_xfer_emulated(struct i2c_adapter *adapter, u16 addr, unsigned short fl
 		break;
 	case I2C_SMBUS_BLOCK_DATA:
 		if (read_write == I2C_SMBUS_READ) {
-			printk(KERN_ERR "i2c-core.o: Block read not supported under I2C emulation!\n");
+			printk(KERN_ERR "i2c-core.o: Block read not supported "
+					"under I2C emulation!\n");
 			return -1;
 		}
 		/* The command, the count and the bytes. */
 		msg[0].len = data->block[0] + 2;
 		if (msg[0].len > I2C_SMBUS_BLOCK_MAX + 2) {
-			printk(KERN_ERR "i2c-core.o: smbus_access called with invalid block write size (%d)\n",
+			printk(KERN_ERR "i2c-core.o: smbus_access called with "
+					"invalid block write size (%d)\n",
 			       data->block[0]);
 			return -1;
 		}
@@ -165,7 +177,8 @@ s32 smbus_xfer_emulated(struct i2c_adapter *adapter, u16 addr, unsigned short fl
 			msgbuf0[i] = data->block[i - 1];
 		break;
 	case I2C_SMBUS_BLOCK_PROC_CALL:
-		printk(KERN_ERR "i2c-core.o: Block process call not supported under I2C emulation!\n");
+		printk(KERN_ERR "i2c-core.o: Block process call not supported "
+				"under I2C emulation!\n");
 		return -1;
 	case I2C_SMBUS_I2C_BLOCK_DATA:
 		if (read_write == I2C_SMBUS_READ) {
@@ -173,7 +186,10 @@ s32 smbus_xfer_emulated(struct i2c_adapter *adapter, u16 addr, unsigned short fl
 		} else {
 			msg[0].len = data->block[0] + 1;
 			if (msg[0].len > I2C_SMBUS_I2C_BLOCK_MAX + 1) {
-				printk(KERN_ERR "i2c-core.o: i2c_smbus_xfer_emulated called with invalid block write size (%d)\n",
+				printk(KERN_ERR
+				       "i2c-core.o: i2c_smbus_xfer_emulated "
+				       "called with invalid block write size "
+				       "(%d)\n",
 				       data->block[0]);
 				return -1;
 			}
@@ -182,7 +198,9 @@ s32 smbus_xfer_emulated(struct i2c_adapter *adapter, u16 addr, unsigned short fl
 		}
 		break;
 	default:
-		printk(KERN_ERR "i2c-core.o: smbus_access called with invalid size (%d)\n", size);
+		printk(KERN_ERR "i2c-core.o: smbus_access called with invalid "
+				"size (%d)\n",
+		       size);
 		return -1;
 	}
 
@@ -231,7 +249,8 @@ int i2c_add_adapter(struct i2c_adapter *adap)
 		if (!adapters[i])
 			break;
 	if (i == I2C_ADAP_MAX) {
-		printk(KERN_WARNING " i2c-core.o: register_adapter(%s) - enlarge I2C_ADAP_MAX.\n",
+		printk(KERN_WARNING " i2c-core.o: register_adapter(%s) - "
+				    "enlarge I2C_ADAP_MAX.\n",
 		       adap->name);
 		return -ENOMEM;
 	}
@@ -243,7 +262,8 @@ int i2c_add_adapter(struct i2c_adapter *adap)
 
 	/* Tell the drivers that want to know. */
 	for (int j = 0; j < I2C_DRIVER_MAX; j++)
-		if (drivers[j] && (drivers[j]->flags & (I2C_DF_NOTIFY | I2C_DF_DUMMY)))
+		if (drivers[j] &&
+		    (drivers[j]->flags & (I2C_DF_NOTIFY | I2C_DF_DUMMY)))
 			drivers[j]->attach_adapter(adap);
 	return 0;
 }
@@ -256,7 +276,9 @@ int i2c_del_adapter(struct i2c_adapter *adap)
 		if (adapters[i] == adap)
 			break;
 	if (i == I2C_ADAP_MAX) {
-		printk(KERN_WARNING "i2c-core.o: unregister_adapter adap [%s] not found.\n", adap->name);
+		printk(KERN_WARNING
+		       "i2c-core.o: unregister_adapter adap [%s] not found.\n",
+		       adap->name);
 		return -ENODEV;
 	}
 	/* A dummy driver keeps no clients: attach_adapter on an adapter it
@@ -265,7 +287,10 @@ int i2c_del_adapter(struct i2c_adapter *adap)
 		if (drivers[j] && (drivers[j]->flags & I2C_DF_DUMMY)) {
 			res = drivers[j]->attach_adapter(adap);
 			if (res) {
-				printk(KERN_WARNING "i2c-core.o: can't detach adapter %s while detaching driver %s: driver not detached!\n",
+				printk(KERN_WARNING
+				       "i2c-core.o: can't detach adapter %s "
+				       "while detaching driver %s: driver not "
+				       "detached!\n",
 				       adap->name, drivers[j]->name);
 				return res;
 			}
@@ -277,7 +302,10 @@ int i2c_del_adapter(struct i2c_adapter *adap)
 		if (client && client->driver && client->driver->detach_client) {
 			res = client->driver->detach_client(client);
 			if (res) {
-				printk(KERN_ERR "i2c-core.o: adapter %s not unregistered, because client at address %02x can't be detached.\n",
+				printk(KERN_ERR
+				       "i2c-core.o: adapter %s not "
+				       "unregistered, because client at "
+				       "address %02x can't be detached.\n",
 				       adap->name, client->addr);
 				return res;
 			}
@@ -296,7 +324,8 @@ int i2c_add_driver(struct i2c_driver *driver)
 		if (!drivers[i])
 			break;
 	if (i == I2C_DRIVER_MAX) {
-		printk(KERN_WARNING " i2c-core.o: register_driver(%s) - enlarge I2C_DRIVER_MAX.\n",
+		printk(KERN_WARNING " i2c-core.o: register_driver(%s) - "
+				    "enlarge I2C_DRIVER_MAX.\n",
 		       driver->name);
 		return -ENOMEM;
 	}
@@ -319,7 +348,9 @@ int i2c_del_driver(struct i2c_driver *driver)
 		if (drivers[i] == driver)
 			break;
 	if (i == I2C_DRIVER_MAX) {
-		printk(KERN_WARNING " i2c-core.o: unregister_driver: [%s] not found\n", driver->name);
+		printk(KERN_WARNING
+		       " i2c-core.o: unregister_driver: [%s] not found\n",
+		       driver->name);
 		return -ENODEV;
 	}
 	for (int k = 0; k < I2C_ADAP_MAX; k++) {
@@ -331,7 +362,11 @@ int i2c_del_driver(struct i2c_driver *driver)
 			/* Its detach, as on adapter removal. */
 			res = driver->attach_adapter(adap);
 			if (res) {
-				printk(KERN_WARNING "i2c-core.o: while unregistering dummy driver %s, adapter %s could not be detached properly; driver not unloaded!\n",
+				printk(KERN_WARNING
+				       "i2c-core.o: while unregistering dummy "
+				       "driver %s, adapter %s could not be "
+				       "detached properly; driver not "
+				       "unloaded!\n",
 				       driver->name, adap->name);
 				return res;
 			}
@@ -342,9 +377,15 @@ int i2c_del_driver(struct i2c_driver *driver)
 
 			if (!client || client->driver != driver)
 				continue;
-			res = driver->detach_client ? driver->detach_client(client) : 0;
+			res = driver->detach_client ?
+				      driver->detach_client(client) :
+				      0;
 			if (res) {
-				printk(KERN_ERR "i2c-core.o: while unregistering driver `%s', the client at address %02x of adapter `%s' could not be detached; driver not unloaded!\n",
+				printk(KERN_ERR
+				       "i2c-core.o: while unregistering driver "
+				       "`%s', the client at address %02x of "
+				       "adapter `%s' could not be detached; "
+				       "driver not unloaded!\n",
 				       driver->name, client->addr, adap->name);
 				return res;
 			}
@@ -357,7 +398,8 @@ int i2c_del_driver(struct i2c_driver *driver)
 int i2c_check_addr(struct i2c_adapter *adapter, int addr)
 {
 	for (int i = 0; i < I2C_CLIENT_MAX; i++)
-		if (adapter->clients[i] && adapter->clients[i]->addr == (unsigned int)addr)
+		if (adapter->clients[i] &&
+		    adapter->clients[i]->addr == (unsigned int)addr)
 			return -EBUSY;
 	return 0;
 }
@@ -375,14 +417,17 @@ int i2c_attach_client(struct i2c_client *client)
 		if (!adapter->clients[i])
 			break;
 	if (i == I2C_CLIENT_MAX) {
-		printk(KERN_WARNING " i2c-core.o: attach_client(%s) - enlarge I2C_CLIENT_MAX.\n",
+		printk(KERN_WARNING " i2c-core.o: attach_client(%s) - enlarge "
+				    "I2C_CLIENT_MAX.\n",
 		       client->name);
 		return -ENOMEM;
 	}
 	adapter->clients[i] = client;
 	adapter->client_count++;
 	if (adapter->client_register && adapter->client_register(client))
-		printk(KERN_DEBUG "i2c-core.o: warning: client_register seems to have failed for client %02x at adapter %s\n",
+		printk(KERN_DEBUG
+		       "i2c-core.o: warning: client_register seems to have "
+		       "failed for client %02x at adapter %s\n",
 		       client->addr, adapter->name);
 	if (client->flags & I2C_CLIENT_ALLOW_USE)
 		client->usage_count = 0;
@@ -401,7 +446,8 @@ int i2c_detach_client(struct i2c_client *client)
 	if (adapter->client_unregister) {
 		res = adapter->client_unregister(client);
 		if (res) {
-			printk(KERN_ERR "i2c-core.o: client_unregister [%s] failed, client not detached\n",
+			printk(KERN_ERR "i2c-core.o: client_unregister [%s] "
+					"failed, client not detached\n",
 			       client->name);
 			return res;
 		}
@@ -410,7 +456,9 @@ int i2c_detach_client(struct i2c_client *client)
 		if (adapter->clients[i] == client)
 			break;
 	if (i == I2C_CLIENT_MAX) {
-		printk(KERN_WARNING " i2c-core.o: unregister_client [%s] not found\n", client->name);
+		printk(KERN_WARNING
+		       " i2c-core.o: unregister_client [%s] not found\n",
+		       client->name);
 		return -ENODEV;
 	}
 	adapter->clients[i] = NULL;
@@ -456,7 +504,8 @@ int i2c_transfer(struct i2c_adapter *adap, struct i2c_msg msgs[], int num)
 	if (!adap || !adap->algo)
 		return -ENODEV;
 	if (!adap->algo->master_xfer) {
-		printk(KERN_ERR "i2c-core.o: I2C adapter %04x: I2C level transfers not supported\n",
+		printk(KERN_ERR "i2c-core.o: I2C adapter %04x: I2C level "
+				"transfers not supported\n",
 		       adap->id);
 		return -ENOSYS;
 	}
@@ -515,48 +564,51 @@ int i2c_control(struct i2c_client *client, unsigned int cmd, unsigned long arg)
 }
 
 s32 i2c_smbus_xfer(struct i2c_adapter *adapter, u16 addr, unsigned short flags,
-		   char read_write, u8 command, int size, union i2c_smbus_data *data)
+		   char read_write, u8 command, int size,
+		   union i2c_smbus_data *data)
 {
 	s32 res;
 
 	flags &= I2C_M_TEN;
 	if (adapter->algo && adapter->algo->smbus_xfer) {
 		down(&adapter->lock);
-		res = adapter->algo->smbus_xfer(adapter, addr, flags, read_write, command, size, data);
+		res = adapter->algo->smbus_xfer(
+			adapter, addr, flags, read_write, command, size, data);
 		up(&adapter->lock);
 		return res;
 	}
-	return smbus_xfer_emulated(adapter, addr, flags, read_write, command, size, data);
+	return smbus_xfer_emulated(adapter, addr, flags, read_write, command,
+				   size, data);
 }
 
 s32 i2c_smbus_write_quick(struct i2c_client *client, u8 value)
 {
-	return i2c_smbus_xfer(client->adapter, (u16)client->addr, client->flags, (char)value, 0,
-			      I2C_SMBUS_QUICK, NULL);
+	return i2c_smbus_xfer(client->adapter, (u16)client->addr, client->flags,
+			      (char)value, 0, I2C_SMBUS_QUICK, NULL);
 }
 
 s32 i2c_smbus_read_byte(struct i2c_client *client)
 {
 	union i2c_smbus_data data;
 
-	if (i2c_smbus_xfer(client->adapter, (u16)client->addr, client->flags, I2C_SMBUS_READ, 0,
-			   I2C_SMBUS_BYTE, &data))
+	if (i2c_smbus_xfer(client->adapter, (u16)client->addr, client->flags,
+			   I2C_SMBUS_READ, 0, I2C_SMBUS_BYTE, &data))
 		return -1;
 	return data.byte;
 }
 
 s32 i2c_smbus_write_byte(struct i2c_client *client, u8 value)
 {
-	return i2c_smbus_xfer(client->adapter, (u16)client->addr, client->flags, I2C_SMBUS_WRITE,
-			      value, I2C_SMBUS_BYTE, NULL);
+	return i2c_smbus_xfer(client->adapter, (u16)client->addr, client->flags,
+			      I2C_SMBUS_WRITE, value, I2C_SMBUS_BYTE, NULL);
 }
 
 s32 i2c_smbus_read_byte_data(struct i2c_client *client, u8 command)
 {
 	union i2c_smbus_data data;
 
-	if (i2c_smbus_xfer(client->adapter, (u16)client->addr, client->flags, I2C_SMBUS_READ,
-			   command, I2C_SMBUS_BYTE_DATA, &data))
+	if (i2c_smbus_xfer(client->adapter, (u16)client->addr, client->flags,
+			   I2C_SMBUS_READ, command, I2C_SMBUS_BYTE_DATA, &data))
 		return -1;
 	return data.byte;
 }
@@ -566,16 +618,17 @@ s32 i2c_smbus_write_byte_data(struct i2c_client *client, u8 command, u8 value)
 	union i2c_smbus_data data;
 
 	data.byte = value;
-	return i2c_smbus_xfer(client->adapter, (u16)client->addr, client->flags, I2C_SMBUS_WRITE,
-			      command, I2C_SMBUS_BYTE_DATA, &data);
+	return i2c_smbus_xfer(client->adapter, (u16)client->addr, client->flags,
+			      I2C_SMBUS_WRITE, command, I2C_SMBUS_BYTE_DATA,
+			      &data);
 }
 
 s32 i2c_smbus_read_word_data(struct i2c_client *client, u8 command)
 {
 	union i2c_smbus_data data;
 
-	if (i2c_smbus_xfer(client->adapter, (u16)client->addr, client->flags, I2C_SMBUS_READ,
-			   command, I2C_SMBUS_WORD_DATA, &data))
+	if (i2c_smbus_xfer(client->adapter, (u16)client->addr, client->flags,
+			   I2C_SMBUS_READ, command, I2C_SMBUS_WORD_DATA, &data))
 		return -1;
 	return data.word;
 }
@@ -585,15 +638,17 @@ s32 i2c_smbus_write_word_data(struct i2c_client *client, u8 command, u16 value)
 	union i2c_smbus_data data;
 
 	data.word = value;
-	return i2c_smbus_xfer(client->adapter, (u16)client->addr, client->flags, I2C_SMBUS_WRITE,
-			      command, I2C_SMBUS_WORD_DATA, &data);
+	return i2c_smbus_xfer(client->adapter, (u16)client->addr, client->flags,
+			      I2C_SMBUS_WRITE, command, I2C_SMBUS_WORD_DATA,
+			      &data);
 }
 
 /* Scans addresses 0 to 0x7f not already taken on the adapter: a forced
  * address is reported without a check, an ignored one skipped, and one in
  * the normal or probe lists reported only if it acknowledges a quick
  * write. A non-zero result of found_proc ends the scan. */
-int i2c_probe(struct i2c_adapter *adapter, struct i2c_client_address_data *address_data,
+int i2c_probe(struct i2c_adapter *adapter,
+	      struct i2c_client_address_data *address_data,
 	      i2c_client_found_addr_proc *found_proc)
 {
 	int adap_id = i2c_adapter_id(adapter);
@@ -621,7 +676,8 @@ int i2c_probe(struct i2c_adapter *adapter, struct i2c_client_address_data *addre
 		    !match_adap_range(address_data->probe_range, adap_id, addr))
 			continue;
 
-		if (i2c_smbus_xfer(adapter, (u16)addr, 0, 0, 0, I2C_SMBUS_QUICK, NULL) >= 0) {
+		if (i2c_smbus_xfer(adapter, (u16)addr, 0, 0, 0, I2C_SMBUS_QUICK,
+				   NULL) >= 0) {
 			err = found_proc(adapter, addr, -1);
 			if (err)
 				return err;
@@ -630,7 +686,8 @@ int i2c_probe(struct i2c_adapter *adapter, struct i2c_client_address_data *addre
 	return 0;
 }
 
-int h2k_i2c_add_master(const char *name, unsigned int id, kplat_i2c_master *master)
+int h2k_i2c_add_master(const char *name, unsigned int id,
+		       kplat_i2c_master *master)
 {
 	struct host_adapter *h = (struct host_adapter *)k2h_zalloc(sizeof(*h));
 	int ret;
@@ -725,7 +782,8 @@ int h2k_i2c_transfer(int nr, struct kplat_i2c_msg *msgs, int num)
 	if (num < 0 || (num && !msgs))
 		return -EINVAL;
 	/* The same layout: see kern.h. */
-	return i2c_transfer(adapters[nr], reinterpret_cast<struct i2c_msg *>(msgs), num);
+	return i2c_transfer(adapters[nr],
+			    reinterpret_cast<struct i2c_msg *>(msgs), num);
 }
 
 int h2k_i2c_adapter(int nr, const char **name, unsigned int *id, int *clients)
@@ -738,9 +796,11 @@ int h2k_i2c_adapter(int nr, const char **name, unsigned int *id, int *clients)
 	return 1;
 }
 
-int h2k_i2c_client(int nr, int index, const char **name, unsigned int *addr, const char **driver)
+int h2k_i2c_client(int nr, int index, const char **name, unsigned int *addr,
+		   const char **driver)
 {
-	if (nr < 0 || nr >= I2C_ADAP_MAX || !adapters[nr] || index < 0 || index >= I2C_CLIENT_MAX)
+	if (nr < 0 || nr >= I2C_ADAP_MAX || !adapters[nr] || index < 0 ||
+	    index >= I2C_CLIENT_MAX)
 		return 0;
 	struct i2c_client *c = adapters[nr]->clients[index];
 	if (!c)
@@ -766,11 +826,12 @@ unsigned long h2k_i2c_proc_bus(char *buf, unsigned long size)
 		if (!adap || !adap->algo)
 			continue;
 		if (adap->algo->smbus_xfer)
-			kind = adap->algo->master_xfer ? "smbus/i2c" : "smbus    ";
+			kind = adap->algo->master_xfer ? "smbus/i2c" :
+							 "smbus    ";
 		else if (adap->algo->master_xfer)
 			kind = "i2c       ";
-		n = snprintf(line, sizeof(line), "i2c-%d\t%s\t%-32s\t%-32s\n", i, kind, adap->name,
-			     adap->algo->name);
+		n = snprintf(line, sizeof(line), "i2c-%d\t%s\t%-32s\t%-32s\n",
+			     i, kind, adap->name, adap->algo->name);
 		if (n < 0 || nr + (unsigned long)n >= size)
 			break;
 		memcpy(buf + nr, line, (unsigned long)n);

@@ -17,9 +17,9 @@ struct irqaction {
 
 struct irq_desc {
 	struct irqaction *action;
-	unsigned int depth;  /* disable_irq nesting */
-	int pending;         /* due while disabled, or asserted without a handler */
-	int asserted;        /* held by the board */
+	unsigned int depth; /* disable_irq nesting */
+	int pending;  /* due while disabled, or asserted without a handler */
+	int asserted; /* held by the board */
 	unsigned long count; /* deliveries to the handlers */
 };
 
@@ -90,7 +90,8 @@ void kern_reset_irqs(void)
 	/* Actions left behind by a module that never freed them belong to
 	 * memory that is gone; forget them. A holder's go with the platform. */
 	for (unsigned int irq = 0; irq < NR_IRQS; irq++)
-		for (struct irqaction *a = irq_desc[irq].action, *next; a; a = next) {
+		for (struct irqaction *a = irq_desc[irq].action, *next; a;
+		     a = next) {
 			next = a->next;
 			if (a->handler == held_handler) {
 				k2h_free((void *)a->name);
@@ -102,7 +103,8 @@ void kern_reset_irqs(void)
 
 extern "C" {
 
-int request_irq(unsigned int irq, void (*handler)(int, void *, struct pt_regs *),
+int request_irq(unsigned int irq,
+		void (*handler)(int, void *, struct pt_regs *),
 		unsigned long irqflags, const char *devname, void *dev_id)
 {
 	struct irqaction *action;
@@ -112,7 +114,8 @@ int request_irq(unsigned int irq, void (*handler)(int, void *, struct pt_regs *)
 		return -EINVAL;
 	if ((irqflags & SA_SHIRQ) && !dev_id)
 		return -EINVAL;
-	if (irq_desc[irq].action && !(irq_desc[irq].action->flags & irqflags & SA_SHIRQ))
+	if (irq_desc[irq].action &&
+	    !(irq_desc[irq].action->flags & irqflags & SA_SHIRQ))
 		return -EBUSY;
 	action = (struct irqaction *)kmalloc(sizeof(*action), GFP_KERNEL);
 	if (!action)
@@ -163,7 +166,8 @@ void enable_irq(unsigned int irq)
 		printk("enable_irq(%u) unbalanced\n", irq);
 		return;
 	}
-	if (--irq_desc[irq].depth == 0 && irq_desc[irq].pending && irq_desc[irq].action)
+	if (--irq_desc[irq].depth == 0 && irq_desc[irq].pending &&
+	    irq_desc[irq].action)
 		resend(irq);
 }
 
@@ -223,7 +227,8 @@ int h2k_irq_unhold(unsigned int irq, const char *name)
 {
 	if (irq >= NR_IRQS || !name)
 		return -EINVAL;
-	for (struct irqaction **p = &irq_desc[irq].action; *p; p = &(*p)->next) {
+	for (struct irqaction **p = &irq_desc[irq].action; *p;
+	     p = &(*p)->next) {
 		struct irqaction *a = *p;
 
 		if (a->handler != held_handler || strcmp(a->name, name))
@@ -248,7 +253,8 @@ int h2k_irq_action(unsigned int irq, int index, const char **name)
 	return 0;
 }
 
-void h2k_irq_state(unsigned int irq, int *enabled, int *asserted, unsigned long *count)
+void h2k_irq_state(unsigned int irq, int *enabled, int *asserted,
+		   unsigned long *count)
 {
 	if (irq >= NR_IRQS) {
 		*enabled = *asserted = 0;

@@ -36,13 +36,16 @@ KPLAT_SAME_FIELD(struct i2c_msg, struct kplat_i2c_msg, addr);
 KPLAT_SAME_FIELD(struct i2c_msg, struct kplat_i2c_msg, flags);
 KPLAT_SAME_FIELD(struct i2c_msg, struct kplat_i2c_msg, len);
 KPLAT_SAME_FIELD(struct i2c_msg, struct kplat_i2c_msg, buf);
-static_assert(sizeof(struct i2c_msg) == sizeof(struct kplat_i2c_msg), "struct i2c_msg");
+static_assert(sizeof(struct i2c_msg) == sizeof(struct kplat_i2c_msg),
+	      "struct i2c_msg");
 static_assert(I2C_M_RD == KPLAT_I2C_M_RD && I2C_M_TEN == KPLAT_I2C_M_TEN &&
-	      I2C_M_NOSTART == KPLAT_I2C_M_NOSTART, "i2c_msg flags");
+		      I2C_M_NOSTART == KPLAT_I2C_M_NOSTART,
+	      "i2c_msg flags");
 KPLAT_SAME_FIELD(struct module_info_record, struct kplat_info_record, text);
 KPLAT_SAME_FIELD(struct module_info_record, struct kplat_info_record, addr);
 KPLAT_SAME_FIELD(struct module_info_record, struct kplat_info_record, size);
-static_assert(sizeof(struct module_info_record) == sizeof(struct kplat_info_record),
+static_assert(sizeof(struct module_info_record) ==
+		      sizeof(struct kplat_info_record),
 	      "struct module_info_record");
 static_assert(O_NONBLOCK == KPLAT_O_NONBLOCK, "O_NONBLOCK");
 

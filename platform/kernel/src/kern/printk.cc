@@ -12,7 +12,8 @@ extern "C" int printk(const char *fmt, ...)
 	va_end(args);
 	if (n < 0)
 		return n;
-	unsigned long len = (unsigned long)n < sizeof(buf) ? (unsigned long)n : sizeof(buf) - 1;
+	unsigned long len = (unsigned long)n < sizeof(buf) ? (unsigned long)n :
+							     sizeof(buf) - 1;
 	k2h_log(buf, len);
 	return (int)len;
 }
@@ -40,7 +41,8 @@ static int digit_value(char c)
 	return 99;
 }
 
-extern "C" unsigned long simple_strtoul(const char *cp, char **endp, unsigned int base)
+extern "C" unsigned long simple_strtoul(const char *cp, char **endp,
+					unsigned int base)
 {
 	unsigned long result = 0;
 
@@ -49,12 +51,14 @@ extern "C" unsigned long simple_strtoul(const char *cp, char **endp, unsigned in
 		if (*cp == '0') {
 			base = 8;
 			cp++;
-			if ((*cp == 'x' || *cp == 'X') && digit_value(cp[1]) < 16) {
+			if ((*cp == 'x' || *cp == 'X') &&
+			    digit_value(cp[1]) < 16) {
 				cp++;
 				base = 16;
 			}
 		}
-	} else if (base == 16 && cp[0] == '0' && (cp[1] == 'x' || cp[1] == 'X')) {
+	} else if (base == 16 && cp[0] == '0' &&
+		   (cp[1] == 'x' || cp[1] == 'X')) {
 		cp += 2;
 	}
 	for (int d; (d = digit_value(*cp)) < (int)base; cp++)

@@ -11,7 +11,8 @@ struct task_struct idle_task;
 struct task_struct *current_task = &idle_task;
 int in_irq_context;
 
-void init_task_struct(struct task_struct *t, void *host_task, int pid, const char *comm)
+void init_task_struct(struct task_struct *t, void *host_task, int pid,
+		      const char *comm)
 {
 	memset(t, 0, sizeof(*t));
 	t->state = TASK_RUNNING;
@@ -136,12 +137,13 @@ void __wake_up(wait_queue_head_t *q, unsigned int mode, int nr)
 
 	if (!q)
 		return;
-	list_for_each_safe(tmp, next, &q->task_list) {
+	list_for_each_safe (tmp, next, &q->task_list) {
 		wait_queue_t *curr = list_entry(tmp, wait_queue_t, task_list);
 		struct task_struct *p = curr->task;
 
 		if (p->state & mode) {
-			if (wake_up_process(p) && (curr->flags & WQ_FLAG_EXCLUSIVE) && !--nr)
+			if (wake_up_process(p) &&
+			    (curr->flags & WQ_FLAG_EXCLUSIVE) && !--nr)
 				break;
 		}
 	}
@@ -174,7 +176,8 @@ signed long schedule_timeout(signed long timeout)
 		return timeout;
 	}
 	if (timeout < 0) {
-		printk(KERN_ERR "schedule_timeout: wrong timeout value %lx\n", (unsigned long)timeout);
+		printk(KERN_ERR "schedule_timeout: wrong timeout value %lx\n",
+		       (unsigned long)timeout);
 		current_task->state = TASK_RUNNING;
 		return 0;
 	}
@@ -190,7 +193,8 @@ signed long schedule_timeout(signed long timeout)
 	return timeout < 0 ? 0 : timeout;
 }
 
-static long sleep_on_common(wait_queue_head_t *q, long state, signed long timeout)
+static long sleep_on_common(wait_queue_head_t *q, long state,
+			    signed long timeout)
 {
 	wait_queue_t wait;
 
@@ -370,7 +374,8 @@ static int down_common(struct semaphore *sem, long state)
 			atomic_dec(&sem->count);
 			break;
 		}
-		if (state == TASK_INTERRUPTIBLE && signal_pending(current_task)) {
+		if (state == TASK_INTERRUPTIBLE &&
+		    signal_pending(current_task)) {
 			ret = -EINTR;
 			break;
 		}

@@ -16,7 +16,8 @@ extern "C" void kfree(const void *objp)
 	if (!objp)
 		return;
 	if (k2h_kfree(objp))
-		k2h_bug("kfree of a pointer kmalloc did not hand out (or a double kfree)");
+		k2h_bug("kfree of a pointer kmalloc did not hand out (or a "
+			"double kfree)");
 }
 
 extern "C" void *vmalloc(unsigned long size)

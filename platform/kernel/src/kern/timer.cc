@@ -15,7 +15,7 @@ void internal_add_timer(struct timer_list *timer)
 {
 	struct list_head *pos;
 
-	list_for_each(pos, &timer_head) {
+	list_for_each (pos, &timer_head) {
 		struct timer_list *t = list_entry(pos, struct timer_list, list);
 		if (time_after(t->expires, timer->expires))
 			break;
@@ -44,7 +44,8 @@ extern "C" {
 void add_timer(struct timer_list *timer)
 {
 	if (timer_pending(timer)) {
-		printk("bug: kernel timer added twice at %p.\n", __builtin_return_address(0));
+		printk("bug: kernel timer added twice at %p.\n",
+		       __builtin_return_address(0));
 		return;
 	}
 	internal_add_timer(timer);
@@ -72,7 +73,8 @@ void h2k_run_timers(void)
 	/* Timer routines run with interrupts enabled, as bottom halves do. */
 	kern_irq_flags = 1;
 	while (!list_empty(&timer_head)) {
-		struct timer_list *t = list_entry(timer_head.next, struct timer_list, list);
+		struct timer_list *t =
+			list_entry(timer_head.next, struct timer_list, list);
 
 		if (time_after(t->expires, jiffies))
 			break;
@@ -86,7 +88,8 @@ int h2k_next_timer(unsigned long *expires)
 {
 	if (list_empty(&timer_head))
 		return 0;
-	*expires = list_entry(timer_head.next, struct timer_list, list)->expires;
+	*expires =
+		list_entry(timer_head.next, struct timer_list, list)->expires;
 	return 1;
 }
 

@@ -5,8 +5,10 @@
 namespace {
 
 struct list_head tq_context = LIST_HEAD_INIT(tq_context);
-wait_queue_head_t context_task_wq = __WAIT_QUEUE_HEAD_INITIALIZER(context_task_wq);
-wait_queue_head_t context_task_done = __WAIT_QUEUE_HEAD_INITIALIZER(context_task_done);
+wait_queue_head_t context_task_wq =
+	__WAIT_QUEUE_HEAD_INITIALIZER(context_task_wq);
+wait_queue_head_t context_task_done =
+	__WAIT_QUEUE_HEAD_INITIALIZER(context_task_done);
 struct completion keventd_exited = COMPLETION_INITIALIZER(keventd_exited);
 struct task_struct *keventd_task;
 int keventd_started;
@@ -125,7 +127,8 @@ void flush_scheduled_tasks(void)
 void h2k_boot(void)
 {
 	keventd_started = 1;
-	kernel_thread(context_thread, NULL, CLONE_FS | CLONE_FILES | CLONE_SIGNAL);
+	kernel_thread(context_thread, NULL,
+		      CLONE_FS | CLONE_FILES | CLONE_SIGNAL);
 }
 
 int h2k_keventd_busy(unsigned long ticks)
@@ -143,7 +146,7 @@ int h2k_tasks_drop(int (*inside)(const void *p, void *arg), void *arg)
 	struct list_head *pos, *next;
 	int dropped = 0;
 
-	list_for_each_safe(pos, next, &tq_context) {
+	list_for_each_safe (pos, next, &tq_context) {
 		struct tq_struct *p = list_entry(pos, struct tq_struct, list);
 
 		if (inside(p, arg) || inside((const void *)p->routine, arg)) {

@@ -17,7 +17,10 @@ int verify_area(int type, const void *addr, unsigned long size)
 {
 	if (kernel_ds() || !size)
 		return 0;
-	return k2h_user_access_ok((unsigned long)addr, size, type == VERIFY_WRITE) ? 0 : -EFAULT;
+	return k2h_user_access_ok((unsigned long)addr, size,
+				  type == VERIFY_WRITE) ?
+		       0 :
+		       -EFAULT;
 }
 
 unsigned long copy_from_user(void *to, const void *from, unsigned long n)
@@ -64,8 +67,10 @@ unsigned long clear_user(void *to, unsigned long n)
 	unsigned long done = 0;
 
 	while (done < n) {
-		unsigned long chunk = n - done < sizeof(zeroes) ? n - done : sizeof(zeroes);
-		unsigned long left = copy_to_user((char *)to + done, zeroes, chunk);
+		unsigned long chunk =
+			n - done < sizeof(zeroes) ? n - done : sizeof(zeroes);
+		unsigned long left =
+			copy_to_user((char *)to + done, zeroes, chunk);
 
 		done += chunk - left;
 		if (left)

@@ -35,7 +35,8 @@ static int get_range(unsigned long arg, struct kptest_range *r)
 	return 0;
 }
 
-static int kptest_ioctl(struct inode *inode, struct file *file, unsigned int cmd, unsigned long arg)
+static int kptest_ioctl(struct inode *inode, struct file *file,
+			unsigned int cmd, unsigned long arg)
 {
 	struct kptest_range r;
 	int value, ret, i;
@@ -62,7 +63,8 @@ static int kptest_ioctl(struct inode *inode, struct file *file, unsigned int cmd
 	case KPTEST_VERIFY_READ:
 		if (copy_from_user(&r, (void *)arg, sizeof(r)))
 			return -EFAULT;
-		return verify_area(cmd == KPTEST_VERIFY_WRITE ? VERIFY_WRITE : VERIFY_READ,
+		return verify_area(cmd == KPTEST_VERIFY_WRITE ? VERIFY_WRITE :
+								VERIFY_READ,
 				   (void *)r.addr, r.len);
 	case KPTEST_STRNCPY:
 		ret = strncpy_from_user(str, (const char *)arg, sizeof(str));
@@ -106,7 +108,8 @@ static int kptest_ioctl(struct inode *inode, struct file *file, unsigned int cmd
 	}
 }
 
-static ssize_t kptest_read(struct file *file, char *buf, size_t count, loff_t *pos)
+static ssize_t kptest_read(struct file *file, char *buf, size_t count,
+			   loff_t *pos)
 {
 	size_t left;
 
@@ -122,7 +125,8 @@ static ssize_t kptest_read(struct file *file, char *buf, size_t count, loff_t *p
 	return count;
 }
 
-static ssize_t kptest_write(struct file *file, const char *buf, size_t count, loff_t *pos)
+static ssize_t kptest_write(struct file *file, const char *buf, size_t count,
+			    loff_t *pos)
 {
 	char text[64];
 
@@ -147,7 +151,8 @@ static unsigned int kptest_poll(struct file *file, poll_table *wait)
 static int kptest_open(struct inode *inode, struct file *file)
 {
 	(void)file;
-	printk("kptest_dev: open %d,%d by %s\n", MAJOR(inode->i_rdev), MINOR(inode->i_rdev), current->comm);
+	printk("kptest_dev: open %d,%d by %s\n", MAJOR(inode->i_rdev),
+	       MINOR(inode->i_rdev), current->comm);
 	return MINOR(inode->i_rdev) == 99 ? -ENODEV : 0;
 }
 
@@ -159,13 +164,13 @@ static int kptest_release(struct inode *inode, struct file *file)
 }
 
 static struct file_operations kptest_fops = {
-	.owner		= THIS_MODULE,
-	.read		= kptest_read,
-	.write		= kptest_write,
-	.poll		= kptest_poll,
-	.ioctl		= kptest_ioctl,
-	.open		= kptest_open,
-	.release	= kptest_release,
+	.owner = THIS_MODULE,
+	.read = kptest_read,
+	.write = kptest_write,
+	.poll = kptest_poll,
+	.ioctl = kptest_ioctl,
+	.open = kptest_open,
+	.release = kptest_release,
 };
 
 static int __init kptest_dev_init(void)

@@ -18,7 +18,7 @@ static unsigned short normal_i2c[] = { 0x20, I2C_CLIENT_END };
 static unsigned short normal_i2c_range[] = { 0x30, 0x32, I2C_CLIENT_END };
 I2C_CLIENT_INSMOD;
 
-static int stop = -1;	/* an address at which the scan is ended */
+static int stop = -1; /* an address at which the scan is ended */
 MODULE_PARM(stop, "i");
 
 static struct i2c_client *clients[MAX_CLIENTS];
@@ -30,7 +30,8 @@ static int kptest_found(struct i2c_adapter *adap, int addr, int kind)
 	struct i2c_client *client;
 	int i;
 
-	printk("kptest_i2c: found %d 0x%x kind %d\n", i2c_adapter_id(adap), addr, kind);
+	printk("kptest_i2c: found %d 0x%x kind %d\n", i2c_adapter_id(adap),
+	       addr, kind);
 	if (addr == stop)
 		return -1;
 	for (i = 0; i < MAX_CLIENTS && clients[i]; i++)
@@ -64,11 +65,11 @@ static int kptest_attach_adapter(struct i2c_adapter *adap)
 }
 
 static struct i2c_driver kptest_driver = {
-	.name		= "kptest driver",
-	.id		= I2C_DRIVERID_EXP0,
-	.flags		= I2C_DF_NOTIFY,
-	.attach_adapter	= kptest_attach_adapter,
-	.detach_client	= kptest_detach,
+	.name = "kptest driver",
+	.id = I2C_DRIVERID_EXP0,
+	.flags = I2C_DF_NOTIFY,
+	.attach_adapter = kptest_attach_adapter,
+	.detach_client = kptest_detach,
 };
 
 static int kptest_detach(struct i2c_client *client)
@@ -84,7 +85,8 @@ static int kptest_detach(struct i2c_client *client)
 	return 0;
 }
 
-static int kptest_ioctl(struct inode *inode, struct file *file, unsigned int cmd, unsigned long arg)
+static int kptest_ioctl(struct inode *inode, struct file *file,
+			unsigned int cmd, unsigned long arg)
 {
 	struct kptest_xfer x;
 	struct i2c_client *client;
@@ -132,8 +134,8 @@ static int kptest_ioctl(struct inode *inode, struct file *file, unsigned int cmd
 }
 
 static struct file_operations kptest_fops = {
-	.owner	= THIS_MODULE,
-	.ioctl	= kptest_ioctl,
+	.owner = THIS_MODULE,
+	.ioctl = kptest_ioctl,
 };
 
 static int __init kptest_i2c_init(void)

@@ -9,7 +9,8 @@ int kptest_common = 2;
 
 static int __init kptest_import_init(void)
 {
-	printk("kptest_import: value=%d common=%d\n", kptest_exported_value(20), kptest_common);
+	printk("kptest_import: value=%d common=%d\n", kptest_exported_value(20),
+	       kptest_common);
 	return 0;
 }
 

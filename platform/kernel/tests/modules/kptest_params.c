@@ -29,8 +29,10 @@ MODULE_PARM(fail, "i");
 static int __init kptest_params_init(void)
 {
 	loads++;
-	printk("kptest_params: i=%d b=%u h=%u l=%ld s=%s c=%s arr=%d,%d,%d,%d loads=%d\n",
-	       ival, bval, hval, lval, sval, cval, arr[0], arr[1], arr[2], arr[3], loads);
+	printk("kptest_params: i=%d b=%u h=%u l=%ld s=%s c=%s arr=%d,%d,%d,%d "
+	       "loads=%d\n",
+	       ival, bval, hval, lval, sval, cval, arr[0], arr[1], arr[2],
+	       arr[3], loads);
 	return -fail;
 }
 

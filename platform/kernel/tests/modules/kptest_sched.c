@@ -34,7 +34,8 @@ static int kptest_thread(void *unused)
 	while (!signal_pending(current)) {
 		interruptible_sleep_on(&thread_wait);
 		if (thread_events) {
-			printk("kptest_sched: thread woke at %lu for %d\n", jiffies, thread_events);
+			printk("kptest_sched: thread woke at %lu for %d\n",
+			       jiffies, thread_events);
 			thread_events = 0;
 		}
 	}
@@ -44,7 +45,8 @@ static int kptest_thread(void *unused)
 
 static void kptest_timer(unsigned long data)
 {
-	printk("kptest_sched: timer %lu at %lu%s\n", data, jiffies, in_interrupt() ? " in interrupt" : "");
+	printk("kptest_sched: timer %lu at %lu%s\n", data, jiffies,
+	       in_interrupt() ? " in interrupt" : "");
 	if (use_completion) {
 		use_completion = 0;
 		complete(&timer_done);
@@ -67,10 +69,12 @@ static void kptest_irq(int irq, void *dev_id, struct pt_regs *regs)
 
 static void kptest_task(void *data)
 {
-	printk("kptest_sched: task %s in %s\n", (const char *)data, current->comm);
+	printk("kptest_sched: task %s in %s\n", (const char *)data,
+	       current->comm);
 }
 
-static int kptest_ioctl(struct inode *inode, struct file *file, unsigned int cmd, unsigned long arg)
+static int kptest_ioctl(struct inode *inode, struct file *file,
+			unsigned int cmd, unsigned long arg)
 {
 	unsigned long start;
 	long left;
@@ -92,10 +96,12 @@ static int kptest_ioctl(struct inode *inode, struct file *file, unsigned int cmd
 		start = jiffies;
 		set_current_state(TASK_INTERRUPTIBLE);
 		left = schedule_timeout((long)arg);
-		printk("kptest_sched: slept %lu left %ld\n", jiffies - start, left);
+		printk("kptest_sched: slept %lu left %ld\n", jiffies - start,
+		       left);
 		return (int)left;
 	case KPTEST_IRQ_REQUEST:
-		if (request_irq(arg, kptest_irq, SA_INTERRUPT, "kptest", &timer))
+		if (request_irq(arg, kptest_irq, SA_INTERRUPT, "kptest",
+				&timer))
 			return -EBUSY;
 		irq_held = (int)arg;
 		return 0;
@@ -133,8 +139,8 @@ static int kptest_ioctl(struct inode *inode, struct file *file, unsigned int cmd
 }
 
 static struct file_operations kptest_fops = {
-	.owner	= THIS_MODULE,
-	.ioctl	= kptest_ioctl,
+	.owner = THIS_MODULE,
+	.ioctl = kptest_ioctl,
 };
 
 static int __init kptest_sched_init(void)
@@ -148,7 +154,8 @@ static int __init kptest_sched_init(void)
 	ret = register_chrdev(KPTEST_SCHED_MAJOR, "kptest_sched", &kptest_fops);
 	if (ret)
 		return ret;
-	thread_pid = kernel_thread(kptest_thread, NULL, CLONE_FS | CLONE_FILES | CLONE_SIGNAL);
+	thread_pid = kernel_thread(kptest_thread, NULL,
+				   CLONE_FS | CLONE_FILES | CLONE_SIGNAL);
 	printk("kptest_sched: init in %s\n", current->comm);
 	return 0;
 }

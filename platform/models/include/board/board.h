@@ -50,8 +50,7 @@ struct BoardConfig {
     // without that chip (a test may still attach it by hand later).
     std::vector<std::string> unfitted;
 
-    static BoardConfig without(std::string model_name)
-    {
+    static BoardConfig without(std::string model_name) {
         BoardConfig c;
         c.unfitted.push_back(std::move(model_name));
         return c;
@@ -63,20 +62,17 @@ struct BoardConfig {
 // what they are on the board, for `vbox gpio`). Any of them, or none (a
 // device the host serves, a model with its own bus).
 struct Placement {
-    Placement& i2c(uint8_t address)
-    {
+    Placement& i2c(uint8_t address) {
         on_i2c = true;
         i2c_address = address;
         return *this;
     }
-    Placement& bus(uint32_t base, uint32_t size)
-    {
+    Placement& bus(uint32_t base, uint32_t size) {
         bus_base = base;
         bus_size = size;
         return *this;
     }
-    Placement& pin(unsigned number, std::string what)
-    {
+    Placement& pin(unsigned number, std::string what) {
         pins.emplace_back(number, std::move(what));
         return *this;
     }
@@ -110,23 +106,19 @@ public:
     // bus range a kplat::Gbus; a second model of the same name, or a
     // placement the model cannot take, stops the run.
     template <class T>
-    T& fit(std::unique_ptr<T> model, const Placement& where)
-    {
+    T& fit(std::unique_ptr<T> model, const Placement& where) {
         T& m = *model;
         I2cDevice* chip = nullptr;
         kplat::Gbus* regs = nullptr;
-        if constexpr (std::is_base_of_v<I2cDevice, T>)
-            chip = &m;
-        if constexpr (std::is_base_of_v<kplat::Gbus, T>)
-            regs = &m;
+        if constexpr (std::is_base_of_v<I2cDevice, T>) chip = &m;
+        if constexpr (std::is_base_of_v<kplat::Gbus, T>) regs = &m;
         keep(T::model_name, Owned(model.release(), [](void* p) { delete static_cast<T*>(p); }), where, chip, regs);
         return m;
     }
 
     // A model by its type; one this board lacks stops the run.
     template <class T>
-    T& model()
-    {
+    T& model() {
         return *static_cast<T*>(find(T::model_name));
     }
 
@@ -134,13 +126,11 @@ public:
     // with a device_name) under a major: register_chrdev's result, once
     // (-EBUSY after). served<T>() is null until then.
     template <class T>
-    int serve(unsigned major)
-    {
+    int serve(unsigned major) {
         return serve_model(T::model_name, model<T>(), T::device_name, major);
     }
     template <class T>
-    T* served()
-    {
+    T* served() {
         return is_served(T::model_name) ? &model<T>() : nullptr;
     }
 

@@ -77,8 +77,8 @@ public:
 
 private:
     std::map<uint8_t, I2cDevice*> devices_;
-    I2cDevice* active_ = nullptr;             // the chip addressed last
-    std::vector<I2cDevice*> since_start_;     // chips addressed since the start
+    I2cDevice* active_ = nullptr;          // the chip addressed last
+    std::vector<I2cDevice*> since_start_;  // chips addressed since the start
 };
 
 }  // namespace board

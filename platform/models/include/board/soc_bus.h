@@ -31,8 +31,7 @@ struct BusEvent {
     uint64_t usecs = 0;
 
     // The same event at the same tick (the microseconds aside).
-    bool operator==(const BusEvent& o) const
-    {
+    bool operator==(const BusEvent& o) const {
         return kind == o.kind && jiffies == o.jiffies && addr == o.addr && value == o.value;
     }
 };

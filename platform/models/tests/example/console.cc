@@ -8,8 +8,7 @@
 
 namespace console {
 
-void words_example(Console& console)
-{
+void words_example(Console& console) {
     console.add({"example", "", "the example chip: its control register",
                  [](Context& ctx, const std::vector<std::string>& w, std::string& out) {
                      if (w.size() != 1) {

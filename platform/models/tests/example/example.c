@@ -8,11 +8,11 @@
 #include <linux/errno.h>
 #include <asm/tango2/gbus.h>
 
-#define EXAMPLE_BASE		0x7f000
-#define EXAMPLE_IDENTITY	(EXAMPLE_BASE + 0x0)
-#define EXAMPLE_CONTROL		(EXAMPLE_BASE + 0x4)
-#define EXAMPLE_ID		0x45584d31
-#define EXAMPLE_ENABLE		0x1
+#define EXAMPLE_BASE	 0x7f000
+#define EXAMPLE_IDENTITY (EXAMPLE_BASE + 0x0)
+#define EXAMPLE_CONTROL	 (EXAMPLE_BASE + 0x4)
+#define EXAMPLE_ID	 0x45584d31
+#define EXAMPLE_ENABLE	 0x1
 
 MODULE_LICENSE("GPL");
 

@@ -9,8 +9,7 @@
 
 namespace {
 
-TEST(ExampleInTheBox, BootLinesComeInTheComponentsOrder)
-{
+TEST(ExampleInTheBox, BootLinesComeInTheComponentsOrder) {
     std::string boot = vboxtest::default_boot();
     size_t at = 0;
     for (const char* line : {"insmod gpio\n", "insmod i2c-tuner\n", "insmod i2c-dev\n", "insmod st6413 scarts_en=3\n",
@@ -21,8 +20,7 @@ TEST(ExampleInTheBox, BootLinesComeInTheComponentsOrder)
     }
 }
 
-TEST(ExampleInTheBox, ItsConsoleWordShowsWhatItsDriverDid)
-{
+TEST(ExampleInTheBox, ItsConsoleWordShowsWhatItsDriverDid) {
     vboxtest::BoxSession box;
     auto r = box.start(vboxtest::default_boot());
     ASSERT_EQ(0, r.status) << r.out << r.err;

@@ -16,8 +16,7 @@ protected:
     ExampleChip& chip() { return board.model<ExampleChip>(); }
 };
 
-TEST_F(Example, TheDriverFindsTheChipAtItsPlaceAndEnablesItUntilUnloaded)
-{
+TEST_F(Example, TheDriverFindsTheChipAtItsPlaceAndEnablesItUntilUnloaded) {
     ASSERT_EQ(0, insmod("example")) << kernel.last_error();
     EXPECT_EQ("<6>example: chip enabled\n", take_log());
     EXPECT_EQ(1u, chip().control());
@@ -31,8 +30,7 @@ protected:
     ExampleUnfitted() : Example(board::BoardConfig::without(ExampleChip::model_name)) {}
 };
 
-TEST_F(ExampleUnfitted, TheDriverFindsNoChipAndDoesNotLoad)
-{
+TEST_F(ExampleUnfitted, TheDriverFindsNoChipAndDoesNotLoad) {
     EXPECT_EQ(-ENODEV, insmod("example"));
     EXPECT_EQ("<3>example: no chip (identity 0x0)\n", take_log());
     EXPECT_TRUE(kernel.lsmod().empty());

@@ -9,9 +9,9 @@
 #include <asm/tango2/gbus.h>
 #include <asm/tango2/gpio.h>
 
-#define BITBUS_SDA	21
-#define BITBUS_SCL	20
-#define BANK1_DIR	0x2710c
+#define BITBUS_SDA 21
+#define BITBUS_SCL 20
+#define BANK1_DIR  0x2710c
 
 static int timeout = 2;
 MODULE_PARM(timeout, "i");
@@ -23,7 +23,8 @@ static void bitbus_line(int pin, int state)
 
 	if (!state)
 		em86xx_gpio_write(pin, 0);
-	gbus_write_uint32(GBUS_HANDLE, BANK1_DIR, (bit << 16) | (state ? 0 : bit));
+	gbus_write_uint32(GBUS_HANDLE, BANK1_DIR,
+			  (bit << 16) | (state ? 0 : bit));
 }
 
 static void bitbus_setsda(void *data, int state)
@@ -51,12 +52,13 @@ static int bitbus_getscl(void *data)
 }
 
 static struct i2c_algo_bit_data bitbus_data = {
-	NULL, bitbus_setsda, bitbus_setscl, bitbus_getsda, bitbus_getscl, 5, 0, 0,
+	NULL, bitbus_setsda, bitbus_setscl, bitbus_getsda, bitbus_getscl, 5, 0,
+	0,
 };
 
 static struct i2c_adapter bitbus_adapter = {
-	.name		= "bitbus",
-	.algo_data	= &bitbus_data,
+	.name = "bitbus",
+	.algo_data = &bitbus_data,
 };
 
 static int __init bitbus_init(void)

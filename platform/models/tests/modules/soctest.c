@@ -18,19 +18,19 @@
 
 #include "soctest.h"
 
-#define GPIO_DIR	0x10500
-#define SYS_gpio_int	0x10508
-#define EDGE_PENDING	0x6e204
-#define EDGE_RISE_SET	0x6e214
-#define EDGE_FALL_SET	0x6e218
-#define MICRO_IRQ	22
-#define MICRO_BIT	0x4000
+#define GPIO_DIR      0x10500
+#define SYS_gpio_int  0x10508
+#define EDGE_PENDING  0x6e204
+#define EDGE_RISE_SET 0x6e214
+#define EDGE_FALL_SET 0x6e218
+#define MICRO_IRQ     22
+#define MICRO_BIT     0x4000
 
 MODULE_LICENSE("GPL");
 
-static int route = 1;	/* program the routing register */
-static int edges = 3;	/* 1 rising, 2 falling */
-static int ack = 1;	/* acknowledge in the handler */
+static int route = 1; /* program the routing register */
+static int edges = 3; /* 1 rising, 2 falling */
+static int ack = 1;   /* acknowledge in the handler */
 MODULE_PARM(route, "i");
 MODULE_PARM(edges, "i");
 MODULE_PARM(ack, "i");
@@ -45,12 +45,14 @@ static void soctest_isr(int irq, void *dev_id, struct pt_regs *regs)
 	(void)dev_id;
 	(void)regs;
 	irqs++;
-	printk("soctest: irq %d pending 0x%x\n", irq, gbus_read_uint32(bus, EDGE_PENDING));
+	printk("soctest: irq %d pending 0x%x\n", irq,
+	       gbus_read_uint32(bus, EDGE_PENDING));
 	if (ack)
 		gbus_write_uint32(bus, EDGE_PENDING, MICRO_BIT);
 }
 
-static int soctest_ioctl(struct inode *inode, struct file *file, unsigned int cmd, unsigned long arg)
+static int soctest_ioctl(struct inode *inode, struct file *file,
+			 unsigned int cmd, unsigned long arg)
 {
 	struct soctest_reg r;
 	unsigned long start;
@@ -90,8 +92,8 @@ static int soctest_ioctl(struct inode *inode, struct file *file, unsigned int cm
 }
 
 static struct file_operations soctest_fops = {
-	.owner	= THIS_MODULE,
-	.ioctl	= soctest_ioctl,
+	.owner = THIS_MODULE,
+	.ioctl = soctest_ioctl,
 };
 
 static int __init soctest_init(void)
@@ -101,15 +103,19 @@ static int __init soctest_init(void)
 	llad = llad_open("0");
 	bus = gbus_open(llad);
 	if (route) {
-		gbus_write_uint32(bus, GPIO_DIR, 0x02000000);	/* GPIO 9 an input */
-		gbus_write_uint32(bus, SYS_gpio_int,
-				  (gbus_read_uint32(bus, SYS_gpio_int) & ~0xff00) | (9 << 8));
+		gbus_write_uint32(bus, GPIO_DIR,
+				  0x02000000); /* GPIO 9 an input */
+		gbus_write_uint32(
+			bus, SYS_gpio_int,
+			(gbus_read_uint32(bus, SYS_gpio_int) & ~0xff00) |
+				(9 << 8));
 		if (edges & 1)
 			gbus_write_uint32(bus, EDGE_RISE_SET, MICRO_BIT);
 		if (edges & 2)
 			gbus_write_uint32(bus, EDGE_FALL_SET, MICRO_BIT);
 	}
-	ret = request_irq(MICRO_IRQ, soctest_isr, SA_INTERRUPT, "soctest", &irqs);
+	ret = request_irq(MICRO_IRQ, soctest_isr, SA_INTERRUPT, "soctest",
+			  &irqs);
 	printk("soctest: request_irq %d: %d\n", MICRO_IRQ, ret);
 	irq_held = ret == 0;
 	ret = register_chrdev(SOCTEST_MAJOR, "soctest", &soctest_fops);

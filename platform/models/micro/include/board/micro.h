@@ -91,9 +91,9 @@ public:
     bool press_remote(uint8_t scancode);
     bool press_panel(uint8_t scancode);
     bool press_keys(const std::vector<uint8_t>& codes);  // 1 to 3 codes
-    bool move_mouse(int dx, int dy, uint8_t buttons);      // dx, dy: -128..127
-    void queue(const Frame& frame);                        // as it is
-    void queue_byte(uint8_t byte);                         // version 0
+    bool move_mouse(int dx, int dy, uint8_t buttons);    // dx, dy: -128..127
+    void queue(const Frame& frame);                      // as it is
+    void queue_byte(uint8_t byte);                       // version 0
     // A pulse without a frame (the reads it causes find nothing).
     void pulse();
 

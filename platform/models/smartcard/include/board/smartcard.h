@@ -88,7 +88,7 @@ public:
 
     std::vector<uint8_t> atr = default_atr;  // empty: no answer to a reset
     Pps pps = Pps::echo;
-    CardScript pps_reply;                    // Pps::scripted
+    CardScript pps_reply;  // Pps::scripted
 
     // apdu: a header, or a header and its P3 data bytes. Replaces the reply
     // of the same command.
@@ -168,9 +168,9 @@ public:
 private:
     struct OpenFile {
         unsigned minor;
-        bool hung = false;             // reader: the card went out while open
-        std::deque<uint8_t> pending;   // presence: events; hung reader: what
-                                       // the card sent before it went out
+        bool hung = false;            // reader: the card went out while open
+        std::deque<uint8_t> pending;  // presence: events; hung reader: what
+                                      // the card sent before it went out
     };
     void note(std::string line);
     void play();  // runs the card's answer up to its next pause
@@ -184,9 +184,9 @@ private:
     SmartCard card_;
     bool inserted_ = false;
     std::set<OpenFile*> files_;
-    std::deque<uint8_t> rx_;      // from the card, not read yet
-    std::deque<CardStep> answer_; // the card's answer still to come
-    std::vector<uint8_t> atr_;    // from the last reset
+    std::deque<uint8_t> rx_;       // from the card, not read yet
+    std::deque<CardStep> answer_;  // the card's answer still to come
+    std::vector<uint8_t> atr_;     // from the last reset
     bool atr_valid_ = false;
     Params preset_, params_;
     std::deque<std::string> log_;
