@@ -165,6 +165,24 @@ function(stb_box_test_part)
   set_property(GLOBAL APPEND PROPERTY STB_BOX_TEST_PARTS ${ARGN})
 endfunction()
 
+# The paths, relative to the calling folder, made absolute (for lists that
+# other folders' targets build from).
+function(stb_absolute_paths out)
+  set(paths "")
+  foreach(p IN LISTS ARGN)
+    get_filename_component(p ${p} ABSOLUTE)
+    list(APPEND paths ${p})
+  endforeach()
+  set(${out} ${paths} PARENT_SCOPE)
+endfunction()
+
+# A name that becomes part of a C identifier (fit_NAME, words_NAME).
+function(stb_check_identifier what name)
+  if(NOT name MATCHES "^[A-Za-z0-9_]+$")
+    message(FATAL_ERROR "${what}: ${name} is not a C identifier")
+  endif()
+endfunction()
+
 include(kmod)
 include(vbox)
 
