@@ -147,10 +147,15 @@ endfunction()
 
 # Writes fuzz-targets.txt for scripts/fuzz-smoke: per line the target's path,
 # a space, and its seed corpus folder (may be empty). The target fuzz_targets
-# builds them and what they need, nothing else (the fuzz preset's build).
+# builds them and what they need, nothing else (the fuzz preset's build):
+# the drivers' fuzz targets load the kernel modules when they start.
 function(stb_write_fuzz_list)
   get_property(targets GLOBAL PROPERTY STB_FUZZ_TARGETS)
+  get_property(modules GLOBAL PROPERTY STB_KERNEL_MODULES)
   add_custom_target(fuzz_targets)
+  if(modules)
+    add_dependencies(fuzz_targets ${modules})
+  endif()
   set(lines "")
   foreach(entry IN LISTS targets)
     string(REPLACE "|" ";" parts "${entry}")
